@@ -1,0 +1,32 @@
+// The message log: every diagnostic of the program goes through Log_Msg,
+// which formats with a small printf-like formatter of its own and writes to
+// standard error and, once Init_Msglog has opened one, to a log file.
+// Msglog_Exit is the one way a fatal path ends the process.
+#ifndef BASE_MSGLOG_H
+#define BASE_MSGLOG_H
+
+#include <cstdarg>
+#include <string>
+
+// Sets the locale from the environment (numbers stay "C") and, for a
+// non-empty name, opens the log file: "name" gives "name.log", "name.log"
+// stays, any other extension after the leading run of letters and digits is
+// refused.  mode 1 empties the file, any other mode appends.
+// Returns 0 ready, 1 already initialised, 2 bad extension, 3 cannot open.
+int Init_Msglog(const char *name, int mode);
+
+// Formats and writes one message.  Conversions: %[width][.prec]d, s, ld, lf;
+// any other letter stands as "???" and takes no argument.  The message is
+// written unchanged (no line feed is added).
+void Log_Msg(const char *fmt, ...);
+void Log_VMsg(const char *fmt, va_list ap);
+
+// The formatter alone: the text Log_Msg would write.
+std::string Format_Msg(const char *fmt, va_list ap);
+
+void Close_Msglog();
+
+// Closes the log and ends the process with status through exit().
+[[noreturn]] void Msglog_Exit(int status);
+
+#endif
