@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The main job: builds everything, starts korvald with the demo data on the
+# local machine and talks to it.  Until the viewer exists this runs a few
+# statements with kvsql and then, on a terminal, hands kvsql to the user.
+# Environment: KORVAL_PORT (default 12453), KORVAL_DATA (default ./korval-data).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+BUILD_TYPE=${BUILD_TYPE:-Release} BUILD_DIR=${BUILD_DIR:-build-release} scripts/build.sh -DKV_BUILD_TESTS=OFF
+BIN=${BUILD_DIR:-build-release}
+PORT=${KORVAL_PORT:-12453}
+DATA=${KORVAL_DATA:-./korval-data}
+
+"$BIN/server/korvald" -D "$DATA" -p "$PORT" --demo 2>korvald.log &
+SERVER=$!
+trap 'kill $SERVER 2>/dev/null; wait $SERVER 2>/dev/null' EXIT
+for _ in $(seq 100); do
+  grep -q . korvald.log 2>/dev/null && break
+  sleep 0.1
+done
+"$BIN/tools/kvsql" -dbKVSYS -p "$PORT" -c "SHOW DATABASES;" -c "SHOW TABLES;" \
+  -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" || true
+if [ -t 0 ]; then
+  echo "kvsql -dbKVSYS: type SQL statements ending with ';', Ctrl+D ends."
+  "$BIN/tools/kvsql" -dbKVSYS -p "$PORT"
+fi
