@@ -1,0 +1,334 @@
+// The SQL scanner: keywords (tried by first letter in a fixed order, with
+// word boundaries and the two-word keywords), names, string and number
+// literals and the operator characters, plus the error routines of the
+// translator.  Works on the per-thread state sql/ptr/estrg set by scan_sql.
+#include "dbclient/scanner.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dbclient/query.h"
+
+thread_local char *sql = nullptr;
+thread_local int ptr = 0;
+thread_local char *estrg = nullptr;
+
+namespace {
+
+constexpr int kStringMax = SCAN_TEXT_SIZE;  // reaching this many characters fails
+constexpr int kNumberMax = SCAN_TEXT_SIZE;
+
+// Codes below 0 mark the first word of a two-word keyword.
+enum { TWO_INSERT = -1, TWO_ORDER = -2, TWO_DROP = -3, TWO_DELETE = -4, TWO_CREATE = -5 };
+
+struct Keyword {
+  const char *word;
+  int code;
+};
+
+const Keyword kw_a[] = {{"AND", TOK_AND}, {"ABORT", TOK_ABORT}, {"ALL", TOK_ALL}, {"ASC", TOK_ASC}, {nullptr, 0}};
+const Keyword kw_b[] = {{"BEGIN", TOK_BEGIN}, {"BETWEEN", TOK_BETWEEN}, {"BINARY", TOK_BINARY}, {nullptr, 0}};
+const Keyword kw_c[] = {{"CHARACTER", TOK_CHARACTER}, {"CREATE", TWO_CREATE}, {"COUNT", TOK_COUNT},
+                        {"COMMIT", TOK_COMMIT}, {"CURSOR", TOK_CURSOR}, {"CLOSE", TOK_CLOSE}, {nullptr, 0}};
+const Keyword kw_d[] = {{"DATE", TOK_DATE}, {"DROP", TWO_DROP}, {"DELETE", TWO_DELETE},
+                        {"DECLARE", TOK_DECLARE}, {"DESC", TOK_DESC}, {"DATABASE", TOK_DATABASE},
+                        {"DATABASES", TOK_DATABASES}, {"DISTINCT", TOK_DISTINCT}, {nullptr, 0}};
+const Keyword kw_e[] = {{"END", TOK_END}, {"EXISTS", TOK_EXISTS}, {nullptr, 0}};
+const Keyword kw_f[] = {{"FROM", TOK_FROM}, {"FLOAT", TOK_FLOAT}, {"FOR", TOK_FOR}, {"FETCH", TOK_FETCH}, {nullptr, 0}};
+const Keyword kw_i[] = {{"INSERT", TWO_INSERT}, {"INTEGER", TOK_INTEGER}, {"IN", TOK_IN},
+                        {"INDEX", TOK_INDEX}, {"INDICES", TOK_INDICES}, {nullptr, 0}};
+const Keyword kw_l[] = {{"LIKE", TOK_LIKE}, {nullptr, 0}};
+const Keyword kw_m[] = {{"MIN", TOK_MIN}, {"MAX", TOK_MAX}, {nullptr, 0}};
+const Keyword kw_n[] = {{"NOT", TOK_NOT}, {"NULL", TOK_NULL}, {nullptr, 0}};
+const Keyword kw_o[] = {{"ORDER", TWO_ORDER}, {"OR", TOK_OR}, {"ON", TOK_ON}, {nullptr, 0}};
+const Keyword kw_s[] = {{"SMALLINT", TOK_SMALLINT}, {"SELECT", TOK_SELECT}, {"SET", TOK_SET},
+                        {"STATIC", TOK_STATIC}, {"SAVE", TOK_SAVE}, {"SHOW", TOK_SHOW},
+                        {"SECURE", TOK_SECURE}, {"STOP", TOK_STOP}, {nullptr, 0}};
+const Keyword kw_t[] = {{"TIME", TOK_TIME}, {"TABLE", TOK_TABLE}, {"TIMESTAMP", TOK_TIMESTAMP},
+                        {"TABLES", TOK_TABLES}, {nullptr, 0}};
+const Keyword kw_u[] = {{"UPDATE", TOK_UPDATE}, {nullptr, 0}};
+const Keyword kw_v[] = {{"VALUES", TOK_VALUES}, {nullptr, 0}};
+const Keyword kw_w[] = {{"WHERE", TOK_WHERE}, {nullptr, 0}};
+
+// Keywords by first letter A to W.
+const Keyword *const kw_by_letter[23] = {
+    kw_a, kw_b, kw_c, kw_d, kw_e, kw_f, nullptr, nullptr, kw_i, nullptr, nullptr, kw_l,
+    kw_m, kw_n, kw_o, nullptr, nullptr, nullptr, kw_s, kw_t, kw_u, kw_v, kw_w};
+
+bool is_letter(char c) { return isalpha((unsigned char)c) != 0; }
+bool is_digit(char c) { return isdigit((unsigned char)c) != 0; }
+bool is_word_char(char c) { return isalnum((unsigned char)c) != 0 || c == '_'; }
+
+// Upper-cases in place the run of letters at position p; returns its length.
+int upcase_run(int p) {
+  int n = 0;
+  while (is_letter(sql[p + n])) {
+    sql[p + n] = (char)toupper((unsigned char)sql[p + n]);
+    n++;
+  }
+  return n;
+}
+
+// The keyword at ptr ends at a word boundary.
+bool keyword_at(const char *word) {
+  size_t n = strlen(word);
+  return strncmp(sql + ptr, word, n) == 0 && !is_word_char(sql[ptr + n]);
+}
+
+// After the first word of a two-word keyword: skips white space, upper-cases
+// the next run of letters and advances past it if it is word.
+bool second_word(const char *word) {
+  skip_spaces();
+  upcase_run(ptr);
+  if (!keyword_at(word)) return false;
+  ptr += (int)strlen(word);
+  return true;
+}
+
+// Resolves a two-word keyword; 0 when the second word is wrong (text then
+// holds what was read).
+int two_word(int first, char *text) {
+  switch (first) {
+    case TWO_INSERT:
+      if (second_word("INTO")) return TOK_INSERT_INTO;
+      strcpy(text, "INSERT");
+      return 0;
+    case TWO_ORDER:
+      if (second_word("BY")) return TOK_ORDER_BY;
+      strcpy(text, "ORDER");
+      return 0;
+    case TWO_DELETE:
+      if (second_word("FROM")) return TOK_DELETE_FROM;
+      strcpy(text, "DELETE");
+      return 0;
+    case TWO_DROP:
+      skip_spaces();
+      upcase_run(ptr);
+      if (second_word("TABLE")) return TOK_DROP_TABLE;
+      if (second_word("INDEX")) return TOK_DROP_INDEX;
+      if (second_word("DATABASE")) return TOK_DROP_DATABASE;
+      strcpy(text, "DROP");
+      return 0;
+    case TWO_CREATE:
+      skip_spaces();
+      upcase_run(ptr);
+      if (second_word("TABLE")) return TOK_CREATE_TABLE;
+      if (second_word("INDEX")) return TOK_CREATE_INDEX;
+      if (second_word("DATABASE")) return TOK_CREATE_DATABASE;
+      if (second_word("UNIQUE")) {
+        if (second_word("INDEX")) return TOK_CREATE_UNIQUE_INDEX;
+        strcpy(text, "CREATE UNIQUE");
+        return 0;
+      }
+      strcpy(text, "CREATE");
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+int scan_name(int *token, char *text) {
+  int n = 0;
+  while (is_word_char(sql[ptr])) {
+    text[n++] = (char)toupper((unsigned char)sql[ptr]);
+    ptr++;
+    if (n > SCAN_NAME_MAX) {
+      text[n] = '\0';
+      std::string first(text);
+      snprintf(text, SCAN_TEXT_SIZE, "Syntax error: name too long (%s...)", first.c_str());
+      return 0;
+    }
+  }
+  text[n] = '\0';
+  *token = TOK_NAME;
+  return 1;
+}
+
+int string_end_error(char *text, int n) {
+  text[n] = '\0';
+  std::string read(text);
+  snprintf(text, SCAN_TEXT_SIZE, "Syntax error: unexpected end of string (%s)", read.c_str());
+  return 0;
+}
+
+int scan_string(int *token, char *text) {
+  int n = 0;
+  ptr++;
+  for (;;) {
+    char c = sql[ptr];
+    if (c == '\0') return string_end_error(text, n);
+    if (c == '\'') {
+      ptr++;
+      break;
+    }
+    if (c == '\\') {
+      ptr++;
+      c = sql[ptr];
+      if (c == '\0') return string_end_error(text, n);
+    }
+    if (n + 1 >= kStringMax) {
+      snprintf(text, SCAN_TEXT_SIZE, "Syntax error: string too long (max = %d)", kStringMax);
+      return 0;
+    }
+    text[n++] = c;
+    ptr++;
+  }
+  text[n] = '\0';
+  *token = TOK_STRING;
+  return 1;
+}
+
+// Appends one character of a number text; false once the text would not fit.
+bool number_put(char *text, int &n, char c) {
+  if (n + 1 >= kNumberMax) {
+    snprintf(text, SCAN_TEXT_SIZE, "Syntax error: number too long (max = %d)", kNumberMax);
+    return false;
+  }
+  text[n++] = c;
+  return true;
+}
+
+bool number_digits(char *text, int &n) {
+  while (is_digit(sql[ptr])) {
+    if (!number_put(text, n, sql[ptr])) return false;
+    ptr++;
+  }
+  return true;
+}
+
+// An integer text that does not fit the 32-bit integer of the wire.
+bool fits_int32(const char *text) {
+  errno = 0;
+  long long v = strtoll(text, nullptr, 10);
+  return errno != ERANGE && v >= INT32_MIN && v <= INT32_MAX;
+}
+
+int scan_number(int *token, char *text) {
+  int n = 0;
+  if (sql[ptr] == '-') {
+    ptr++;
+    skip_spaces();
+    if (!is_digit(sql[ptr])) return 1;  // '-' delivered, minus and spaces consumed
+    text[n++] = '-';
+  }
+  if (!number_digits(text, n)) return 0;
+  bool is_float = false;
+  if (sql[ptr] == '.') {
+    if (!number_put(text, n, '.')) return 0;
+    ptr++;
+    if (!number_digits(text, n)) return 0;
+    is_float = true;
+  }
+  if (sql[ptr] == 'e' || sql[ptr] == 'E') {
+    ptr++;
+    char sign = 0;
+    if (sql[ptr] == '+' || sql[ptr] == '-') sign = sql[ptr++];
+    if (!is_digit(sql[ptr])) {
+      text[0] = '\0';
+      return 1;  // exponent without digits: nothing recognised
+    }
+    if (!number_put(text, n, 'E')) return 0;
+    if (sign && !number_put(text, n, sign)) return 0;
+    if (!number_digits(text, n)) return 0;
+    is_float = true;
+  }
+  text[n] = '\0';
+  *token = (is_float || !fits_int32(text)) ? TOK_DOUBLE : TOK_INT;
+  return 1;
+}
+
+}  // namespace
+
+void skip_spaces() {
+  while (isspace((unsigned char)sql[ptr])) ptr++;
+}
+
+int scan_token(int *token, char *text) {
+  *token = TOK_NONE;
+  text[0] = '\0';
+  skip_spaces();
+  char c = sql[ptr];
+  if (is_letter(c)) {
+    upcase_run(ptr);
+    char first = sql[ptr];
+    if (first >= 'A' && first <= 'W' && kw_by_letter[first - 'A']) {
+      for (const Keyword *k = kw_by_letter[first - 'A']; k->word; k++) {
+        if (!keyword_at(k->word)) continue;
+        ptr += (int)strlen(k->word);
+        if (k->code >= 0) {
+          *token = k->code;
+          return 1;
+        }
+        int code = two_word(k->code, text);
+        if (code == 0) return 0;
+        *token = code;
+        return 1;
+      }
+    }
+    return scan_name(token, text);
+  }
+  if (c == '\'') return scan_string(token, text);
+  switch (c) {
+    case '(': *token = TOK_LPAREN; ptr++; return 1;
+    case ')': *token = TOK_RPAREN; ptr++; return 1;
+    case '*': *token = TOK_STAR; ptr++; return 1;
+    case ',': *token = TOK_COMMA; ptr++; return 1;
+    case '.': *token = TOK_DOT; ptr++; return 1;
+    case ';': *token = TOK_END; ptr++; return 1;
+    case '=': *token = TOK_EQ; ptr++; return 1;
+    case '<':
+      ptr++;
+      if (sql[ptr] == '=') {
+        *token = TOK_LE;
+        ptr++;
+      } else if (sql[ptr] == '>') {
+        *token = TOK_NE;
+        ptr++;
+      } else {
+        *token = TOK_LT;
+      }
+      return 1;
+    case '>':
+      ptr++;
+      if (sql[ptr] == '=') {
+        *token = TOK_GE;
+        ptr++;
+      } else {
+        *token = TOK_GT;
+      }
+      return 1;
+    default:
+      break;
+  }
+  if (c == '-' || is_digit(c)) return scan_number(token, text);
+  return 1;
+}
+
+int match_token(int *token, int expected, char *text) {
+  if (!scan_token(token, text)) {
+    if (estrg) snprintf(estrg, SCAN_ERR_SIZE, "Unexpected end of file at '%s'", text);
+    return 0;
+  }
+  if (*token == expected) return 1;
+  char exp_text[TOK_TEXT_SIZE], found_text[TOK_TEXT_SIZE];
+  if (estrg)
+    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found %s)",
+             tok_translate(expected, exp_text), tok_translate(*token, found_text));
+  return 0;
+}
+
+void _error(const char *expected, int found) {
+  char found_text[TOK_TEXT_SIZE];
+  if (estrg)
+    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found '%s')", expected,
+             tok_translate(found, found_text));
+}
+
+void _scan_token_error(char *dest, const char *expected) {
+  if (dest) snprintf(dest, SCAN_ERR_SIZE, "Unexpected end of query (expected %s)", expected);
+}
