@@ -26,6 +26,7 @@ struct Grammar {
   int tok = TOK_NONE;
   char txt[SCAN_TEXT_SIZE];
   char look[SCAN_TEXT_SIZE];
+  int depth = 0;  // primaries being read, one per bracket or subselect level
 };
 
 thread_local Grammar *G = nullptr;
@@ -128,7 +129,24 @@ bool scan_subselect() {
   return next("element");
 }
 
+// Brackets and subselects nest by recursion; a limit keeps an absurdly deep
+// text from overrunning the stack.
+constexpr int kMaxDepth = 256;
+
+bool primary_body();
+
 bool scan_primary() {
+  if (G->depth >= kMaxDepth) {
+    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: expression nested too deeply (max = %d)", kMaxDepth);
+    return false;
+  }
+  G->depth++;
+  bool ok = primary_body();
+  G->depth--;
+  return ok;
+}
+
+bool primary_body() {
   if (G->tok == TOK_LPAREN) {
     if (!next("expression")) return false;
     if (G->tok == TOK_SELECT) return scan_subselect();

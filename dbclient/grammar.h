@@ -10,7 +10,8 @@
 // the query buffer, which the caller has emptied with DBquery_init.
 // Returns 1 on success, 0 with the error text in errdest (SCAN_ERR_SIZE =
 // 10000 bytes); the buffer then holds a partial request that must not be
-// sent.  Whatever follows the statement's end token is ignored.
+// sent.  Whatever follows the statement's end token is ignored.  Brackets
+// and subselects nest at most 256 deep (deeper fails with a syntax error).
 int scan_sql(char *text, char *errdest);
 
 #endif

@@ -282,6 +282,24 @@ TEST_F(GrammarTest, LongTextsStayInBounds) {
                         .t('R').t('w').t('x'));
 }
 
+// Brackets and subselects nest by recursion: a sane depth translates, an
+// absurd one fails with a text instead of overrunning the stack.
+TEST_F(GrammarTest, NestingDepthIsLimited) {
+  Req head = Req().t('C').t('W').t('v').name("T").t('w');
+  expect_bytes("select * from t where " + std::string(255, '(') + "a = 1" + std::string(255, ')') + ";",
+               Req(head).name("A").i(1).t('R').t('w').t('x'));
+  const std::string deep = "Syntax error: expression nested too deeply (max = 256)";
+  expect_error("select * from t where " + std::string(256, '(') + "a = 1" + std::string(256, ')') + ";",
+               deep);
+  expect_error("select * from t where " + std::string(1000000, '(') + "a = 1;", deep);
+  std::string sub = "select * from t where ";
+  for (int i = 0; i < 100000; i++) sub += "a in (select a from t where ";
+  expect_error(sub + "a = 1;", deep);
+  std::string nots = "delete from t where ";
+  for (int i = 0; i < 100000; i++) nots += "not (";
+  expect_error(nots + "a = 1;", deep);
+}
+
 // Every prefix of a valid statement translates or fails with a text; none
 // reads outside the text (checked under the sanitizer build).
 TEST_F(GrammarTest, EveryPrefixEndsCleanly) {

@@ -81,12 +81,13 @@ bool keyword_at(const char *word) {
 }
 
 // After the first word of a two-word keyword: skips white space, upper-cases
-// the next run of letters and advances past it if it is word.
+// the next run of letters and advances past it if the run is word.  Only the
+// run of letters is compared: a digit or '_' right after it ends it.
 bool second_word(const char *word) {
   skip_spaces();
-  upcase_run(ptr);
-  if (!keyword_at(word)) return false;
-  ptr += (int)strlen(word);
+  size_t n = (size_t)upcase_run(ptr);
+  if (n != strlen(word) || strncmp(sql + ptr, word, n) != 0) return false;
+  ptr += (int)n;
   return true;
 }
 

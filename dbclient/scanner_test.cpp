@@ -112,6 +112,11 @@ TEST_F(ScannerTest, TwoWordKeywords) {
   EXPECT_EQ(codes("insert  into order\tby delete from"), "rHt-");
   EXPECT_EQ(codes("drop table drop index drop database"), "pqo-");
   EXPECT_EQ(codes("create table create index create database create unique index"), "lmkn-");
+  // The second word is the run of letters: a digit or '_' after it ends it
+  // and is scanned on its own.
+  EXPECT_EQ(codes("insert into1"), "rd-");
+  EXPECT_EQ(codes("drop table2 create unique index3"), "pdnd-");
+  EXPECT_EQ(codes("order by_x"), "H-");
 
   struct Case {
     const char *sql;
