@@ -3,7 +3,8 @@
 # quiet and quick when everything is present.
 set -euo pipefail
 PKGS=(g++ cmake make pkg-config libgtest-dev libgmock-dev libforms-dev libforms-doc
-      libx11-dev libsqlite3-dev sqlite3 xvfb xauth xdotool imagemagick x11-utils
+      libx11-dev libsqlite3-dev sqlite3 xvfb xauth xfonts-base xfonts-75dpi xfonts-100dpi
+      xdotool imagemagick x11-utils
       netcat-openbsd)
 missing=()
 for p in "${PKGS[@]}"; do
