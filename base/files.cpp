@@ -37,7 +37,7 @@ bool write_all(int fd, const char *data, size_t len) {
 
 int write_direct(const char *path, const char *data, size_t len) {
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return FILE_REPLACE_FAILED;
+  if (fd < 0) return FILE_REPLACE_NOFILE;
   bool ok = write_all(fd, data, len);
   if (close(fd) != 0) ok = false;
   return ok ? FILE_REPLACE_OK : FILE_REPLACE_FAILED;
@@ -66,6 +66,13 @@ int File_Replace(const char *path, const char *data, size_t len) {
   }
   bool exists = stat(target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) return write_direct(target.c_str(), data, len);
+  if (exists) {
+    // Renaming would replace even a file the user may not write; the file
+    // must be writable in place, exactly as for a plain overwrite.
+    int probe = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (probe < 0) return FILE_REPLACE_NOFILE;
+    close(probe);
+  }
 
   // The new file sits beside the target so that rename stays within one
   // file system; a very long file name is shortened so the name still fits.
@@ -135,6 +142,7 @@ int File_Contents(const char *path, const char *text) {
   switch (File_Replace(path, text, strlen(text))) {
     case FILE_REPLACE_OK:
       return 1;
+    case FILE_REPLACE_NOFILE:
     case FILE_REPLACE_NOTEMP:
       Log_Msg("(myio) Cannot open file '%s' for output!\n", path);
       return 0;

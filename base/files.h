@@ -30,7 +30,8 @@ int File_Close(FILE *fp);
 // Makes text the whole content of path.  The text goes into a new file in
 // the same directory that then replaces the old one, so the old content
 // stays when anything fails.  Returns 1, or 0 after logging the output
-// message (file cannot be created) or "(myio) Cannot write file '%s'!\n".
+// message (the file, or the new file beside it, cannot be opened for
+// writing) or "(myio) Cannot write file '%s'!\n".
 int File_Contents(const char *path, const char *text);
 
 // Appends text to path, creating the file when missing.  A failed write is
@@ -67,11 +68,19 @@ char *setsuffix(const char *name, const char *suffix);
 // Replaces the whole content of path by len bytes of data through a new file
 // in the same directory that is renamed over the old one (permissions and
 // owner of an existing file are kept; a symbolic link is followed; a path
-// that is not a regular file, like a device, is written directly).  Nothing
-// is logged.  Result: FILE_REPLACE_OK, FILE_REPLACE_NOTEMP when the new file
-// cannot be created, FILE_REPLACE_FAILED when writing or renaming fails; on
-// failure the old file is untouched and no new file is left behind.
-enum { FILE_REPLACE_OK = 0, FILE_REPLACE_NOTEMP = 1, FILE_REPLACE_FAILED = 2 };
+// that is not a regular file, like a device, is written directly).  A file
+// that could not be opened for writing in place (read-only, say) is left
+// alone, as a plain overwrite would have failed.  Nothing is logged.
+// Result: FILE_REPLACE_OK; FILE_REPLACE_NOFILE when the file cannot be opened
+// for writing; FILE_REPLACE_NOTEMP when the new file cannot be created;
+// FILE_REPLACE_FAILED when writing or renaming fails.  On failure the old
+// file is untouched and no new file is left behind.
+enum {
+  FILE_REPLACE_OK = 0,
+  FILE_REPLACE_NOTEMP = 1,
+  FILE_REPLACE_FAILED = 2,
+  FILE_REPLACE_NOFILE = 3
+};
 int File_Replace(const char *path, const char *data, size_t len);
 
 #endif

@@ -137,8 +137,26 @@ TEST_F(FilesTest, ContentsOnDirectoryFails) {
   EXPECT_EQ(File_Contents(dir_.c_str(), "x"), 0);
   EXPECT_EQ(File_Contents(P("no/such/dir").c_str(), "x"), 0);
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "(myio) Cannot write file '" + dir_ + "'!\n" +
+  EXPECT_EQ(err, "(myio) Cannot open file '" + dir_ + "' for output!\n" +
                      "(myio) Cannot open file '" + P("no/such/dir") + "' for output!\n");
+}
+
+// Root may write any file, so the child drops to an unprivileged user
+// before it tries; the result of the call is its exit status.
+int ContentsAsUser(const std::string &path) {
+  if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 3;
+  return File_Contents(path.c_str(), "new");
+}
+
+TEST_F(FilesTest, ContentsOnReadOnlyFileFails) {
+  std::string f = P("ro.txt");
+  Write(f, "old");
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);  // the new file could be made
+  ASSERT_EQ(chmod(f.c_str(), 0444), 0);
+  EXPECT_EXIT(exit(ContentsAsUser(f)), testing::ExitedWithCode(0),
+              "^\\(myio\\) Cannot open file '" + f + "' for output!\n$");
+  EXPECT_EQ(Read(f), "old");
+  EXPECT_EQ(FilesInDir(), 1);
 }
 
 // Writes beyond the file-size limit fail, also for root.  The limit is set

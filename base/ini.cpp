@@ -120,7 +120,7 @@ bool append(const std::string &path, const std::vector<std::string> &lines,
 }  // namespace
 
 int Find_ini_Data(const char *path, const char *key, char *line) {
-  if (!usable_key(key)) return 0;
+  if (!path || !usable_key(key)) return 0;
   FILE *fp = fopen(path, "rb");
   if (!fp) return 0;
   char *buf = nullptr;
@@ -130,10 +130,14 @@ int Find_ini_Data(const char *path, const char *key, char *line) {
   while ((n = getline(&buf, &cap, fp)) > 0) {
     number++;
     if (has_key(buf, static_cast<size_t>(n), key)) {
-      size_t keep = static_cast<size_t>(n) < INI_LINE_SIZE - 1 ? static_cast<size_t>(n)
-                                                               : INI_LINE_SIZE - 1;
+      // The callers strip the final line feed before editing a line, so it
+      // is always there: also for a last line without one and a cut line.
+      size_t keep = static_cast<size_t>(n);
+      if (buf[keep - 1] == '\n') keep--;
+      if (keep > INI_LINE_SIZE - 2) keep = INI_LINE_SIZE - 2;
       memcpy(line, buf, keep);
-      line[keep] = '\0';
+      line[keep] = '\n';
+      line[keep + 1] = '\0';
       found = number;
       break;
     }
@@ -145,6 +149,7 @@ int Find_ini_Data(const char *path, const char *key, char *line) {
 
 char *Get_ini_Data(const char *name, const char *key) {
   static char line[INI_LINE_SIZE];
+  if (!name) return nullptr;  // no application name yet: no ini file
   std::string path = std::string(name) + ".ini";
   return Find_ini_Data(path.c_str(), key, line) ? line : nullptr;
 }
@@ -152,6 +157,10 @@ char *Get_ini_Data(const char *name, const char *key) {
 int Set_ini_Data(const char *name, const char *key, const char *line) {
   if (!usable_key(key) || !line || !has_key(line, strlen(line), key)) {
     Log_Msg("(Set_ini_Data) Invalid entry for key '%s'\n", key ? key : "");
+    return 0;
+  }
+  if (!name) {
+    Log_Msg("(Set_ini_Data) No ini file name for key '%s'\n", key);
     return 0;
   }
   std::string entry = line;
@@ -173,7 +182,7 @@ int Set_ini_Data(const char *name, const char *key, const char *line) {
 }
 
 int Clear_ini_Data(const char *name, const char *key) {
-  if (!usable_key(key)) return 0;
+  if (!name || !usable_key(key)) return 0;
   std::string path = std::string(name) + ".ini";
   std::vector<std::string> lines;
   ReadResult r = read_lines(path, lines);

@@ -10,14 +10,16 @@
 enum { INI_LINE_SIZE = 10000 };  // line buffers: 9998 characters, LF, NUL
 
 // Looks for the first line of the file at path that begins with "[key]"
-// (keys compare exactly).  Returns its number (from 1) and copies the line,
-// line feed included, into line (INI_LINE_SIZE characters; a longer line is
-// cut); 0 when the file or the key is missing.
+// (keys compare exactly).  Returns its number (from 1) and copies the line
+// into line (INI_LINE_SIZE characters; a longer line is cut), always ending
+// with a line feed, even when the file's last line lacks one; 0 when the
+// file or the key is missing.
 int Find_ini_Data(const char *path, const char *key, char *line);
 
 // The whole entry line of key in "<name>.ini", bracketed key and line feed
 // included, in one process-wide buffer valid until the next call; nullptr
-// when the file or the key is missing.
+// when the file or the key is missing, or name is null (no application name
+// set yet).  Set_ini_Data and Clear_ini_Data return 0 for a null name.
 char *Get_ini_Data(const char *name, const char *key);
 
 // Stores line as the entry of key in "<name>.ini".  The line must begin with

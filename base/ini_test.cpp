@@ -105,6 +105,8 @@ TEST_F(IniTest, DuplicateKeysOnlyFirstCounts) {
 
 TEST_F(IniTest, AppendDoesNotGlueOntoUnterminatedLastLine) {
   Write("[A] 1\n[B] 2");
+  // The line is returned with its line feed even when the file lacks it.
+  EXPECT_STREQ(Get_ini_Data(name_.c_str(), "B"), "[B] 2\n");
   EXPECT_EQ(Set_ini_Data(name_.c_str(), "C", "[C] 3"), 1);  // line feed added
   EXPECT_EQ(Read(), "[A] 1\n[B] 2\n[C] 3\n");
   EXPECT_STREQ(Get_ini_Data(name_.c_str(), "B"), "[B] 2\n");
@@ -112,9 +114,14 @@ TEST_F(IniTest, AppendDoesNotGlueOntoUnterminatedLastLine) {
 
 TEST_F(IniTest, LongLinesSurviveRewrite) {
   std::string longline = "# " + std::string(15000, 'x') + "\n";
-  Write(longline + "[A] 1\n");
+  std::string longentry = "[L] " + std::string(12000, 'y') + "\n";
+  Write(longline + "[A] 1\n" + longentry);
   char buf[INI_LINE_SIZE];
   EXPECT_EQ(Find_ini_Data(path_.c_str(), "A", buf), 2);
+  // A long entry is cut to 9998 characters and its line feed.
+  EXPECT_EQ(Find_ini_Data(path_.c_str(), "L", buf), 3);
+  EXPECT_EQ(std::string(buf), longentry.substr(0, INI_LINE_SIZE - 2) + "\n");
+  Write(longline + "[A] 1\n");
   EXPECT_EQ(Set_ini_Data(name_.c_str(), "A", "[A] 2\n"), 1);
   EXPECT_EQ(Read(), longline + "[A] 2\n");
 }
@@ -126,6 +133,39 @@ TEST_F(IniTest, UnusableEntriesAreRefused) {
   EXPECT_EQ(Set_ini_Data(name_.c_str(), "", "[] 1\n"), 0);
   EXPECT_EQ(Set_ini_Data(name_.c_str(), "A", "[A] 1\n[B] 2\n"), 0);
   EXPECT_EQ(Read(), "[A] 1\n");
+}
+
+// Before the application has a name there is no ini file to use.
+TEST_F(IniTest, NoNameMeansNoFile) {
+  EXPECT_EQ(Get_ini_Data(nullptr, "A"), nullptr);
+  char buf[INI_LINE_SIZE];
+  EXPECT_EQ(Find_ini_Data(nullptr, "A", buf), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(Set_ini_Data(nullptr, "A", "[A] 1\n"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "(Set_ini_Data) No ini file name for key 'A'\n");
+  EXPECT_EQ(Clear_ini_Data(nullptr, "A"), 0);
+}
+
+// Root may write any file, so the child drops to an unprivileged user
+// before it tries; its exit status tells what it saw.
+int SetAsUser(const std::string &name, const std::string &expect) {
+  if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 3;
+  testing::internal::CaptureStdout();
+  int r = Set_ini_Data(name.c_str(), "A", "[A] 2\n");
+  std::string out = testing::internal::GetCapturedStdout();
+  if (r != 0) return 1;
+  return out == expect ? 0 : 2;
+}
+
+TEST_F(IniTest, ReadOnlyFileIsNotReplaced) {
+  Write("[A] 1\n\n[B] 1\n");
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);  // the new file could be made
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  EXPECT_EXIT(exit(SetAsUser(name_, "Cannot open file '" + path_ + "'!")),
+              testing::ExitedWithCode(0), "");
+  EXPECT_EQ(Read(), "[A] 1\n\n[B] 1\n");
+  EXPECT_EQ(FilesInDir(), 1);
 }
 
 TEST_F(IniTest, UnwritableFileIsReported) {

@@ -23,13 +23,16 @@ int Init_Msglog(const char *name, int mode) {
   if (name && *name) {
     const char *p = name;
     while (*p && isalnum(static_cast<unsigned char>(*p))) p++;
+    int n;
     if (*p != '.') {
-      snprintf(_fname, sizeof _fname, "%s.log", name);
+      n = snprintf(_fname, sizeof _fname, "%s.log", name);
     } else if (strcmp(p + 1, "log") == 0) {
-      snprintf(_fname, sizeof _fname, "%s", name);
+      n = snprintf(_fname, sizeof _fname, "%s", name);
     } else {
       return 2;
     }
+    // A name that does not fit would open some other, cut-off file.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof _fname) return 3;
     _logfp = fopen(_fname, mode == 1 ? "w" : "a");
     if (!_logfp) return 3;
   }

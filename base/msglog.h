@@ -12,7 +12,8 @@
 // non-empty name, opens the log file: "name" gives "name.log", "name.log"
 // stays, any other extension after the leading run of letters and digits is
 // refused.  mode 1 empties the file, any other mode appends.
-// Returns 0 ready, 1 already initialised, 2 bad extension, 3 cannot open.
+// Returns 0 ready, 1 already initialised, 2 bad extension, 3 cannot open
+// (also for a file name longer than 1023 characters).
 int Init_Msglog(const char *name, int mode);
 
 // Formats and writes one message.  Conversions: %[width][.prec]d, s, ld, lf;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,15 @@ TEST(InitMsglogDeathTest, NamingAndModes) {
   EXPECT_FALSE(std::ifstream(d + "/viewer.txt").good());
   run("nodir/x", 0, 3);
   run("", 0, 0);
+  // A name whose log file name needs more than the 1023 characters of the
+  // name buffer is refused instead of opening a cut-off "xx...x.lo".
+  ASSERT_EQ(mkdir((d + "/s").c_str(), 0755), 0);
+  std::string deep = "s/";
+  for (int i = 0; i < 399; i++) deep += "./";
+  deep += std::string(220, 'x');
+  run(deep.c_str(), 0, 3);
+  EXPECT_FALSE(std::ifstream(d + "/s/" + std::string(220, 'x') + ".lo").good());
+  EXPECT_FALSE(std::ifstream(d + "/s/" + std::string(220, 'x') + ".log").good());
   EXPECT_EQ(system(("rm -rf " + d).c_str()), 0);
 }
 
