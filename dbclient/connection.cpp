@@ -1,0 +1,299 @@
+// Connections to the KORVAL server: opening with the services entry and the
+// port checks, the open/create/drop/disconnect/stop requests, and sending and
+// receiving framed messages on the connection's socket.
+#include "dbclient/connection.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "base/mem.h"
+#include "base/msglog.h"
+#include "dbclient/query.h"
+#include "dbclient/wire.h"
+
+namespace {
+
+const char SEND_FAILED[] = "DBsend: No data to send\n";
+const char RECV_FAILED[] = "DBrecv: No data received\n";
+
+void set_error(DBconn *conn, const char *text)
+{
+    snprintf(conn->errmsg, sizeof conn->errmsg, "%s", text);
+}
+
+void close_socket(DBconn *conn)
+{
+    if (conn->socket >= 0)
+        close(conn->socket);
+    conn->socket = -1;
+}
+
+// The text of the last name-service or socket error.
+const char *sys_error(bool resolver)
+{
+    if (resolver && errno == 0)
+        return hstrerror(h_errno);
+    return strerror(errno);
+}
+
+// Opens a TCP socket to the server.  Returns the socket, or -1 with the
+// reason in err (the "(KORVAL) ..." texts).
+int open_socket(const char *host, const char *port, char *err, size_t errsize)
+{
+    int portnum = DB_DEFAULT_PORT;
+    if (port) {
+        if (sscanf(port, "%d", &portnum) != 1) {
+            snprintf(err, errsize, "(KORVAL) Invalid port (%s)\n", port);
+            return -1;
+        }
+        if (static_cast<unsigned>(portnum) > 65535) {
+            snprintf(err, errsize, "(KORVAL) Invalid port %d (must be in 0...65535)\n", portnum);
+            return -1;
+        }
+    }
+    char hostname[10000];
+    if (!host) {
+        if (gethostname(hostname, sizeof hostname) != 0) {
+            snprintf(err, errsize, "(KORVAL) %s\n", strerror(errno));
+            return -1;
+        }
+        hostname[sizeof hostname - 1] = 0;
+        host = hostname;
+    }
+    struct sockaddr_in addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    struct servent *serv = getservbyname("KORVAL", "tcp");
+    addr.sin_port = serv ? static_cast<in_port_t>(serv->s_port) : htons(static_cast<uint16_t>(portnum));
+    errno = 0;
+    if (!gethostbyname(host)) {
+        snprintf(err, errsize, "(KORVAL) %s\n", sys_error(true));
+        return -1;
+    }
+    // Only a server on this machine is ever used; the name just has to resolve.
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0) {
+        snprintf(err, errsize, "(KORVAL) %s\n", strerror(errno));
+        return -1;
+    }
+    int rc;
+    do {
+        rc = connect(s, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        snprintf(err, errsize, "(KORVAL) %s\n", strerror(errno));
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+// Sends the request in the query buffer and reads the one-message reply to
+// an open, create or drop request.  Returns 1 accepted, 0 refused (error
+// text set, using missing_text when the reply carries none), -1 transport
+// failure (logged, status 6, error text says which).
+int request_with_answer(DBconn *conn, const char *missing_text)
+{
+    if (!DBsend(conn)) {
+        set_error(conn, SEND_FAILED);
+        return -1;
+    }
+    char reply[DB_RECV_BUFSIZE];
+    int len = 0;
+    if (!DBrecv(conn, reply, sizeof reply, &len, nullptr, nullptr)) {
+        set_error(conn, RECV_FAILED);
+        return -1;
+    }
+    if (len >= 1 && reply[0] != REPLY_ERROR)
+        return 1;
+    const char *text = nullptr;
+    if (len >= 1 && DBmatch_errmsg(1, reply, len, &text) >= 0)
+        set_error(conn, text);
+    else
+        set_error(conn, missing_text);
+    return 0;
+}
+
+void send_disconnect(DBconn *conn)
+{
+    char code = static_cast<char>(CMD_DISCONNECT);
+    if (conn->socket >= 0 && conn->status != DB_CONNECTION_BROKEN)
+        DBsend_data(conn, &code, 1);
+}
+
+}  // namespace
+
+DBconn *DBconnect(const char *host, const char *port, int reserved, int create, char *dbname)
+{
+    (void)reserved;
+    DBconn *conn = new DBconn;
+    conn->status = DB_CONNECTION_FAILED;
+    conn->socket = -1;
+    conn->dbname = nullptr;
+    conn->errmsg[0] = 0;
+    if (!dbname) {
+        set_error(conn, "(DBconnect) Database name missing\n");
+        return conn;
+    }
+    for (char *p = dbname; *p; p++)
+        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    conn->dbname = xstrdup(dbname);
+    conn->socket = open_socket(host, port, conn->errmsg, sizeof conn->errmsg);
+    if (conn->socket < 0)
+        return conn;
+    conn->status = DB_CONNECTION_OK;
+    DBquery_init();
+    DBquery_addcmd(create ? CMD_CREATE_DATABASE : CMD_OPEN_DATABASE);
+    DBquery_addtokname(TOK_NAME, conn->dbname);
+    int r = request_with_answer(conn, "(DBconnect) Result error message missing\n");
+    if (r != 1) {
+        conn->status = DB_CONNECTION_FAILED;
+        close_socket(conn);
+    }
+    return conn;
+}
+
+DBconn *DBsetdb(const char *host, const char *port, int reserved, char *dbname)
+{
+    return DBconnect(host, port, reserved, 0, dbname);
+}
+
+DBconn *DBcreatedb(const char *host, const char *port, int reserved, char *dbname)
+{
+    return DBconnect(host, port, reserved, 1, dbname);
+}
+
+int DBstatus(const DBconn *conn)
+{
+    return conn ? conn->status : DB_CONNECTION_BROKEN;
+}
+
+const char *DBerrorMessage(DBconn *conn)
+{
+    if (!conn)
+        return "(KORVAL) No connection\n";
+    size_t n = strlen(conn->errmsg);
+    if (n == 0 || conn->errmsg[n - 1] != '\n') {
+        if (n + 1 >= sizeof conn->errmsg)
+            n = sizeof conn->errmsg - 2;
+        conn->errmsg[n] = '\n';
+        conn->errmsg[n + 1] = 0;
+    }
+    return conn->errmsg;
+}
+
+int DBfinish(DBconn *conn)
+{
+    if (!conn)
+        return 1;
+    conn->errmsg[0] = 0;
+    send_disconnect(conn);
+    close_socket(conn);
+    return 1;
+}
+
+int DBdisconnect(DBconn *conn)
+{
+    return DBfinish(conn);
+}
+
+int DBdropdb(DBconn *conn)
+{
+    DBquery_init();
+    DBquery_addcmd(CMD_DROP_DATABASE);
+    DBquery_addtokname(TOK_NAME, conn->dbname ? conn->dbname : "");
+    int r = request_with_answer(conn, "(DBdropdb) Result error message missing\n");
+    if (r == 1) {
+        DBfinish(conn);
+        return 1;
+    }
+    if (r == 0)
+        conn->status = DB_CONNECTION_FAILED;
+    return 0;
+}
+
+int DBreset(DBconn *conn)
+{
+    send_disconnect(conn);
+    DBquery_init();
+    DBquery_addcmd(CMD_OPEN_DATABASE);
+    DBquery_addtokname(TOK_NAME, conn->dbname ? conn->dbname : "");
+    int r = request_with_answer(conn, "(DBreset) Result error message missing\n");
+    if (r == 1) {
+        conn->status = DB_CONNECTION_OK;
+        conn->errmsg[0] = 0;
+        return 1;
+    }
+    if (r == 0)
+        conn->status = DB_CONNECTION_FAILED;
+    return 0;
+}
+
+int DBstopdb(const char *host, const char *port)
+{
+    char err[DB_ERRMSG_SIZE];
+    int s = open_socket(host, port, err, sizeof err);
+    if (s < 0) {
+        Log_Msg("%s", err);
+        return 0;
+    }
+    char code = static_cast<char>(CMD_STOP_SERVER);
+    wire_send_message(s, &code, 1);
+    close(s);
+    return 1;
+}
+
+void DBfreeconn(DBconn *conn)
+{
+    if (!conn)
+        return;
+    close_socket(conn);
+    xfree(conn->dbname);
+    delete conn;
+}
+
+int DBsend(DBconn *conn)
+{
+    if (query_size <= 0 || !DBsend_data(conn, query_data, query_size)) {
+        Log_Msg(SEND_FAILED);
+        conn->status = DB_CONNECTION_BROKEN;
+        return 0;
+    }
+    return 1;
+}
+
+int DBrecv(DBconn *conn, char *buffer, int size, int *length, char **big, int *bigsize)
+{
+    if (!DBrecv_data(conn, buffer, size, length, big, bigsize)) {
+        Log_Msg(RECV_FAILED);
+        conn->status = DB_CONNECTION_BROKEN;
+        return 0;
+    }
+    return 1;
+}
+
+int DBsend_data(DBconn *conn, const char *data, int length)
+{
+    if (!conn || conn->socket < 0)
+        return 0;
+    return wire_send_message(conn->socket, data, length);
+}
+
+int DBrecv_data(DBconn *conn, char *buffer, int size, int *length, char **big, int *bigsize)
+{
+    if (!conn || conn->socket < 0)
+        return 0;
+    int n = wire_recv(conn->socket, buffer, size, big, bigsize);
+    if (n < 0)
+        return 0;
+    *length = n;
+    return 1;
+}

@@ -1,0 +1,79 @@
+// Message framing of the KORVAL protocol, shared by the client library and
+// the server.  A message (a request or a reply) travels as one or more
+// frames: a single frame holds up to 10000 message bytes after an 8-byte
+// header (frame length, message length); a longer message is a first frame
+// of 10000 bytes, continuation frames of 10000 bytes and a padded last frame.
+// Lengths are padded up to the size classes of `sock_sizes`.  All integers
+// are little-endian.  The functions keep no state and may be used from
+// several threads at once on different sockets.
+#ifndef DBCLIENT_WIRE_H
+#define DBCLIENT_WIRE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One size class: a length up to max is raised to at least min.
+struct SockSize {
+    int min;
+    int max;
+};
+extern const SockSize sock_sizes[3];
+
+constexpr int WIRE_FRAME_MAX = 10000;    // longest frame of a multi-frame message
+constexpr int WIRE_FRAME_BUF = 10008;    // longest frame at all (single frame of 10000)
+constexpr int WIRE_FIRST_DATA = 9992;    // message bytes in a first frame
+constexpr int WIRE_CONT_DATA = 9996;     // message bytes in a continuation frame
+constexpr int32_t WIRE_MSG_LIMIT = 256 * 1024 * 1024;  // larger announced lengths are refused
+
+// Pads length n starting at size class start_class (1, 2 or 3): the first
+// class whose maximum is at least n raises n to its minimum.  A length above
+// every class maximum comes back unchanged.
+int wire_pad(int n, int start_class);
+
+// Little-endian helpers for 32-bit words.
+void wire_put32(char *p, int32_t v);
+int32_t wire_get32(const char *p);
+
+// The complete byte stream (all frames, padding bytes zero) that sends the
+// len bytes at msg.  len must be 0 or more.
+std::vector<char> wire_encode(const char *msg, int len);
+
+// Results of wire_decode and wire_recv_message.
+enum WireStatus {
+    WIRE_OK = 1,        // a message was delivered
+    WIRE_CLOSED = 0,    // end of input before the first byte of a message
+    WIRE_ERROR = -1,    // read error, end of input inside a message, or a malformed frame
+};
+
+// Decodes one message from the first n bytes of data (pure; no I/O).
+// On WIRE_OK out holds the message and *used (if not null) the bytes of data
+// taken, padding included.  WIRE_CLOSED when n is 0; WIRE_ERROR when data
+// ends inside the message or a frame is malformed: a frame length below its
+// header, above WIRE_FRAME_BUF, or a message length that is negative or above
+// WIRE_MSG_LIMIT.
+int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used);
+
+// Sends len bytes at msg as one framed message on fd (blocking; retries
+// partial writes and EINTR; never raises SIGPIPE on a socket).
+// Returns 1 when every frame went out, 0 on any write failure or len < 0.
+int wire_send_message(int fd, const char *msg, int len);
+
+// Receives one framed message from fd into out (resized to the message
+// length).  Reads exactly the bytes of the message's frames, never more.
+// Returns WIRE_OK, WIRE_CLOSED (peer closed between messages) or WIRE_ERROR
+// (read failure, end of input inside a message, malformed frame).
+int wire_recv_message(int fd, std::vector<char> &out);
+
+// Receives one framed message the way the client library does: into buf
+// (bufsize bytes) when it fits, else, when big and bigsize are given, into a
+// block allocated with xmalloc that is stored in *big (size in *bigsize) and
+// belongs to the caller; when it fits, *big becomes null and *bigsize -1.
+// Returns the message length (0 or more), or -1 on failure: read error or end
+// of input, a malformed frame as for wire_decode, or a message larger than
+// bufsize when no big buffer may be used ("client read: Message too big ..."
+// on standard output; the rest of the message is left unread).  A first frame
+// shorter than 8 bytes prints "client read: Message length data missing ...".
+int wire_recv(int fd, char *buf, int bufsize, char **big, int *bigsize);
+
+#endif
