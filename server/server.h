@@ -1,0 +1,88 @@
+// The korvald server object: the data directory with one SQLite file per
+// database, the registry of databases in use, the listening socket on
+// 127.0.0.1, one thread per client connection, the --trace log, and the
+// orderly stop (signal, stop request, STOP statement).  main (korvald.cpp)
+// builds one KvServer and runs it; the end-to-end tests start the program.
+#ifndef SERVER_SERVER_H
+#define SERVER_SERVER_H
+
+#include <atomic>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+constexpr int KV_DEFAULT_PORT = 12453;
+constexpr const char *KV_SYSTEM_DB = "KVSYS";
+// Requests announcing a longer message end their connection.
+constexpr int KV_MAX_REQUEST = 64 * 1024 * 1024;
+
+struct KvOptions {
+  std::string datadir = "./korval-data";
+  int port = -1;  // -1: services entry "KORVAL"/"tcp", else KV_DEFAULT_PORT; 0: any free port
+  bool demo = false;
+  bool trace = false;
+};
+
+class KvServer {
+ public:
+  explicit KvServer(const KvOptions &options);
+  ~KvServer();
+
+  // Creates the data directory and KVSYS (and the demo data when asked).
+  // Returns false with a message in *err.
+  bool init(std::string *err);
+  // Binds and listens on 127.0.0.1.  Returns the port, or -1 with *err.
+  int listen_socket(std::string *err);
+  // Accepts connections until stop() is called; then closes every
+  // connection (open transactions are rolled back) and returns.
+  void run();
+  // Asks run() to end.  Async-signal-safe.
+  void stop();
+
+  // --- The database registry (thread-safe). ---
+  std::string db_path(const std::string &name) const;
+  bool db_exists(const std::string &name) const;
+  // The names of all databases, sorted.
+  std::vector<std::string> db_list() const;
+  // Counts a session as user of a database; false when it does not exist.
+  bool db_acquire(const std::string &name);
+  void db_release(const std::string &name);
+  // Creates a new, empty database file (WAL mode); false with *err when it
+  // exists or cannot be created.  The caller acquires it afterwards.
+  bool db_create(const std::string &name, std::string *err);
+  // Removes a database that the calling session (and no other) uses; the
+  // caller has closed its SQLite connection and releases nothing more.
+  bool db_drop(const std::string &name, std::string *err);
+
+  bool tracing() const { return options_.trace; }
+  // One line on standard error, serialised between threads.
+  void log_line(const std::string &text);
+
+ private:
+  struct Conn {
+    int fd = -1;
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+  void serve(Conn *conn, int id);
+  void reap(bool all);
+
+  KvOptions options_;
+  int listen_fd_ = -1;
+  int wake_[2] = {-1, -1};
+  std::atomic<bool> stopping_{false};
+  mutable std::mutex mutex_;  // users_ and conns_
+  std::map<std::string, int> users_;
+  std::list<std::unique_ptr<Conn>> conns_;
+  std::mutex log_mutex_;
+};
+
+// Fills KVSYS with the demo tables when it has none (demo.cpp).  Returns
+// false with *err on failure.
+bool kv_fill_demo(const std::string &path, std::string *err);
+
+#endif

@@ -1,0 +1,1181 @@
+// One client connection of korvald: statement execution on SQLite and reply
+// encoding.  See session.h.
+#include "server/session.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "dbclient/query.h"
+#include "server/server.h"
+
+// ---------------------------------------------------------------------------
+// Value layout of a reply.
+
+static void put16(std::string *out, int v) {
+  out->push_back(static_cast<char>(v & 0xff));
+  out->push_back(static_cast<char>((v >> 8) & 0xff));
+}
+
+static void put32(std::string *out, int32_t v) {
+  uint32_t u = static_cast<uint32_t>(v);
+  for (int i = 0; i < 4; i++) out->push_back(static_cast<char>((u >> (8 * i)) & 0xff));
+}
+
+void kv_put_text(std::string *out, const char *bytes, size_t n) {
+  if (n > static_cast<size_t>(KV_MAX_CHARACTER)) n = KV_MAX_CHARACTER;
+  put16(out, static_cast<int>(n + 1));
+  out->append(bytes, n);
+  out->push_back('\0');
+}
+
+void kv_put_int(std::string *out, KvType type, long long v) {
+  if (type == KV_SMALLINT) {
+    v = std::max(-32768LL, std::min(32767LL, v));
+    put16(out, 2);
+    put16(out, static_cast<int>(v));
+  } else {
+    v = std::max(static_cast<long long>(INT32_MIN), std::min(static_cast<long long>(INT32_MAX), v));
+    put16(out, 4);
+    put32(out, static_cast<int32_t>(v));
+  }
+}
+
+// Appends the value of column i of the current row of st, laid out for type.
+// SQL NULL becomes the type's absent value.
+static void put_value(std::string *out, sqlite3_stmt *st, int i, KvType type) {
+  bool null = sqlite3_column_type(st, i) == SQLITE_NULL;
+  switch (type) {
+    case KV_CHARACTER: {
+      const char *p = null ? "" : reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+      size_t n = null || !p ? 0 : static_cast<size_t>(sqlite3_column_bytes(st, i));
+      // a text ends at its first NUL on the client side
+      if (p) n = strnlen(p, n);
+      kv_put_text(out, p ? p : "", n);
+      return;
+    }
+    case KV_BINARY: {
+      const char *p = static_cast<const char *>(null ? nullptr : sqlite3_column_blob(st, i));
+      int m = p ? std::min(sqlite3_column_bytes(st, i), KV_MAX_BINARY) : 0;
+      put16(out, m + 2);
+      put16(out, m);
+      if (m) out->append(p, m);
+      return;
+    }
+    case KV_SMALLINT:
+    case KV_INTEGER:
+      kv_put_int(out, type, null ? 0 : sqlite3_column_int64(st, i));
+      return;
+    case KV_FLOAT: {
+      double d = null ? 0.0 : sqlite3_column_double(st, i);
+      uint64_t u;
+      memcpy(&u, &d, 8);
+      put16(out, 8);
+      for (int k = 0; k < 8; k++) out->push_back(static_cast<char>((u >> (8 * k)) & 0xff));
+      return;
+    }
+    case KV_DATE: {
+      DATE d = _Def_Date;
+      if (!null) {
+        const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        if (p && !kv_parse_date(p, &d)) d = _Def_Date;
+      }
+      put16(out, 4);
+      put16(out, d.year);
+      out->push_back(static_cast<char>(d.month));
+      out->push_back(static_cast<char>(d.day));
+      return;
+    }
+    case KV_TIME: {
+      TIME t = _Def_Time;
+      if (!null) {
+        const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        if (p && !kv_parse_time(p, &t)) t = _Def_Time;
+      }
+      put16(out, 3);
+      out->push_back(static_cast<char>(t.hour));
+      out->push_back(static_cast<char>(t.min));
+      out->push_back(static_cast<char>(t.sec));
+      return;
+    }
+    case KV_TIMESTAMP: {
+      DATI t = _Def_Dati;
+      if (!null) {
+        const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        if (p && !kv_parse_dati(p, &t)) t = _Def_Dati;
+      }
+      put16(out, 12);
+      put16(out, t.year);
+      out->push_back(static_cast<char>(t.month));
+      out->push_back(static_cast<char>(t.day));
+      out->push_back(static_cast<char>(t.hour));
+      out->push_back(static_cast<char>(t.min));
+      out->push_back(static_cast<char>(t.sec));
+      out->push_back('\0');
+      put32(out, t.usec);
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// SQL generation.  Every name is a checked identifier in double quotes and
+// every value a bound parameter.
+
+namespace {
+
+struct ScopeTable {
+  std::string ref;    // alias, or the table name
+  std::string table;
+  std::vector<KvColumn> cols;
+};
+
+struct Scope {
+  std::vector<ScopeTable> tables;
+  const Scope *outer = nullptr;
+};
+
+using ColumnsFn = std::function<bool(const std::string &, std::vector<KvColumn> *)>;
+
+class SqlGen {
+ public:
+  explicit SqlGen(ColumnsFn columns) : columns_(std::move(columns)) {}
+
+  std::string sql;
+  std::vector<KvBound> binds;
+  std::string err;
+
+  bool fail(const std::string &text) {
+    if (err.empty()) err = text;
+    return false;
+  }
+
+  // Finds a column; *found is the column description.
+  bool resolve(const Scope *scope, const std::string &qual, const std::string &name,
+               const KvColumn **found) {
+    for (const Scope *s = scope; s; s = s->outer) {
+      const KvColumn *hit = nullptr;
+      bool table_hit = false;
+      for (auto &t : s->tables) {
+        if (!qual.empty() && !kv_same_name(t.ref, qual)) continue;
+        table_hit = true;
+        for (auto &c : t.cols) {
+          if (!kv_same_name(c.name, name)) continue;
+          if (hit) return fail("Column " + name + " is ambiguous");
+          hit = &c;
+        }
+      }
+      if (hit) {
+        *found = hit;
+        return true;
+      }
+      if (!qual.empty() && table_hit) return fail("Column " + qual + "." + name + " does not exist");
+    }
+    if (!qual.empty()) return fail("Table " + qual + " is not in the FROM list");
+    return fail("Column " + name + " does not exist");
+  }
+
+  void column_sql(const std::string &qual, const std::string &name) {
+    if (!qual.empty()) sql += kv_quote(qual) + ".";
+    sql += kv_quote(name);
+  }
+
+  void bind(const KvBound &b) {
+    sql += "?";
+    binds.push_back(b);
+  }
+
+  // A literal compared with the column col (may be null).
+  bool operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like) {
+    if (e.kind != KvExpr::LITERAL) return expr(e, scope);
+    KvBound b;
+    if (col && !like) {
+      if (!kv_convert_operand(e.lit, *col, &b, &err)) return false;
+    } else {
+      b = kv_bound_literal(e.lit);
+    }
+    bind(b);
+    return true;
+  }
+
+  const KvColumn *column_of(const KvExpr &e, const Scope *scope) {
+    const KvColumn *c = nullptr;
+    if (e.kind == KvExpr::COLUMN && !resolve(scope, e.qual, e.name, &c)) return nullptr;
+    return c;
+  }
+
+  static const char *op_sql(int op) {
+    switch (op) {
+      case TOK_EQ: return " = ";
+      case TOK_LT: return " < ";
+      case TOK_GT: return " > ";
+      case TOK_LE: return " <= ";
+      case TOK_GE: return " >= ";
+      case TOK_NE: return " <> ";
+      case TOK_LIKE: return " LIKE ";
+    }
+    return " = ";
+  }
+
+  bool expr(const KvExpr &e, const Scope *sc) {
+    switch (e.kind) {
+      case KvExpr::COLUMN: {
+        const KvColumn *c;
+        if (!resolve(sc, e.qual, e.name, &c)) return false;
+        column_sql(e.qual, e.name);
+        return true;
+      }
+      case KvExpr::LITERAL:
+        bind(kv_bound_literal(e.lit));
+        return true;
+      case KvExpr::COMPARE: {
+        const KvExpr &l = *e.kids[0], &r = *e.kids[1];
+        if (!err.empty()) return false;
+        const KvColumn *lc = l.kind == KvExpr::COLUMN ? column_of(l, sc) : nullptr;
+        const KvColumn *rc = r.kind == KvExpr::COLUMN ? column_of(r, sc) : nullptr;
+        if (!err.empty()) return false;
+        bool like = e.op == TOK_LIKE;
+        sql += "(";
+        if (!operand(l, sc, rc, like)) return false;
+        sql += op_sql(e.op);
+        if (!operand(r, sc, lc, like)) return false;
+        if (like) sql += " ESCAPE '\\'";
+        sql += ")";
+        return true;
+      }
+      case KvExpr::COMPARE_SUB:
+        sql += "(";
+        if (!expr(*e.kids[0], sc)) return false;
+        sql += op_sql(e.op);
+        sql += "(";
+        if (!select(*e.sub, sc, nullptr)) return false;
+        sql += "))";
+        return true;
+      case KvExpr::AND:
+      case KvExpr::OR:
+        sql += "(";
+        if (!expr(*e.kids[0], sc)) return false;
+        sql += e.kind == KvExpr::AND ? " AND " : " OR ";
+        if (!expr(*e.kids[1], sc)) return false;
+        sql += ")";
+        return true;
+      case KvExpr::NOT:
+        sql += "(NOT ";
+        if (!expr(*e.kids[0], sc)) return false;
+        sql += ")";
+        return true;
+      case KvExpr::IN_LIST:
+      case KvExpr::BETWEEN: {
+        const KvColumn *lc = column_of(*e.kids[0], sc);
+        if (!err.empty()) return false;
+        sql += "(";
+        if (!expr(*e.kids[0], sc)) return false;
+        sql += e.kind == KvExpr::IN_LIST ? " IN (" : " BETWEEN ";
+        for (size_t i = 1; i < e.kids.size(); i++) {
+          if (i > 1) sql += e.kind == KvExpr::IN_LIST ? ", " : " AND ";
+          if (!operand(*e.kids[i], sc, lc, false)) return false;
+        }
+        sql += e.kind == KvExpr::IN_LIST ? "))" : ")";
+        return true;
+      }
+      case KvExpr::IN_SELECT:
+        sql += "(";
+        if (!expr(*e.kids[0], sc)) return false;
+        sql += " IN (";
+        if (!select(*e.sub, sc, nullptr)) return false;
+        sql += "))";
+        return true;
+      case KvExpr::EXISTS:
+        sql += "(EXISTS (";
+        if (!select(*e.sub, sc, nullptr)) return false;
+        sql += "))";
+        return true;
+      case KvExpr::SUBSELECT:
+        return fail("A subselect alone is not a condition (use EXISTS)");
+    }
+    return fail("Unknown condition");
+  }
+
+  // The SELECT; with fields, the description of every result column.
+  bool select(const KvSelect &sel, const Scope *outer, std::vector<KvField> *fields) {
+    Scope scope;
+    scope.outer = outer;
+    for (auto &t : sel.from) {
+      ScopeTable st;
+      st.table = t.name;
+      st.ref = t.alias.empty() ? t.name : t.alias;
+      if (!columns_(t.name, &st.cols)) return fail("Table " + t.name + " does not exist");
+      for (auto &o : scope.tables)
+        if (kv_same_name(o.ref, st.ref)) return fail("Table " + st.ref + " appears twice in the FROM list");
+      scope.tables.push_back(std::move(st));
+    }
+    sql += sel.distinct ? "SELECT DISTINCT " : "SELECT ";
+    bool first = true;
+    auto sep = [&]() {
+      if (!first) sql += ", ";
+      first = false;
+    };
+    for (auto &item : sel.items) {
+      switch (item.kind) {
+        case KvSelItem::STAR: {
+          bool any = false;
+          for (auto &t : scope.tables) {
+            if (!item.qual.empty() && !kv_same_name(t.ref, item.qual)) continue;
+            any = true;
+            for (auto &c : t.cols) {
+              sep();
+              column_sql(t.ref, c.name);
+              if (fields) fields->push_back({c.name, c.type, kv_field_size(c.type, c.len)});
+            }
+          }
+          if (!any) return fail("Table " + item.qual + " is not in the FROM list");
+          break;
+        }
+        case KvSelItem::COUNT:
+          sep();
+          sql += "COUNT(*)";
+          if (fields) fields->push_back({"COUNT(*)", KV_INTEGER, 4});
+          break;
+        case KvSelItem::MIN:
+        case KvSelItem::MAX:
+        case KvSelItem::COLUMN: {
+          const KvColumn *c;
+          if (!resolve(&scope, item.qual, item.name, &c)) return false;
+          sep();
+          std::string name = item.name;
+          if (item.kind != KvSelItem::COLUMN) {
+            const char *fn = item.kind == KvSelItem::MIN ? "MIN" : "MAX";
+            sql += fn;
+            sql += "(";
+            name = std::string(fn) + "(" + item.name + ")";
+          }
+          column_sql(item.qual, item.name);
+          if (item.kind != KvSelItem::COLUMN) sql += ")";
+          if (fields) fields->push_back({name, c->type, kv_field_size(c->type, c->len)});
+          break;
+        }
+      }
+    }
+    sql += " FROM ";
+    for (size_t i = 0; i < sel.from.size(); i++) {
+      if (i) sql += ", ";
+      sql += kv_quote(sel.from[i].name);
+      if (!sel.from[i].alias.empty()) sql += " AS " + kv_quote(sel.from[i].alias);
+    }
+    if (sel.where) {
+      sql += " WHERE ";
+      if (!expr(*sel.where, &scope)) return false;
+    }
+    if (!sel.order.empty()) {
+      sql += " ORDER BY ";
+      for (size_t i = 0; i < sel.order.size(); i++) {
+        const KvColumn *c;
+        if (!resolve(&scope, sel.order[i].qual, sel.order[i].name, &c)) return false;
+        if (i) sql += ", ";
+        column_sql(sel.order[i].qual, sel.order[i].name);
+        if (sel.order[i].desc) sql += " DESC";
+      }
+    }
+    return true;
+  }
+
+  // A condition on one table (UPDATE, DELETE).
+  bool where_on(const std::string &table, const std::vector<KvColumn> &cols, const KvExpr &e) {
+    Scope scope;
+    scope.tables.push_back({table, table, cols});
+    sql += " WHERE ";
+    return expr(e, &scope);
+  }
+
+ private:
+  ColumnsFn columns_;
+};
+
+bool bind_all(sqlite3_stmt *st, const std::vector<KvBound> &binds) {
+  for (size_t i = 0; i < binds.size(); i++) {
+    const KvBound &b = binds[i];
+    int k = static_cast<int>(i + 1), rc = SQLITE_OK;
+    switch (b.kind) {
+      case KvBound::NUL: rc = sqlite3_bind_null(st, k); break;
+      case KvBound::INT: rc = sqlite3_bind_int64(st, k, b.i); break;
+      case KvBound::REAL: rc = sqlite3_bind_double(st, k, b.d); break;
+      case KvBound::TEXT:
+        rc = sqlite3_bind_text(st, k, b.s.data(), static_cast<int>(b.s.size()), SQLITE_TRANSIENT);
+        break;
+      case KvBound::BLOB:
+        rc = sqlite3_bind_blob(st, k, b.s.data(), static_cast<int>(b.s.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    if (rc != SQLITE_OK) return false;
+  }
+  return true;
+}
+
+// A prepared statement that finalises itself.
+struct Stmt {
+  sqlite3_stmt *st = nullptr;
+  ~Stmt() { sqlite3_finalize(st); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+KvSession::KvSession(KvServer &server, int id) : server_(server), id_(id) {}
+
+KvSession::~KvSession() { close_db(); }
+
+void KvSession::reply_error(const std::string &text) {
+  DBquery_init();
+  DBquery_adderrmsg(text.c_str());
+}
+
+void KvSession::reply_ok() {
+  DBquery_init();
+  DBquery_addok();
+}
+
+void KvSession::reply_count(long count) {
+  DBquery_init();
+  DBquery_addoktuples(static_cast<int32_t>(std::min<long>(count, INT32_MAX)));
+}
+
+void KvSession::reply_sqlite_error() {
+  reply_error(db_ ? sqlite3_errmsg(db_) : "No database open");
+}
+
+void KvSession::reply_rows(const KvRows &rows, size_t first, size_t count, bool partial) {
+  DBquery_init();
+  if (partial) {
+    DBquery_addnotalldata();
+  } else {
+    DBquery_addokdata();
+  }
+  DBquery_addint(static_cast<int32_t>(rows.fields.size()));
+  DBquery_addint(static_cast<int32_t>(count));
+  if (count == 0) return;
+  for (auto &f : rows.fields) {
+    DBquery_addstring(f.name.c_str());
+    char code = static_cast<char>(kv_type_token(f.type));
+    DBquery_add(&code, 1);
+    DBquery_addint(f.size);
+  }
+  size_t from = rows.offsets[first];
+  size_t to = first + count < rows.offsets.size() ? rows.offsets[first + count] : rows.data.size();
+  DBquery_add(rows.data.data() + from, static_cast<int>(to - from));
+}
+
+bool KvSession::need_db() {
+  if (db_) return true;
+  reply_error("No database open");
+  return false;
+}
+
+bool KvSession::in_transaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+bool KvSession::exec_sql(const std::string &sql) {
+  last_sql_ = sql;
+  return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool KvSession::open_db(const std::string &name, std::string *err) {
+  if (!server_.db_acquire(name)) {
+    *err = "Database " + name + " does not exist";
+    return false;
+  }
+  sqlite3 *db = nullptr;
+  int rc = sqlite3_open_v2(server_.db_path(name).c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    *err = "Cannot open database " + name + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+    sqlite3_close(db);
+    server_.db_release(name);
+    return false;
+  }
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  close_db();
+  db_ = db;
+  dbname_ = name;
+  return true;
+}
+
+void KvSession::close_db() {
+  cursors_.clear();
+  if (!db_) return;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  server_.db_release(dbname_);
+  dbname_.clear();
+}
+
+bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *cols) {
+  cols->clear();
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1)", -1,
+                         &s.st, nullptr) != SQLITE_OK)
+    return false;
+  sqlite3_bind_text(s.st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(s.st) == SQLITE_ROW) {
+    const char *n = reinterpret_cast<const char *>(sqlite3_column_text(s.st, 0));
+    const char *t = reinterpret_cast<const char *>(sqlite3_column_text(s.st, 1));
+    KvColumn c = kv_parse_declared(n ? n : "", t ? t : "");
+    c.notnull = sqlite3_column_int(s.st, 2) != 0;
+    cols->push_back(c);
+  }
+  return !cols->empty();
+}
+
+// STATIC and SECURE are kept as triggers named KV$STATIC$T and KV$SECURE$T
+// (a '$' can never occur in a KORVAL name), so that they are part of the
+// database file, survive restarts and are removed with their table.
+bool KvSession::table_flag(const std::string &table, const char *flag) {
+  Stmt s;
+  std::string trig = std::string("KV$") + flag + "$" + table;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='trigger' AND name=?1",
+                         -1, &s.st, nullptr) != SQLITE_OK)
+    return false;
+  sqlite3_bind_text(s.st, 1, trig.c_str(), -1, SQLITE_TRANSIENT);
+  return sqlite3_step(s.st) == SQLITE_ROW;
+}
+
+bool KvSession::check_writable(const std::string &table, bool deleting) {
+  if (table_flag(table, "STATIC")) {
+    reply_error("Table " + table + " is STATIC (read-only)");
+    return false;
+  }
+  if (deleting && table_flag(table, "SECURE")) {
+    reply_error("Table " + table + " is SECURE (no DELETE, no DROP TABLE)");
+    return false;
+  }
+  return true;
+}
+
+KvAction KvSession::handle(const char *data, int len) {
+  KvRequest req;
+  std::string err;
+  last_sql_.clear();
+  KvAction action = KV_SEND_REPLY;
+  if (!kv_decode(data, len, &req, &err)) {
+    reply_error(err);
+    if (server_.tracing())
+      server_.log_line("[" + std::to_string(id_) + "] request refused: " + err);
+  } else {
+    action = execute(req);
+    if (server_.tracing()) {
+      std::string line = "[" + std::to_string(id_) + "] " + kv_describe(req);
+      if (!last_sql_.empty()) line += " | " + last_sql_;
+      server_.log_line(line);
+    }
+  }
+  if (server_.tracing() && (action == KV_SEND_REPLY || action == KV_REPLY_AND_STOP)) {
+    std::string line = "[" + std::to_string(id_) + "] reply ";
+    line += query_size > 0 ? query_data[0] : '?';
+    if (query_size > 0 && query_data[0] == REPLY_ERROR) {
+      const char *text;
+      if (DBmatch_errmsg(1, query_data, query_size, &text) > 0) line += std::string(" ") + text;
+    } else if (query_size >= 9 && (query_data[0] == REPLY_DATA || query_data[0] == REPLY_NOTALLDATA)) {
+      int32_t f, r;
+      memcpy(&f, query_data + 1, 4);
+      memcpy(&r, query_data + 5, 4);
+      line += " " + std::to_string(f) + " fields, " + std::to_string(r) + " rows";
+    } else if (query_size >= 5 && query_data[0] == REPLY_TUPLES) {
+      int32_t n;
+      memcpy(&n, query_data + 1, 4);
+      line += " count " + std::to_string(n);
+    }
+    server_.log_line(line);
+  }
+  return action;
+}
+
+KvAction KvSession::execute(const KvRequest &req) {
+  switch (req.cmd) {
+    case CMD_DISCONNECT:
+      close_db();
+      max_rows_ = -1;
+      return KV_NO_REPLY;
+    case CMD_STOP_SERVER:
+      return KV_STOP_SERVER;
+    case CMD_STOP:
+      reply_ok();
+      return KV_REPLY_AND_STOP;
+    case CMD_OPEN_DATABASE:
+    case CMD_SET_DATABASE:
+      do_set_database(req.name, false);
+      return KV_SEND_REPLY;
+    case CMD_CREATE_DATABASE:
+      do_set_database(req.name, true);
+      return KV_SEND_REPLY;
+    case CMD_DROP_DATABASE:
+      do_drop_database(req);
+      return KV_SEND_REPLY;
+    case CMD_SHOW:
+      if (req.show == SHOW_DATABASES || need_db()) do_show(req);
+      return KV_SEND_REPLY;
+    case CMD_MAX:
+      max_rows_ = req.max_none ? -1 : req.max;
+      reply_ok();
+      return KV_SEND_REPLY;
+    default:
+      break;
+  }
+  if (!need_db()) return KV_SEND_REPLY;
+  switch (req.cmd) {
+    case CMD_SELECT: do_select(req.select); break;
+    case CMD_INSERT: do_insert(req); break;
+    case CMD_UPDATE: do_update(req); break;
+    case CMD_DELETE: do_delete(req); break;
+    case CMD_CREATE_TABLE: do_create_table(req); break;
+    case CMD_DROP_TABLE: do_drop_table(req); break;
+    case CMD_CREATE_INDEX:
+    case CMD_CREATE_UNIQUE_INDEX: do_create_index(req); break;
+    case CMD_DROP_INDEX: do_drop_index(req); break;
+    case CMD_SET_STATIC: do_set_flag(req, false); break;
+    case CMD_SET_SECURE: do_set_flag(req, true); break;
+    case CMD_SAVE_DATABASE: do_save(); break;
+    case CMD_DECLARE: do_declare(req); break;
+    case CMD_FETCH: do_fetch(req); break;
+    case CMD_CLOSE:
+      if (cursors_.erase(req.name)) {
+        reply_ok();
+      } else {
+        reply_error("Cursor " + req.name + " is not declared");
+      }
+      break;
+    case CMD_BEGIN:
+      if (in_transaction()) {
+        reply_error("A transaction is already active");
+      } else if (exec_sql("BEGIN IMMEDIATE")) {
+        reply_ok();
+      } else {
+        reply_sqlite_error();
+      }
+      break;
+    case CMD_COMMIT:
+    case CMD_ABORT:
+      if (!in_transaction()) {
+        reply_error("No transaction active");
+      } else if (exec_sql(req.cmd == CMD_COMMIT ? "COMMIT" : "ROLLBACK")) {
+        reply_ok();
+      } else {
+        reply_sqlite_error();
+      }
+      break;
+    default:
+      reply_error("Unknown request code " + std::to_string(req.cmd));
+  }
+  return KV_SEND_REPLY;
+}
+
+// ---------------------------------------------------------------------------
+// Queries.
+
+bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  if (!gen.select(sel, nullptr, &rows->fields)) {
+    reply_error(gen.err);
+    return false;
+  }
+  last_sql_ = gen.sql;
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
+      !bind_all(s.st, gen.binds)) {
+    reply_sqlite_error();
+    return false;
+  }
+  int ncols = static_cast<int>(rows->fields.size());
+  int rc;
+  while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+    if ((cap >= 0 && static_cast<long>(rows->offsets.size()) >= cap) ||
+        rows->data.size() > KV_MAX_REPLY) {
+      rows->partial = true;
+      break;
+    }
+    rows->offsets.push_back(rows->data.size());
+    for (int i = 0; i < ncols; i++) put_value(&rows->data, s.st, i, rows->fields[i].type);
+  }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    reply_sqlite_error();
+    return false;
+  }
+  return true;
+}
+
+void KvSession::do_select(const KvSelect &sel) {
+  KvRows rows;
+  if (!run_select(sel, max_rows_, &rows)) return;
+  reply_rows(rows, 0, rows.offsets.size(), rows.partial);
+}
+
+void KvSession::do_declare(const KvRequest &req) {
+  if (cursors_.count(req.name)) {
+    reply_error("Cursor " + req.name + " is already declared");
+    return;
+  }
+  Cursor c;
+  if (!run_select(req.select, -1, &c.rows)) return;
+  size_t held = c.rows.data.size();
+  for (auto &other : cursors_) held += other.second.rows.data.size();
+  if (c.rows.partial || held > KV_MAX_REPLY) {
+    reply_error("Cursor " + req.name + ": result too large (close other cursors)");
+    return;
+  }
+  cursors_[req.name] = std::move(c);
+  reply_ok();
+}
+
+void KvSession::do_fetch(const KvRequest &req) {
+  auto it = cursors_.find(req.name);
+  if (it == cursors_.end()) {
+    reply_error("Cursor " + req.name + " is not declared");
+    return;
+  }
+  Cursor &c = it->second;
+  size_t left = c.rows.offsets.size() - c.next;
+  size_t n = req.fetch_all ? left : std::min<size_t>(left, 1);
+  bool partial = false;
+  if (max_rows_ >= 0 && n > static_cast<size_t>(max_rows_)) {
+    n = static_cast<size_t>(max_rows_);
+    partial = true;
+  }
+  reply_rows(c.rows, c.next, n, partial);
+  c.next += n;
+}
+
+bool KvSession::run_query(const std::string &sql, const std::vector<std::string> &params,
+                          const std::vector<KvField> &fields, KvRows *rows) {
+  Stmt s;
+  last_sql_ = sql;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK) {
+    reply_sqlite_error();
+    return false;
+  }
+  for (size_t i = 0; i < params.size(); i++)
+    sqlite3_bind_text(s.st, static_cast<int>(i + 1), params[i].c_str(), -1, SQLITE_TRANSIENT);
+  rows->fields = fields;
+  int rc;
+  while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+    rows->offsets.push_back(rows->data.size());
+    for (size_t i = 0; i < fields.size(); i++) {
+      if (fields[i].type == KV_CHARACTER)
+        rows->fields[i].size =
+            std::max(rows->fields[i].size, sqlite3_column_bytes(s.st, static_cast<int>(i)) + 1);
+      put_value(&rows->data, s.st, static_cast<int>(i), fields[i].type);
+    }
+  }
+  if (rc != SQLITE_DONE) {
+    reply_sqlite_error();
+    return false;
+  }
+  return true;
+}
+
+void KvSession::do_show(const KvRequest &req) {
+  KvRows rows;
+  auto text_field = [](const char *name) { return KvField{name, KV_CHARACTER, 1}; };
+  switch (req.show) {
+    case SHOW_DATABASES: {
+      rows.fields.push_back(text_field("DATABASE"));
+      for (auto &name : server_.db_list()) {
+        rows.offsets.push_back(rows.data.size());
+        kv_put_text(&rows.data, name.data(), name.size());
+        rows.fields[0].size = std::max(rows.fields[0].size, static_cast<int>(name.size()) + 1);
+      }
+      break;
+    }
+    case SHOW_TABLES:
+      if (!run_query("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                     "'sqlite!_%' ESCAPE '!' ORDER BY name",
+                     {}, {text_field("TABLE")}, &rows))
+        return;
+      break;
+    case SHOW_INDICES:
+    case SHOW_INDICES_ON: {
+      std::vector<KvColumn> cols;
+      if (req.show == SHOW_INDICES_ON && !table_columns(req.name, &cols)) {
+        reply_error("Table " + req.name + " does not exist");
+        return;
+      }
+      std::string sql =
+          "SELECT name, tbl_name, CASE WHEN sql LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' END "
+          "FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
+      std::vector<std::string> params;
+      if (req.show == SHOW_INDICES_ON) {
+        sql += " AND tbl_name=?1";
+        params.push_back(req.name);
+      }
+      sql += " ORDER BY name";
+      if (!run_query(sql, params, {text_field("INDEX"), text_field("TABLE"), text_field("UNIQUE")},
+                     &rows))
+        return;
+      break;
+    }
+    case SHOW_TABLE: {
+      std::vector<KvColumn> cols;
+      if (!table_columns(req.name, &cols)) {
+        reply_error("Table " + req.name + " does not exist");
+        return;
+      }
+      rows.fields = {text_field("COLUMN"), text_field("TYPE"), {"SIZE", KV_INTEGER, 4},
+                     text_field("NOT NULL")};
+      for (auto &c : cols) {
+        rows.offsets.push_back(rows.data.size());
+        std::string texts[3] = {c.name, kv_type_name(c.type), c.notnull ? "YES" : "NO"};
+        int size = c.len ? c.len : kv_field_size(c.type, 0);
+        kv_put_text(&rows.data, texts[0].data(), texts[0].size());
+        kv_put_text(&rows.data, texts[1].data(), texts[1].size());
+        kv_put_int(&rows.data, KV_INTEGER, size);
+        kv_put_text(&rows.data, texts[2].data(), texts[2].size());
+        for (int i = 0; i < 3; i++) {
+          int f = i == 2 ? 3 : i;
+          rows.fields[f].size = std::max(rows.fields[f].size, static_cast<int>(texts[i].size()) + 1);
+        }
+      }
+      break;
+    }
+    case SHOW_INDEX: {
+      Stmt s;
+      if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 "
+                                  "AND sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
+        reply_sqlite_error();
+        return;
+      }
+      sqlite3_bind_text(s.st, 1, req.name.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(s.st) != SQLITE_ROW) {
+        reply_error("Index " + req.name + " does not exist");
+        return;
+      }
+      if (!run_query("SELECT m.name, m.tbl_name, i.name, CASE WHEN m.sql LIKE 'CREATE UNIQUE%' "
+                     "THEN 'YES' ELSE 'NO' END FROM sqlite_master AS m, pragma_index_info(?1) AS i "
+                     "WHERE m.type='index' AND m.name=?1 ORDER BY i.seqno",
+                     {req.name},
+                     {text_field("INDEX"), text_field("TABLE"), text_field("COLUMN"),
+                      text_field("UNIQUE")},
+                     &rows))
+        return;
+      break;
+    }
+  }
+  reply_rows(rows, 0, rows.offsets.size(), false);
+}
+
+// ---------------------------------------------------------------------------
+// Changes.
+
+static const KvColumn *find_column(const std::vector<KvColumn> &cols, const std::string &name) {
+  for (auto &c : cols)
+    if (kv_same_name(c.name, name)) return &c;
+  return nullptr;
+}
+
+void KvSession::do_insert(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
+  if (!check_writable(req.name, false)) return;
+  std::vector<const KvColumn *> targets;
+  if (req.columns.empty()) {
+    if (req.values.size() != cols.size()) {
+      reply_error("Table " + req.name + " has " + std::to_string(cols.size()) + " columns, " +
+                  std::to_string(req.values.size()) + " values given");
+      return;
+    }
+    for (auto &c : cols) targets.push_back(&c);
+  } else {
+    for (auto &n : req.columns) {
+      const KvColumn *c = find_column(cols, n);
+      if (!c) {
+        reply_error("Column " + n + " does not exist in table " + req.name);
+        return;
+      }
+      if (std::find(targets.begin(), targets.end(), c) != targets.end()) {
+        reply_error("Column " + n + " given twice");
+        return;
+      }
+      targets.push_back(c);
+    }
+  }
+  std::string sql = "INSERT INTO " + kv_quote(req.name) + " (", vals;
+  std::vector<KvBound> binds;
+  for (size_t i = 0; i < targets.size(); i++) {
+    KvBound b;
+    std::string err;
+    if (!kv_convert(req.values[i], *targets[i], &b, &err)) {
+      reply_error(err);
+      return;
+    }
+    binds.push_back(b);
+    sql += (i ? ", " : "") + kv_quote(targets[i]->name);
+    vals += i ? ", ?" : "?";
+  }
+  sql += ") VALUES (" + vals + ")";
+  last_sql_ = sql;
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
+      !bind_all(s.st, binds) || sqlite3_step(s.st) != SQLITE_DONE) {
+    reply_sqlite_error();
+    return;
+  }
+  reply_count(sqlite3_changes(db_));
+}
+
+void KvSession::do_update(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
+  if (!check_writable(req.name, false)) return;
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  gen.sql = "UPDATE " + kv_quote(req.name) + " SET ";
+  for (size_t i = 0; i < req.columns.size(); i++) {
+    const KvColumn *c = find_column(cols, req.columns[i]);
+    if (!c) {
+      reply_error("Column " + req.columns[i] + " does not exist in table " + req.name);
+      return;
+    }
+    KvBound b;
+    std::string err;
+    if (!kv_convert(req.values[i], *c, &b, &err)) {
+      reply_error(err);
+      return;
+    }
+    if (i) gen.sql += ", ";
+    gen.sql += kv_quote(c->name) + " = ";
+    gen.bind(b);
+  }
+  if (req.where && !gen.where_on(req.name, cols, *req.where)) {
+    reply_error(gen.err);
+    return;
+  }
+  last_sql_ = gen.sql;
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
+      !bind_all(s.st, gen.binds) || sqlite3_step(s.st) != SQLITE_DONE) {
+    reply_sqlite_error();
+    return;
+  }
+  reply_count(sqlite3_changes(db_));
+}
+
+void KvSession::do_delete(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
+  if (!check_writable(req.name, true)) return;
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  gen.sql = "DELETE FROM " + kv_quote(req.name);
+  if (req.where && !gen.where_on(req.name, cols, *req.where)) {
+    reply_error(gen.err);
+    return;
+  }
+  last_sql_ = gen.sql;
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
+      !bind_all(s.st, gen.binds) || sqlite3_step(s.st) != SQLITE_DONE) {
+    reply_sqlite_error();
+    return;
+  }
+  reply_count(sqlite3_changes(db_));
+}
+
+void KvSession::do_create_table(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " already exists");
+    return;
+  }
+  std::string sql = "CREATE TABLE " + kv_quote(req.name) + " (";
+  for (size_t i = 0; i < req.coldefs.size(); i++) {
+    const KvColumn &c = req.coldefs[i];
+    if (i) sql += ", ";
+    sql += kv_quote(c.name) + " " + kv_declared_type(c.type, c.len);
+    if (c.notnull) sql += " NOT NULL";
+  }
+  sql += ")";
+  if (exec_sql(sql)) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
+void KvSession::do_drop_table(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
+  if (!check_writable(req.name, true)) return;
+  if (exec_sql("DROP TABLE " + kv_quote(req.name))) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
+void KvSession::do_create_index(const KvRequest &req) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.table, &cols)) {
+    reply_error("Table " + req.table + " does not exist");
+    return;
+  }
+  std::string sql = req.cmd == CMD_CREATE_UNIQUE_INDEX ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+  sql += kv_quote(req.name) + " ON " + kv_quote(req.table) + " (";
+  for (size_t i = 0; i < req.columns.size(); i++) {
+    if (!find_column(cols, req.columns[i])) {
+      reply_error("Column " + req.columns[i] + " does not exist in table " + req.table);
+      return;
+    }
+    sql += (i ? ", " : "") + kv_quote(req.columns[i]);
+  }
+  sql += ")";
+  if (exec_sql(sql)) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
+void KvSession::do_drop_index(const KvRequest &req) {
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 AND "
+                              "sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
+    reply_sqlite_error();
+    return;
+  }
+  sqlite3_bind_text(s.st, 1, req.name.c_str(), -1, SQLITE_TRANSIENT);
+  bool exists = sqlite3_step(s.st) == SQLITE_ROW;
+  sqlite3_finalize(s.st);  // an open statement would lock the schema
+  s.st = nullptr;
+  if (!exists) {
+    reply_error("Index " + req.name + " does not exist");
+    return;
+  }
+  if (exec_sql("DROP INDEX " + kv_quote(req.name))) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
+void KvSession::do_set_flag(const KvRequest &req, bool secure) {
+  std::vector<KvColumn> cols;
+  if (!table_columns(req.name, &cols)) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
+  std::string t = kv_quote(req.name);
+  std::string sql;
+  if (secure) {
+    sql = "CREATE TRIGGER IF NOT EXISTS \"KV$SECURE$" + req.name + "\" BEFORE DELETE ON " + t +
+          " BEGIN SELECT RAISE(ABORT, 'Table " + req.name + " is SECURE (no DELETE, no DROP "
+          "TABLE)'); END";
+  } else {
+    // one trigger per change kind; the first carries the flag name
+    static const char *kinds[] = {"INSERT", "UPDATE", "DELETE"};
+    static const char *suffix[] = {"", "$U", "$D"};
+    for (int i = 0; i < 3; i++)
+      sql += "CREATE TRIGGER IF NOT EXISTS \"KV$STATIC$" + req.name + suffix[i] + "\" BEFORE " +
+             kinds[i] + " ON " + t + " BEGIN SELECT RAISE(ABORT, 'Table " + req.name +
+             " is STATIC (read-only)'); END;";
+  }
+  if (exec_sql(sql)) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Databases.
+
+void KvSession::do_set_database(const std::string &name, bool create) {
+  if (in_transaction()) {
+    reply_error("Not possible inside a transaction");
+    return;
+  }
+  std::string err;
+  if (create && !server_.db_create(name, &err)) {
+    reply_error(err);
+    return;
+  }
+  if (!open_db(name, &err)) {
+    reply_error(err);
+    return;
+  }
+  reply_ok();
+}
+
+void KvSession::do_drop_database(const KvRequest &req) {
+  if (!db_) {
+    reply_error("No database open");
+    return;
+  }
+  if (!req.name.empty() && req.name != dbname_) {
+    reply_error("Only the open database " + dbname_ + " can be dropped");
+    return;
+  }
+  if (in_transaction()) {
+    reply_error("Not possible inside a transaction");
+    return;
+  }
+  if (dbname_ == KV_SYSTEM_DB) {
+    reply_error(std::string("The database ") + KV_SYSTEM_DB + " cannot be dropped");
+    return;
+  }
+  std::string name = dbname_, err;
+  cursors_.clear();
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  dbname_.clear();
+  // db_drop releases this session's use of the database when it succeeds
+  if (!server_.db_drop(name, &err)) {
+    std::string ignored;
+    server_.db_release(name);
+    if (!open_db(name, &ignored)) dbname_.clear();
+    reply_error(err);
+    return;
+  }
+  reply_ok();
+}
+
+void KvSession::do_save() {
+  std::string path = server_.db_path(dbname_);
+  std::string target = path.substr(0, path.size() - 3) + ".bak";
+  std::string tmp = target + ".tmp";
+  unlink(tmp.c_str());
+  sqlite3 *src = nullptr, *dst = nullptr;
+  bool ok = false;
+  // A fresh connection copies the committed state, not this session's
+  // uncommitted changes.
+  if (sqlite3_open_v2(path.c_str(), &src, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_open_v2(tmp.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
+          SQLITE_OK) {
+    sqlite3_busy_timeout(src, 5000);
+    sqlite3_backup *b = sqlite3_backup_init(dst, "main", src, "main");
+    if (b) {
+      int rc = sqlite3_backup_step(b, -1);
+      ok = sqlite3_backup_finish(b) == SQLITE_OK && rc == SQLITE_DONE;
+    }
+  }
+  std::string err = dst ? sqlite3_errmsg(dst) : "cannot open backup file";
+  sqlite3_close(src);
+  sqlite3_close(dst);
+  if (ok && rename(tmp.c_str(), target.c_str()) == 0) {
+    reply_ok();
+  } else {
+    unlink(tmp.c_str());
+    reply_error("SAVE DATABASE failed: " + err);
+  }
+}

@@ -1,0 +1,115 @@
+// One client connection of korvald: its current database (its own SQLite
+// connection), transaction, cursors and row maximum, and the execution of
+// every request on it.  A session builds each reply in the calling thread's
+// query buffer (dbclient/query.h); the connection thread (server.cpp) sends
+// it.  Statements are translated into SQL whose values are all bound
+// parameters and whose names are checked identifiers.
+#ifndef SERVER_SESSION_H
+#define SERVER_SESSION_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "server/decode.h"
+#include "server/types.h"
+
+struct sqlite3;
+class KvServer;
+
+// A field of a result as the reply describes it.
+struct KvField {
+  std::string name;
+  KvType type = KV_CHARACTER;
+  int size = 0;
+};
+
+// Rows already laid out as reply values (16-bit length and bytes each).
+struct KvRows {
+  std::vector<KvField> fields;
+  std::string data;              // all values of all rows, row after row
+  std::vector<size_t> offsets;   // start of each row in data
+  bool partial = false;          // rows were left out
+};
+
+// What the connection thread does after a request.
+enum KvAction {
+  KV_SEND_REPLY,      // send the query buffer
+  KV_NO_REPLY,        // disconnect: no reply; the session is reset and the
+                      // socket may carry a new open request (DBreset)
+  KV_STOP_SERVER,     // stop request: no reply, stop the server
+  KV_REPLY_AND_STOP   // STOP statement: send the reply, then stop the server
+};
+
+// Largest reply the server builds; a longer result is cut and answered with
+// "not all rows".
+constexpr size_t KV_MAX_REPLY = 64u * 1024 * 1024;
+
+class KvSession {
+ public:
+  KvSession(KvServer &server, int id);
+  ~KvSession();  // rolls back an open transaction, closes the database
+  KvSession(const KvSession &) = delete;
+  KvSession &operator=(const KvSession &) = delete;
+
+  // Decodes and executes one request of len bytes; the reply (if any) is in
+  // the query buffer afterwards.
+  KvAction handle(const char *data, int len);
+
+  const std::string &dbname() const { return dbname_; }
+
+ private:
+  struct Cursor {
+    KvRows rows;
+    size_t next = 0;
+  };
+
+  KvAction execute(const KvRequest &req);
+  bool need_db();
+  bool open_db(const std::string &name, std::string *err);
+  void close_db();
+  bool in_transaction() const;
+  bool exec_sql(const std::string &sql);
+  bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
+  bool table_flag(const std::string &table, const char *flag);
+  bool check_writable(const std::string &table, bool deleting);
+
+  void do_select(const KvSelect &sel);
+  bool run_select(const KvSelect &sel, long cap, KvRows *rows);
+  void do_insert(const KvRequest &req);
+  void do_update(const KvRequest &req);
+  void do_delete(const KvRequest &req);
+  void do_create_table(const KvRequest &req);
+  void do_drop_table(const KvRequest &req);
+  void do_create_index(const KvRequest &req);
+  void do_drop_index(const KvRequest &req);
+  void do_show(const KvRequest &req);
+  void do_set_flag(const KvRequest &req, bool secure);
+  void do_set_database(const std::string &name, bool create);
+  void do_drop_database(const KvRequest &req);
+  void do_save();
+  void do_declare(const KvRequest &req);
+  void do_fetch(const KvRequest &req);
+  bool run_query(const std::string &sql, const std::vector<std::string> &params,
+                 const std::vector<KvField> &fields, KvRows *rows);
+
+  void reply_error(const std::string &text);
+  void reply_ok();
+  void reply_count(long count);
+  void reply_rows(const KvRows &rows, size_t first, size_t count, bool partial);
+  void reply_sqlite_error();
+
+  KvServer &server_;
+  int id_;
+  sqlite3 *db_ = nullptr;
+  std::string dbname_;
+  std::map<std::string, Cursor> cursors_;
+  long max_rows_ = -1;  // -1: no cap
+  std::string last_sql_;
+};
+
+// Lays out one value of the given field type (helpers shared with tests).
+void kv_put_text(std::string *out, const char *bytes, size_t n);
+void kv_put_int(std::string *out, KvType type, long long v);
+
+#endif

@@ -1,0 +1,771 @@
+// End-to-end tests of korvald: each test starts the server program on a
+// free loopback port with a temporary data directory and talks to it through
+// the client library (DBconnect, DBexec) or, for malformed input, with raw
+// frames on a socket.  Covers every statement kind, the typed replies, the
+// viewer's own statements, transactions, cursors, MAX, STATIC/SECURE, bad
+// input, concurrent clients, kill -9 during writes and the ways to stop.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dbclient/connection.h"
+#include "dbclient/query.h"
+#include "dbclient/result.h"
+#include "dbclient/wire.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string korvald_path() {
+#ifdef KORVALD_PATH
+  if (fs::exists(KORVALD_PATH)) return KORVALD_PATH;
+#endif
+  const char *dir = getenv("KV_BUILD_DIR");
+  return std::string(dir ? dir : ".") + "/server/korvald";
+}
+
+// One korvald process on its own data directory.
+class Korvald {
+ public:
+  Korvald() {
+    char tmpl[] = "/tmp/korvald_e2e_XXXXXX";
+    dir = mkdtemp(tmpl);
+  }
+  ~Korvald() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    // a sanitizer build of the server reports its findings in its log
+    std::string log;
+    if (FILE *f = fopen((dir + "/korvald.log").c_str(), "r")) {
+      char buf[4096];
+      size_t n;
+      while ((n = fread(buf, 1, sizeof buf, f)) > 0) log.append(buf, n);
+      fclose(f);
+    }
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+
+  // Starts the server and waits for its ready line.  Returns true when up.
+  bool start(std::vector<std::string> extra = {}) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], 1);
+      close(fds[0]);
+      close(fds[1]);
+      std::string log = dir + "/korvald.log";
+      FILE *f = fopen(log.c_str(), "a");
+      if (f) dup2(fileno(f), 2);
+      std::string bin = korvald_path();
+      std::vector<std::string> args = {bin, "-D", dir, "-p", "0"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      std::vector<char *> argv;
+      for (auto &a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(bin.c_str(), argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string line;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+    close(fds[0]);
+    size_t p = line.find("port ");
+    if (p == std::string::npos) return false;
+    port = atoi(line.c_str() + p + 5);
+    port_text = std::to_string(port);
+    return port > 0;
+  }
+
+  // Waits for the process to end; its exit status, or -1.
+  int wait_exit() {
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  void kill9() {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+
+  DBconn *open(const char *db = "KVSYS") {
+    std::string name = db;
+    return DBsetdb(nullptr, port_text.c_str(), 0, name.data());
+  }
+
+  int raw_socket() const {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  std::string dir;
+  pid_t pid = -1;
+  int port = 0;
+  std::string port_text;
+};
+
+// A result that frees itself.
+struct Res {
+  DBresult *r;
+  explicit Res(DBresult *res) : r(res) {}
+  ~Res() { DBclear(r); }
+  int status() const { return DBresultStatus(r); }
+  int rows() const { return DBntuples(r); }
+  std::string v(int row, int field) { return DBgetvalue(r, row, field); }
+  std::string err() { return DBresultErrorMessage(r); }
+};
+
+struct Conn {
+  DBconn *c;
+  explicit Conn(DBconn *conn) : c(conn) {}
+  ~Conn() {
+    if (c && c->socket >= 0) DBfinish(c);
+    DBfreeconn(c);
+  }
+  bool ok() const { return c && DBstatus(c) == DB_CONNECTION_OK; }
+  DBresult *exec(const std::string &sql) { return DBexec(c, sql.c_str()); }
+  // Runs a statement; its status, the error text in last_err.
+  int run(const std::string &sql) {
+    Res r(exec(sql));
+    last_err = r.status() == DB_ERROR_REPLY || r.status() == DB_SYNTAX_ERROR ? r.err() : "";
+    return r.status();
+  }
+  std::string last_err;
+};
+
+// Column 0 of every row, joined by ",".
+std::string column0(Res &r) {
+  std::string s;
+  for (int i = 0; i < r.rows(); i++) s += (i ? "," : "") + r.v(i, 0);
+  return s;
+}
+
+class KorvaldTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.start()) << "korvald did not start: " << korvald_path(); }
+  Korvald server;
+};
+
+// A request built in the query buffer, sent raw; the reply code, or -1 when
+// the connection ended instead.
+int raw_exchange(int fd, std::vector<char> *reply = nullptr) {
+  if (!wire_send_message(fd, query_data, query_size)) return -1;
+  std::vector<char> msg;
+  if (wire_recv_message(fd, msg) != WIRE_OK || msg.empty()) return -1;
+  if (reply) *reply = msg;
+  return static_cast<unsigned char>(msg[0]);
+}
+
+bool connection_closed(int fd) {
+  char c;
+  return recv(fd, &c, 1, 0) <= 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TEST_F(KorvaldTest, ShowDatabasesAndOpenRefusal) {
+  Conn a(server.open());
+  ASSERT_TRUE(a.ok()) << DBerrorMessage(a.c);
+  Res r(a.exec("SHOW DATABASES"));
+  ASSERT_EQ(r.status(), DB_TUPLES_OK);
+  EXPECT_EQ(column0(r), "KVSYS");
+
+  Conn missing(server.open("nosuchdb"));
+  EXPECT_EQ(DBstatus(missing.c), DB_CONNECTION_FAILED);
+  EXPECT_NE(std::string(DBerrorMessage(missing.c)).find("NOSUCHDB does not exist"), std::string::npos);
+}
+
+TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE TYPEN (ID INTEGER NOT NULL, NAME CHARACTER(10), KLEIN SMALLINT, "
+                  "WERT FLOAT, TAG DATE, ZEIT TIME, STEMPEL TIMESTAMP, ROH BINARY(8))"),
+            DB_COMMAND_OK);
+  {
+    Res r(a.exec("INSERT INTO TYPEN VALUES (1, 'M\xfcller', -7, 2.5, '2003-07-12', '09:05:00', "
+                 "'2003-07-12-09.05.00.000123', 'A\x01\x02" "B$\n')"));
+    ASSERT_EQ(r.status(), DB_COMMAND_OK) << r.err();
+    EXPECT_EQ(r.rows(), 1);
+  }
+  ASSERT_EQ(a.run("INSERT INTO TYPEN (ID) VALUES (2)"), DB_COMMAND_OK);
+  Res r(a.exec("SELECT * FROM TYPEN ORDER BY ID"));
+  ASSERT_EQ(r.status(), DB_TUPLES_OK) << r.err();
+  ASSERT_EQ(r.rows(), 2);
+  ASSERT_EQ(DBnfields(r.r), 8);
+  const int types[] = {3, 0, 2, 4, 6, 5, 7, 1};
+  const int sizes[] = {4, 11, 2, 8, 4, 3, 12, 10};
+  const char *names[] = {"ID", "NAME", "KLEIN", "WERT", "TAG", "ZEIT", "STEMPEL", "ROH"};
+  for (int f = 0; f < 8; f++) {
+    EXPECT_EQ(DBftype(r.r, f), types[f]) << f;
+    EXPECT_EQ(DBfsize(r.r, f), sizes[f]) << f;
+    EXPECT_STREQ(DBfname(r.r, f), names[f]);
+  }
+  const char *row1[] = {"1", "M\xfcller", "-7", "2.5", "2003-07-12", "09:05:00",
+                        "2003-07-12-09.05.00.000123", "A\xa7" "0102\xa7" "B$$$0A"};
+  for (int f = 0; f < 8; f++) EXPECT_EQ(r.v(0, f), row1[f]) << f;
+  // SQL NULL arrives as the type's absent value
+  const char *row2[] = {"2", "", "0", "0", "1800-01-01", "00:00:01", "1800-01-01-00.00.00.000000", ""};
+  for (int f = 0; f < 8; f++) EXPECT_EQ(r.v(1, f), row2[f]) << f;
+}
+
+TEST_F(KorvaldTest, WhereOrderByAndConditions) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE P (ID INTEGER, NAME CHARACTER(20), TAG DATE, W FLOAT)"), DB_COMMAND_OK);
+  const char *rows[] = {"(1, 'Berta', '2003-12-01', 1.5)", "(2, 'Anton', '1999-01-31', 2.5)",
+                        "(3, 'Cora', '2003-02-01', 3.5)", "(4, 'Dora', '2010-06-15', 4.5)"};
+  for (auto *v : rows) ASSERT_EQ(a.run(std::string("INSERT INTO P VALUES ") + v), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("CREATE TABLE Q (PID INTEGER, X INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO Q VALUES (2, 20)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO Q VALUES (3, 30)"), DB_COMMAND_OK);
+
+  struct Case {
+    const char *sql;
+    const char *expect;
+  } cases[] = {
+      {"SELECT NAME FROM P ORDER BY NAME", "Anton,Berta,Cora,Dora"},
+      {"SELECT NAME FROM P WHERE ID > 1 ORDER BY NAME DESC", "Dora,Cora,Anton"},
+      {"SELECT NAME FROM P ORDER BY TAG", "Anton,Cora,Berta,Dora"},
+      {"SELECT NAME FROM P WHERE TAG < '2003-06-01' ORDER BY ID", "Anton,Cora"},
+      {"SELECT NAME FROM P WHERE ID = 1 OR ID = 2 AND NAME = 'Cora' ORDER BY ID", "Berta"},
+      {"SELECT NAME FROM P WHERE NOT ID = 1 ORDER BY ID", "Anton,Cora,Dora"},
+      {"SELECT NAME FROM P WHERE ID IN (1, 3, 9) ORDER BY ID", "Berta,Cora"},
+      {"SELECT NAME FROM P WHERE W BETWEEN 2 AND 4 ORDER BY ID", "Anton,Cora"},
+      {"SELECT NAME FROM P WHERE NAME LIKE '%ora' ORDER BY ID", "Cora,Dora"},
+      {"SELECT NAME FROM P WHERE ID IN (SELECT PID FROM Q) ORDER BY ID", "Anton,Cora"},
+      {"SELECT NAME FROM P WHERE ID = (SELECT MAX(PID) FROM Q)", "Cora"},
+      {"SELECT NAME FROM P WHERE EXISTS (SELECT X FROM Q WHERE Q.PID = P.ID) ORDER BY ID",
+       "Anton,Cora"},
+      {"SELECT P.NAME FROM P, Q WHERE P.ID = Q.PID AND Q.X > 25", "Cora"},
+      {"SELECT K.NAME FROM P K WHERE K.ID = 4", "Dora"},
+      {"SELECT NAME FROM P WHERE ID = '3'", "Cora"},
+      {"SELECT DISTINCT PID FROM Q ORDER BY PID", "2,3"},
+      {"SELECT COUNT(*) FROM P", "4"},
+      {"SELECT MIN(TAG) FROM P", "1999-01-31"},
+  };
+  for (auto &c : cases) {
+    Res r(a.exec(c.sql));
+    ASSERT_EQ(r.status(), DB_TUPLES_OK) << c.sql << ": " << r.err();
+    EXPECT_EQ(column0(r), c.expect) << c.sql;
+  }
+  {
+    Res r(a.exec("SELECT COUNT(*), MAX(NAME) FROM P"));
+    EXPECT_EQ(DBftype(r.r, 0), 3);
+    EXPECT_EQ(DBftype(r.r, 1), 0);
+    EXPECT_EQ(DBfsize(r.r, 1), 21);
+  }
+  // a query without rows: field count and row count only
+  Res none(a.exec("SELECT NAME FROM P WHERE ID > 100"));
+  EXPECT_EQ(none.status(), DB_TUPLES_OK);
+  EXPECT_EQ(none.rows(), 0);
+  EXPECT_EQ(DBnfields(none.r), 0);
+}
+
+TEST_F(KorvaldTest, UpdateDeleteAndTheViewersStatements) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE KUNDE (KUNDE_ID INTEGER NOT NULL, NAME CHARACTER(20))"), DB_COMMAND_OK);
+  for (int i = 1; i <= 5; i++)
+    ASSERT_EQ(a.run("INSERT INTO KUNDE VALUES (" + std::to_string(i) + ", 'N" + std::to_string(i) + "')"),
+              DB_COMMAND_OK);
+  {
+    Res r(a.exec("UPDATE KUNDE SET NAME = 'X' WHERE KUNDE_ID > 3"));
+    EXPECT_EQ(r.status(), DB_COMMAND_OK);
+    EXPECT_EQ(r.rows(), 2);
+  }
+  char sql[200];
+  snprintf(sql, sizeof sql, "update %s set %s = %s where %s = '%s';", "KUNDE", "NAME", "'Neu'",
+           "KUNDE_ID", "2");
+  {
+    Res r(a.exec(sql));
+    EXPECT_EQ(r.status(), DB_COMMAND_OK) << r.err();
+    EXPECT_EQ(r.rows(), 1);
+  }
+  snprintf(sql, sizeof sql, "delete from %s where %s = '%s';", "KUNDE", "KUNDE_ID", "1");
+  {
+    Res r(a.exec(sql));
+    EXPECT_EQ(r.status(), DB_COMMAND_OK) << r.err();
+    EXPECT_EQ(r.rows(), 1);
+  }
+  // the viewer's SELECT inside BEGIN ... END
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  Res r(a.exec("SELECT NAME FROM KUNDE ORDER BY KUNDE_ID"));
+  EXPECT_EQ(column0(r), "Neu,N3,X,X");
+  EXPECT_EQ(a.run("END"), DB_COMMAND_OK);
+  Res d(a.exec("DELETE FROM KUNDE"));
+  EXPECT_EQ(d.rows(), 4);
+}
+
+TEST_F(KorvaldTest, TransactionsCommitAbortAndDisconnect) {
+  Conn a(server.open()), b(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("BEGIN"), DB_ERROR_REPLY);
+  ASSERT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("SET DATABASE KVSYS"), DB_ERROR_REPLY);  // refused inside a transaction
+  ASSERT_EQ(a.run("ABORT"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO T VALUES (2)"), DB_COMMAND_OK);
+  {
+    Res other(b.exec("SELECT COUNT(*) FROM T"));
+    EXPECT_EQ(other.v(0, 0), "0");  // not yet committed
+  }
+  ASSERT_EQ(a.run("COMMIT"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("COMMIT"), DB_ERROR_REPLY);
+  {
+    Res r(b.exec("SELECT ID FROM T"));
+    EXPECT_EQ(column0(r), "2");
+  }
+  // a connection that ends inside a transaction is rolled back, both by
+  // the disconnect request and by a plain close of the socket
+  {
+    Conn c(server.open());
+    ASSERT_EQ(c.run("BEGIN"), DB_COMMAND_OK);
+    ASSERT_EQ(c.run("INSERT INTO T VALUES (3)"), DB_COMMAND_OK);
+  }
+  {
+    Conn c(server.open());
+    ASSERT_EQ(c.run("BEGIN"), DB_COMMAND_OK);
+    ASSERT_EQ(c.run("INSERT INTO T VALUES (4)"), DB_COMMAND_OK);
+    close(c.c->socket);
+    c.c->socket = -1;
+  }
+  // b can write at once: no lock was left behind
+  ASSERT_EQ(b.run("INSERT INTO T VALUES (5)"), DB_COMMAND_OK);
+  Res r(b.exec("SELECT ID FROM T ORDER BY ID"));
+  EXPECT_EQ(column0(r), "2,5");
+}
+
+TEST_F(KorvaldTest, ErrorsAreRepliesAndLeaveTheConnectionUsable) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE E (ID INTEGER NOT NULL, K CHARACTER(3), S SMALLINT, D DATE)"),
+            DB_COMMAND_OK);
+  struct Case {
+    const char *sql;
+    const char *text;
+  } cases[] = {
+      {"SELECT * FROM NOPE", "Table NOPE does not exist"},
+      {"SELECT NOPE FROM E", "Column NOPE does not exist"},
+      {"INSERT INTO E VALUES (1, 'abcd', 1, '2003-01-01')", "too long"},
+      {"INSERT INTO E VALUES ('x', 'a', 1, '2003-01-01')", "not a number"},
+      {"INSERT INTO E VALUES (1, 'a', 40000, '2003-01-01')", "out of range"},
+      {"INSERT INTO E VALUES (1, 'a', 1, '2001-02-29')", "DATE"},
+      {"INSERT INTO E (K) VALUES ('a')", "NOT NULL"},
+      {"INSERT INTO E VALUES (1, 'a')", "4 columns"},
+      {"SELECT * FROM E WHERE D = '2003-13-01'", "DATE"},
+      {"CREATE TABLE E (A INTEGER)", "already exists"},
+      {"DROP INDEX NIX", "does not exist"},
+      {"FETCH IN NIX", "not declared"},
+  };
+  for (auto &c : cases) {
+    Res r(a.exec(c.sql));
+    EXPECT_EQ(r.status(), DB_ERROR_REPLY) << c.sql;
+    EXPECT_NE(r.err().find(c.text), std::string::npos) << c.sql << ": " << r.err();
+  }
+  EXPECT_EQ(a.run("INSERT INTO E VALUES (1, 'abc', 1, '29.02.2004')"), DB_COMMAND_OK);
+  Res r(a.exec("SELECT D FROM E"));
+  EXPECT_EQ(column0(r), "2004-02-29");
+}
+
+TEST_F(KorvaldTest, MaxCursorsAndShow) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE M (ID INTEGER NOT NULL, T CHARACTER(5))"), DB_COMMAND_OK);
+  for (int i = 1; i <= 5; i++)
+    ASSERT_EQ(a.run("INSERT INTO M VALUES (" + std::to_string(i) + ", 'x')"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("MAX 2"), DB_COMMAND_OK);
+  {
+    Res r(a.exec("SELECT ID FROM M ORDER BY ID"));
+    EXPECT_EQ(r.status(), DB_NOT_ALL_DATA);
+    EXPECT_EQ(column0(r), "1,2");
+  }
+  {
+    Res r(a.exec("SELECT ID FROM M WHERE ID < 3"));
+    EXPECT_EQ(r.status(), DB_TUPLES_OK);  // nothing left out
+  }
+  ASSERT_EQ(a.run("MAX"), DB_COMMAND_OK);
+  {
+    Res r(a.exec("SELECT ID FROM M"));
+    EXPECT_EQ(r.status(), DB_TUPLES_OK);
+    EXPECT_EQ(r.rows(), 5);
+  }
+
+  ASSERT_EQ(a.run("DECLARE C CURSOR FOR SELECT ID FROM M ORDER BY ID DESC"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("DECLARE C CURSOR FOR SELECT ID FROM M"), DB_ERROR_REPLY);
+  {
+    Res r(a.exec("FETCH IN C"));
+    EXPECT_EQ(column0(r), "5");
+  }
+  {
+    Res r(a.exec("FETCH ALL IN C"));
+    EXPECT_EQ(column0(r), "4,3,2,1");
+  }
+  {
+    Res r(a.exec("FETCH IN C"));
+    EXPECT_EQ(r.status(), DB_TUPLES_OK);
+    EXPECT_EQ(r.rows(), 0);
+  }
+  EXPECT_EQ(a.run("CLOSE C"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("CLOSE C"), DB_ERROR_REPLY);
+
+  ASSERT_EQ(a.run("CREATE UNIQUE INDEX M_PK ON M (ID)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("CREATE INDEX M_T ON M (T, ID)"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("INSERT INTO M VALUES (1, 'dup')"), DB_ERROR_REPLY);
+  ASSERT_EQ(a.run("CREATE TABLE A (X INTEGER)"), DB_COMMAND_OK);
+  {
+    Res r(a.exec("SHOW TABLES"));
+    EXPECT_EQ(column0(r), "A,M");
+  }
+  {
+    Res r(a.exec("SHOW TABLE M"));
+    ASSERT_EQ(r.rows(), 2);
+    EXPECT_EQ(r.v(0, 0), "ID");
+    EXPECT_EQ(r.v(0, 1), "INTEGER");
+    EXPECT_EQ(r.v(0, 2), "4");
+    EXPECT_EQ(r.v(0, 3), "YES");
+    EXPECT_EQ(r.v(1, 1), "CHARACTER");
+    EXPECT_EQ(r.v(1, 2), "5");
+  }
+  {
+    Res r(a.exec("SHOW INDICES"));
+    EXPECT_EQ(column0(r), "M_PK,M_T");
+    EXPECT_EQ(r.v(0, 2), "YES");
+  }
+  {
+    Res r(a.exec("SHOW INDICES ON TABLE A"));
+    EXPECT_EQ(r.rows(), 0);
+  }
+  {
+    Res r(a.exec("SHOW INDEX M_T"));
+    ASSERT_EQ(r.rows(), 2);
+    EXPECT_EQ(r.v(0, 2), "T");
+    EXPECT_EQ(r.v(1, 2), "ID");
+  }
+  ASSERT_EQ(a.run("DROP INDEX M_T"), DB_COMMAND_OK) << a.last_err;
+  ASSERT_EQ(a.run("DROP TABLE A"), DB_COMMAND_OK);
+  Res r(a.exec("SHOW TABLES"));
+  EXPECT_EQ(column0(r), "M");
+}
+
+TEST_F(KorvaldTest, StaticAndSecureTables) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE S (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO S VALUES (1)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("SET TABLE S SECURE"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("INSERT INTO S VALUES (2)"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("UPDATE S SET ID = 3 WHERE ID = 2"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("DELETE FROM S WHERE ID = 1"), DB_ERROR_REPLY);
+  EXPECT_EQ(a.run("DROP TABLE S"), DB_ERROR_REPLY);
+  ASSERT_EQ(a.run("CREATE TABLE R (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO R VALUES (1)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("SET TABLE R STATIC"), DB_COMMAND_OK);
+  EXPECT_EQ(a.run("INSERT INTO R VALUES (2)"), DB_ERROR_REPLY);
+  EXPECT_EQ(a.run("UPDATE R SET ID = 5"), DB_ERROR_REPLY);
+  EXPECT_EQ(a.run("DELETE FROM R"), DB_ERROR_REPLY);
+  EXPECT_EQ(a.run("DROP TABLE R"), DB_ERROR_REPLY);
+  Res r(a.exec("SELECT ID FROM S ORDER BY ID"));
+  EXPECT_EQ(column0(r), "1,3");
+  Res t(a.exec("SELECT ID FROM R"));
+  EXPECT_EQ(column0(t), "1");
+}
+
+TEST_F(KorvaldTest, DatabasesCreateSwitchSaveDrop) {
+  std::string name = "kunden";
+  Conn c(DBcreatedb(nullptr, server.port_text.c_str(), 0, name.data()));
+  ASSERT_TRUE(c.ok()) << DBerrorMessage(c.c);
+  ASSERT_EQ(c.run("CREATE TABLE X (A INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(c.run("INSERT INTO X VALUES (42)"), DB_COMMAND_OK);
+  {
+    Res r(c.exec("SHOW DATABASES"));
+    EXPECT_EQ(column0(r), "KUNDEN,KVSYS");
+  }
+  ASSERT_EQ(c.run("SAVE DATABASE"), DB_COMMAND_OK);
+  EXPECT_TRUE(fs::exists(server.dir + "/KUNDEN.bak"));
+  EXPECT_EQ(c.run("CREATE DATABASE KUNDEN"), DB_ERROR_REPLY);
+  ASSERT_EQ(c.run("CREATE DATABASE ZWEI"), DB_COMMAND_OK);
+  EXPECT_EQ(c.run("SELECT * FROM X"), DB_ERROR_REPLY);  // ZWEI is open now
+  ASSERT_EQ(c.run("SET DATABASE KUNDEN"), DB_COMMAND_OK);
+  {
+    Res r(c.exec("SELECT A FROM X"));
+    EXPECT_EQ(column0(r), "42");
+  }
+  // a database in use by another connection is not dropped
+  Conn other(server.open("KUNDEN"));
+  ASSERT_TRUE(other.ok());
+  EXPECT_EQ(c.run("DROP DATABASE"), DB_ERROR_REPLY);
+  EXPECT_EQ(c.run("SELECT A FROM X"), DB_TUPLES_OK);
+  DBfinish(other.c);
+  Conn z(server.open("ZWEI"));
+  ASSERT_EQ(DBdropdb(z.c), 1) << DBerrorMessage(z.c);
+  Conn k(server.open());
+  Res r(k.exec("SHOW DATABASES"));
+  EXPECT_EQ(column0(r), "KUNDEN,KVSYS");
+  EXPECT_EQ(k.run("DROP DATABASE"), DB_ERROR_REPLY);  // KVSYS stays
+}
+
+TEST_F(KorvaldTest, RawBadInputGetsAnErrorOrAClosedConnection) {
+  Conn good(server.open());
+  ASSERT_EQ(good.run("CREATE TABLE T (A INTEGER)"), DB_COMMAND_OK);
+  // a frame shorter than its header
+  {
+    int fd = server.raw_socket();
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "\x05\x00\x00", 3), 3);
+    shutdown(fd, SHUT_WR);
+    EXPECT_TRUE(connection_closed(fd));
+    close(fd);
+  }
+  // a message length over the limit, and a frame length over the frame size
+  const int32_t bad_headers[][2] = {{108, 100 << 20}, {20000, 100}, {4, 0}};
+  for (auto &h : bad_headers) {
+    int fd = server.raw_socket();
+    char hdr[8];
+    wire_put32(hdr, h[0]);
+    wire_put32(hdr + 4, h[1]);
+    ASSERT_EQ(write(fd, hdr, 8), 8);
+    EXPECT_TRUE(connection_closed(fd));
+    close(fd);
+  }
+  int fd = server.raw_socket();
+  ASSERT_GE(fd, 0);
+  DBquery_init();
+  DBquery_addcmd(CMD_OPEN_DATABASE);
+  DBquery_addtokname(TOK_NAME, "KVSYS");
+  ASSERT_EQ(raw_exchange(fd), REPLY_OK);
+  // unknown command code and unknown token
+  DBquery_init();
+  DBquery_addcmd(1);
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);
+  DBquery_init();
+  DBquery_addcmd(CMD_SELECT);
+  DBquery_addtokname(TOK_NAME, "A");
+  DBquery_addtoken(TOK_FROM);
+  DBquery_addtokname(TOK_NAME, "T");
+  DBquery_addtoken(TOK_WHERE);
+  DBquery_addtoken(2);
+  DBquery_addtoken(TOK_WHERE);
+  DBquery_addtoken(TOK_END);
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);
+  // a name that is no identifier cannot reach SQL
+  DBquery_init();
+  DBquery_addcmd(CMD_SELECT);
+  DBquery_addtokname(TOK_NAME, "A");
+  DBquery_addtoken(TOK_FROM);
+  DBquery_addtokname(TOK_NAME, "T; DROP TABLE T");
+  std::vector<char> reply;
+  EXPECT_EQ(raw_exchange(fd, &reply), REPLY_ERROR);
+  // every cut of a valid request gives an error reply or a valid result,
+  // and the connection stays in step
+  DBquery_init();
+  DBquery_addcmd(CMD_SELECT);
+  DBquery_addtokname(TOK_NAME, "A");
+  DBquery_addtoken(TOK_FROM);
+  DBquery_addtokname(TOK_NAME, "T");
+  DBquery_addtoken(TOK_WHERE);
+  DBquery_addtokname(TOK_NAME, "A");
+  DBquery_addtokint(TOK_INT, 1);
+  DBquery_addtokint(TOK_INT, 2);
+  DBquery_addtokint(TOK_INT, 2);
+  DBquery_addtoken(TOK_IN);
+  DBquery_addtokstring(TOK_STRING, "x");
+  DBquery_addtokname(TOK_NAME, "A");
+  DBquery_addtoken(TOK_LIKE);
+  DBquery_addtoken(TOK_OR);
+  DBquery_addtoken(TOK_WHERE);
+  DBquery_addtoken(TOK_END);
+  std::vector<char> full(query_data, query_data + query_size);
+  for (size_t n = 1; n <= full.size(); n++) {
+    DBquery_init();
+    DBquery_add(full.data(), static_cast<int>(n));
+    int code = raw_exchange(fd);
+    // complete statements: "SELECT A FROM T" (12 bytes) and the whole
+    // request with or without its end token
+    bool complete = n == 12 || n >= full.size() - 1;
+    EXPECT_EQ(code, complete ? REPLY_DATA : REPLY_ERROR)
+        << "cut at " << n << " gave " << code;
+  }
+  // a client that goes away in the middle of a multi-frame message
+  {
+    int cut = server.raw_socket();
+    std::vector<char> frames = wire_encode(std::string(30000, 'x').data(), 30000);
+    ASSERT_EQ(write(cut, frames.data(), 12000), 12000);
+    close(cut);
+  }
+  // the server is still there for everybody
+  EXPECT_EQ(good.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
+  close(fd);
+}
+
+TEST_F(KorvaldTest, ConcurrentClientsAndAStuckOne) {
+  // a client that sent half a frame and stalls
+  int stuck = server.raw_socket();
+  ASSERT_GE(stuck, 0);
+  ASSERT_EQ(write(stuck, "\x6c\x00\x00\x00\x64\x00", 6), 6);
+  {
+    Conn setup(server.open());
+    ASSERT_EQ(setup.run("CREATE TABLE C (W INTEGER, N INTEGER)"), DB_COMMAND_OK);
+  }
+  const int kThreads = 4, kRows = 40;
+  std::atomic<int> failures{0};
+  std::mutex mutex;
+  std::string first_error;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; t++) {
+    threads.emplace_back([&, t]() {
+      Conn c(server.open());
+      if (!c.ok()) {
+        failures++;
+        return;
+      }
+      auto check = [&](const std::string &sql) {
+        if (c.run(sql) == DB_COMMAND_OK) return;
+        failures++;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (first_error.empty()) first_error = sql + ": " + c.last_err;
+      };
+      for (int i = 0; i < kRows; i++) {
+        bool tx = i % 2 == 0;
+        if (tx) check("BEGIN");
+        check("INSERT INTO C VALUES (" + std::to_string(t) + ", " + std::to_string(i) + ")");
+        if (tx) check("END");
+        Res r(c.exec("SELECT COUNT(*) FROM C WHERE W = " + std::to_string(t)));
+        if (r.v(0, 0) != std::to_string(i + 1)) failures++;
+      }
+      DBquery_free();
+    });
+  }
+  for (auto &th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0) << first_error;
+  Conn check(server.open());
+  Res r(check.exec("SELECT COUNT(*) FROM C"));
+  EXPECT_EQ(r.v(0, 0), std::to_string(kThreads * kRows));
+  close(stuck);
+}
+
+TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
+  {
+    Conn c(server.open());
+    ASSERT_EQ(c.run("CREATE TABLE K (ID INTEGER NOT NULL, T CHARACTER(40))"), DB_COMMAND_OK);
+  }
+  // each step commits two rows in one transaction; acked is the last step
+  // whose COMMIT was answered
+  std::atomic<int> acked{0};
+  std::thread writer([&]() {
+    Conn c(server.open());
+    for (int i = 1;; i++) {
+      std::string id = std::to_string(i);
+      bool ok = c.run("BEGIN") == DB_COMMAND_OK &&
+                c.run("INSERT INTO K VALUES (" + id + ", 'erste')") == DB_COMMAND_OK &&
+                c.run("INSERT INTO K VALUES (" + id + ", 'zweite')") == DB_COMMAND_OK &&
+                c.run("COMMIT") == DB_COMMAND_OK;
+      if (!ok) break;
+      acked = i;
+    }
+    DBquery_free();
+  });
+  while (acked < 150) std::this_thread::yield();
+  server.kill9();
+  writer.join();
+  int committed = acked;
+  ASSERT_TRUE(server.start());
+  Conn c(server.open());
+  Res r(c.exec("SELECT COUNT(*) FROM K WHERE ID <= " + std::to_string(committed)));
+  EXPECT_EQ(r.v(0, 0), std::to_string(2 * committed));
+  // no transaction survives in half
+  Res all(c.exec("SELECT COUNT(*) FROM K"));
+  EXPECT_EQ(std::stoi(all.v(0, 0)) % 2, 0);
+  // and the database takes writes again
+  EXPECT_EQ(c.run("INSERT INTO K VALUES (0, 'nach dem Neustart')"), DB_COMMAND_OK);
+}
+
+TEST_F(KorvaldTest, StopBySignalStatementAndRequest) {
+  {
+    Conn c(server.open());
+    ASSERT_EQ(c.run("CREATE TABLE X (A INTEGER)"), DB_COMMAND_OK);
+    ASSERT_EQ(c.run("BEGIN"), DB_COMMAND_OK);
+    ASSERT_EQ(c.run("INSERT INTO X VALUES (1)"), DB_COMMAND_OK);
+    kill(server.pid, SIGTERM);
+    EXPECT_EQ(server.wait_exit(), 0);
+  }
+  ASSERT_TRUE(server.start());
+  {
+    Conn c(server.open());
+    Res r(c.exec("SELECT COUNT(*) FROM X"));
+    EXPECT_EQ(r.v(0, 0), "0");  // the open transaction was rolled back
+    EXPECT_EQ(c.run("STOP"), DB_COMMAND_OK);
+    EXPECT_EQ(server.wait_exit(), 0);
+  }
+  ASSERT_TRUE(server.start());
+  EXPECT_EQ(DBstopdb(nullptr, server.port_text.c_str()), 1);
+  EXPECT_EQ(server.wait_exit(), 0);
+}
+
+TEST_F(KorvaldTest, ResetReopensOnTheSameSocket) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE R (A INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("MAX 0"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO R VALUES (1)"), DB_COMMAND_OK);
+  ASSERT_EQ(DBreset(a.c), 1) << DBerrorMessage(a.c);
+  // the reset rolled back and dropped the row maximum
+  ASSERT_EQ(a.run("INSERT INTO R VALUES (2)"), DB_COMMAND_OK);
+  Res r(a.exec("SELECT A FROM R"));
+  EXPECT_EQ(r.status(), DB_TUPLES_OK);
+  EXPECT_EQ(column0(r), "2");
+}
+
+TEST(KorvaldDemo, DemoDataFillsKvsys) {
+  Korvald server;
+  ASSERT_TRUE(server.start({"--demo", "--trace"}));
+  Conn c(server.open());
+  Res t(c.exec("SHOW TABLES"));
+  EXPECT_EQ(column0(t), "ARTIKEL,BESTELLUNG,KUNDE");
+  Res k(c.exec("SELECT COUNT(*) FROM KUNDE"));
+  EXPECT_EQ(k.v(0, 0), "120");
+  Res u(c.exec("SELECT COUNT(*) FROM KUNDE WHERE NAME = 'M\xfcller'"));
+  EXPECT_NE(u.v(0, 0), "0");
+  Res b(c.exec("SELECT DATUM, UHRZEIT, ERFASST FROM BESTELLUNG WHERE BESTELLUNG_ID = 1"));
+  ASSERT_EQ(b.rows(), 1);
+  EXPECT_EQ(b.v(0, 0).size(), 10u);
+  EXPECT_EQ(b.v(0, 2).substr(0, 10), b.v(0, 0));
+  // --trace: one line per request, with its SQL, and one per reply
+  DBfinish(c.c);
+  kill(server.pid, SIGTERM);
+  ASSERT_EQ(server.wait_exit(), 0);
+  std::string log;
+  if (FILE *f = fopen((server.dir + "/korvald.log").c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) log.append(buf, n);
+    fclose(f);
+  }
+  EXPECT_NE(log.find("SELECT | SELECT COUNT(*) FROM \"KUNDE\""), std::string::npos) << log;
+  EXPECT_NE(log.find("reply 2 1 fields, 1 rows"), std::string::npos) << log;
+}
