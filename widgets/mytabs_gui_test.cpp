@@ -235,6 +235,89 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
             "fl_set_tabbox_topline: Index out of range\n"
             "fl_select_tabbox_line: Index 0 is not valid\n"
             "fl_isselected_tabbox_line: Index out of range\n");
+  // The two line getters share one message; line_count + 1 is silent.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(fl_get_tabbox_full_line(tb, 3), nullptr);
+  EXPECT_EQ(fl_get_tabbox_line(tb, 0), nullptr);
+  EXPECT_EQ(fl_get_tabbox_full_line(tb, 2), nullptr);
+  EXPECT_EQ(fl_get_tabbox_line(tb, 2), nullptr);
+  EXPECT_EQ(fl_deselect_tabbox_line(tb, 3), 0);
+  EXPECT_EQ(fl_replace_tabbox_line(tb, 3, "x"), 0);
+  EXPECT_EQ(fl_delete_tabbox_line(tb, 4), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "fl_get_tabbox_line: Index out of range\n"
+            "fl_get_tabbox_line: Index out of range\n"
+            "fl_deselect_tabbox_line: Index out of range\n"
+            "fl_replace_tabbox_line: Index out of range\n"
+            "fl_delete_tabbox_line: Index out of range\n");
+}
+
+// Every checked function names itself (or its shared name) when handed a
+// null object; the unchecked ones stay silent.  No display needed.
+TEST(TabboxApi, EveryBadArgumentMessage) {
+  int i = 0, *p = nullptr;
+  testing::internal::CaptureStderr();
+  fl_add_tabbox_line(nullptr, "x");
+  fl_replace_tabbox_line(nullptr, 1, "x");
+  fl_delete_tabbox_line(nullptr, 3);
+  fl_clear_tabbox(nullptr);
+  fl_deselect_tabbox_line(nullptr, 1);
+  fl_deselect_tabbox(nullptr);
+  fl_set_tabbox_dblclick_callback(nullptr, dblclick_cb, 0);
+  fl_set_tabbox_title(nullptr, "a");
+  fl_get_tabbox_full_title(nullptr);
+  fl_get_tabbox_line(nullptr, 1);
+  fl_get_tabbox_full_line(nullptr, 1);
+  fl_get_tabbox_maxline(nullptr);
+  fl_get_tabbox_screenlines(nullptr);
+  fl_get_tabbox_topline(nullptr);
+  fl_set_tabbox_topline(nullptr, 1);
+  fl_select_tabbox_line(nullptr, 1);
+  fl_isselected_tabbox_line(nullptr, 1);
+  fl_get_tabbox(nullptr);
+  fl_get_tabbox_selectcount(nullptr);
+  fl_set_tabbox_sort(nullptr, 0, nullptr, nullptr);
+  fl_set_tabbox_maxwidth(nullptr, 3);
+  fl_set_tabbox_comma(nullptr, 2);
+  fl_get_tabbox_comma(nullptr);
+  fl_get_tabbox_properties(nullptr, &i, &p, &p, &p, &i, &p, &p, &i, &p);
+  fl_set_tabbox_vert(nullptr);
+  fl_get_tabbox_vert_attr(nullptr);
+  fl_get_tabbox_vert_value(nullptr);
+  fl_get_tabbox_vert_attr_line(nullptr, 1);
+  fl_get_tabbox_vert_value_line(nullptr, 1);
+  fl_call_tabbox_dblclick_callback(nullptr);
+  fl_tabbox_left(nullptr);
+  fl_tabbox_leftmost(nullptr);
+  fl_tabbox_right(nullptr);
+  fl_tabbox_rightmost(nullptr);
+  fl_tabbox_up(nullptr);
+  fl_tabbox_down(nullptr);
+  fl_tabbox_pgup(nullptr);
+  fl_tabbox_pgdown(nullptr);
+  fl_set_tabbox_hor(nullptr);
+  fl_get_tabbox_vert(nullptr);
+  fl_set_tabbox_view(nullptr, 1);
+  fl_disable_tabbox_ini_data_for_next_load(nullptr);
+  fl_enable_tabbox_ini_data(nullptr);
+  fl_enabled_tabbox_ini_data(nullptr);
+  std::string expected;
+  for (const char *name :
+       {"fl_add_tabbox_line", "fl_replace_tabbox_line", "fl_delete_tabbox_line",
+        "fl_clear_tabbox", "fl_clear_tabbox", "fl_clear_tabbox", "fl_clear_tabbox",
+        "fl_set_tabbox_title", "fl_get_tabbox_full_title", "fl_get_tabbox_line",
+        "fl_get_tabbox_line", "fl_get_tabbox_maxline", "fl_get_tabbox_screenlines",
+        "fl_get_tabbox_topline", "fl_set_tabbox_topline", "fl_select_tabbox_line",
+        "fl_isselected_tabbox_line", "fl_get_tabbox", "fl_get_tabbox_selectcount",
+        "fl_set_tabbox_sort", "fl_set_tabbox_maxwidth", "fl_set_tabbox_comma",
+        "fl_get_tabbox_comma", "fl_get_tabbox_properties", "fl_set_tabbox_vert",
+        "fl_get_tabbox_vert_attr", "fl_get_tabbox_vert_attr", "fl_get_tabbox_vert_attr_line",
+        "fl_get_tabbox_vert_attr_line", "fl_call_tabbox_dblclick_callback",
+        "fl_tabbox_leftmost", "fl_tabbox_leftmost", "fl_tabbox_rightmost",
+        "fl_tabbox_rightmost", "fl_tabbox_up", "fl_tabbox_down", "fl_tabbox_pgup",
+        "fl_tabbox_pgdown"})
+    expected += std::string(name) + ": Bad argument or wrong type\n";
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
 }
 
 TEST_F(TabboxGui, SortedNumberingAndLineAccess) {

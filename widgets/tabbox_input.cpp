@@ -517,6 +517,7 @@ void tb_move(TABBOX *main, TB_HOST &host, int dir, bool page) {
 
 void tb_horizontal(TABBOX *main, TB_HOST &host, int dir) {
   TABBOX *a = tb_active(main);
+  tb_ensure_built(a);
   bool shift = tbhook_shift_pressed() != 0;
   if (dir < 0)
     shift ? tb_page_left(a) : tb_step_left(a);

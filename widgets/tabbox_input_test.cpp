@@ -437,3 +437,111 @@ TEST_F(TabboxInput, ReturnDoubleClickAndF2) {
 }
 
 }  // namespace
+
+namespace {
+
+int info_calls;
+long info_arg_seen;
+FL_OBJECT *info_object_seen;
+
+TEST_F(TabboxInput, InfoButtonCallsBackOncePerPress) {
+  make(2, 3);
+  rec->info_callback = [](FL_OBJECT *ob, long arg) {
+    info_calls++;
+    info_arg_seen = arg;
+    info_object_seen = ob;
+  };
+  rec->info_arg = 3;
+  info_calls = 0;
+  ev(TB_EV_PUSH, 400, 310);
+  EXPECT_EQ(rec->info_pressed, 1);
+  EXPECT_EQ(host.redraws, 1);
+  EXPECT_EQ(info_calls, 1);
+  EXPECT_EQ(info_arg_seen, 3);
+  EXPECT_EQ(info_object_seen, kObject);
+  ev(TB_EV_PUSH, 400, 310);  // still held
+  EXPECT_EQ(info_calls, 1);
+  ev(TB_EV_RELEASE, 400, 310);
+  EXPECT_EQ(rec->info_pressed, 0);
+  EXPECT_EQ(host.redraws, 2);
+  EXPECT_EQ(host.callbacks, 0);
+}
+
+TEST_F(TabboxInput, RepeatCountdownCarriesOverToTheNextPress) {
+  make(2, 40);
+  ev(TB_EV_PUSH, 400, 290);  // down button: one line
+  ev(TB_EV_MOUSE, 400, 290);  // first repeat pending: countdown 7
+  ev(TB_EV_MOUSE, 400, 290);
+  ev(TB_EV_MOUSE, 400, 290);  // countdown 5
+  ev(TB_EV_RELEASE, 400, 290);
+  ASSERT_EQ(rec->topline, 1);
+  ev(TB_EV_PUSH, 400, 290);
+  EXPECT_EQ(rec->topline, 2);
+  // 5 events run the old countdown out, the 6th sets 7, 7 more pass.
+  for (int i = 0; i < 13; i++) ev(TB_EV_MOUSE, 400, 290);
+  EXPECT_EQ(rec->topline, 2);
+  ev(TB_EV_MOUSE, 400, 290);
+  EXPECT_EQ(rec->topline, 3);
+  ev(TB_EV_RELEASE, 400, 290);
+}
+
+TEST_F(TabboxInput, MultiSelectionShiftOnSelectedLineAndCtrlShift) {
+  make(3, 10);
+  for (int d : {0, 2, 3, 4, 7}) tb_set_pos_selected(rec, d, true);
+  shift = 1;
+  click(3);  // already selected: its block 2-3 stays, everything else goes
+  EXPECT_EQ(selected(), (std::vector<int>{2, 3}));
+  tb_clear_selection(rec);
+  for (int d : {1, 5, 6, 8}) tb_set_pos_selected(rec, d, true);
+  ctrl = 1;
+  click(4);  // up to the selected line 1; down, the block 5-6 is cleared
+  EXPECT_EQ(selected(), (std::vector<int>{1, 2, 3, 4, 8}));
+  EXPECT_EQ(host.callbacks, 2);
+}
+
+TEST_F(TabboxInput, HorizontalTrackPagesTowardThePointer) {
+  make(2, 3);
+  rec->xmax = 100;
+  ev(TB_EV_PUSH, 250, 310);  // right of the knob (29 .. 165)
+  EXPECT_EQ(rec->left_col, 37);
+  ev(TB_EV_RELEASE, 250, 310);
+  ev(TB_EV_PUSH, 100, 310);  // left of the knob, now at 29 + 123
+  EXPECT_EQ(rec->left_col, 0);
+  ev(TB_EV_RELEASE, 100, 310);
+}
+
+TEST_F(TabboxInput, HorizontalFunctionsSeePendingContent) {
+  make(2, 0);
+  // A wider title and line, not yet rebuilt: xmax still says 5.
+  tb_set_title(rec, std::string(100, 'T').c_str());
+  tb_add_line(rec, std::string(100, 'x').c_str());
+  tb_horizontal(rec, host, 1);
+  EXPECT_EQ(rec->left_col, 1);
+  shift = 1;
+  tb_horizontal(rec, host, 1);  // a page: 1 - 1 + 38
+  EXPECT_EQ(rec->left_col, 38);
+  tb_horizontal(rec, host, 1);  // capped at xmax - screen_cols
+  EXPECT_EQ(rec->left_col, 62);
+  tb_horizontal(rec, host, -1);
+  EXPECT_EQ(rec->left_col, 23);
+  EXPECT_EQ(host.redraws, 4);
+}
+
+TEST_F(TabboxInput, TitlePressStartsDragOnlyRightOfABar) {
+  make(2, 0, "abc | def");
+  ev(TB_EV_PUSH, 55, 30);  // q = 4: the "|" itself
+  EXPECT_EQ(rec->col_drag, 0);
+  ev(TB_EV_PUSH, 15, 30);  // q = 0
+  EXPECT_EQ(rec->col_drag, 0);
+  EXPECT_EQ(host.hand, 0);
+  ev(TB_EV_PUSH, 115, 30);  // q = 10, past the title
+  EXPECT_EQ(rec->col_drag, 0);
+  ev(TB_EV_PUSH, 65, 30);
+  EXPECT_EQ(rec->col_drag, 1);
+  ev(TB_EV_RELEASE, 65, 100);  // released over the text area: no new width
+  EXPECT_EQ(host.plain, 1);
+  EXPECT_EQ(rec->col_maxwidth[1], -1);
+  EXPECT_TRUE(hook_log.empty());
+}
+
+}  // namespace

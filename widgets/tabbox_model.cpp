@@ -425,7 +425,13 @@ void tb_build_vertical(TABBOX *main) {
   tb_fit_line_size(v, title.size());
   v->full_title = title;
   reset_columns(v, main->line_count + 2);
+  // Cleared like fl_clear_tabbox (not through it: v->vert_record is the
+  // main record); the offsets come back below only where the refilled
+  // table still reaches them.
   v->line_count = 0;
+  v->xmax = 0;
+  v->left_col = 0;
+  v->topline = 0;
   tb_clear_selection(v);
   for (int p = 1; p < ncols; p++) {
     int c = main->col_order[p];

@@ -319,10 +319,46 @@ TEST(TabboxModel, VerticalViewSeveralLinesKeepsSelection) {
   v = tb_prepare_draw(rec.get());
   EXPECT_EQ(tb_first_selected(v), 2);
   EXPECT_NE(v->full_title.find("Zeile 4"), std::string::npos);
+  // Offsets survive a refill only where the new table still reaches them.
+  v->topline = 1;
+  v->left_col = 40;
+  v = tb_prepare_draw(rec.get());
+  EXPECT_EQ(v->topline, 1);
+  EXPECT_EQ(v->left_col, 40);
+  tb_set_title(rec.get(), a.c_str());  // one column: one vertical line
+  v = tb_prepare_draw(rec.get());
+  ASSERT_EQ(v->line_count, 1);
+  EXPECT_EQ(v->topline, 0);
+  EXPECT_EQ(v->left_col, 40);
+  tb_clear(rec.get());  // no values: 16 characters wide
+  v = tb_prepare_draw(rec.get());
+  EXPECT_EQ(v->xmax, 16);
+  EXPECT_EQ(v->left_col, 0);
+  tb_add_line(rec.get(), row("vier", "4").c_str());
   // Back to the main record; the vertical record stays for the next switch.
   rec->vert = 0;
   EXPECT_EQ(tb_prepare_draw(rec.get()), rec.get());
   EXPECT_EQ(rec->vert_record, v);
+}
+
+TEST(TabboxModel, VerticalViewListsHiddenColumnsAtVisibleWidth) {
+  // Line i of the vertical table stays field i: a hidden column keeps its
+  // line, but neither its name nor its values widen the table.
+  RecPtr rec = make(0, "Name | Geheimnisvoll | Stadt", {"Anna | sehr geheim   | Bonn"});
+  tb_ensure_built(rec.get());
+  rec->col_visible[2] = 0;
+  rec->vert = 1;
+  TABBOX *v = tb_prepare_draw(rec.get());
+  EXPECT_EQ(v->full_title, "Attribut  | Wert      ");
+  ASSERT_EQ(v->line_count, 3);
+  EXPECT_EQ(v->full_lines[0], "Name      | Anna      ");
+  EXPECT_EQ(v->full_lines[1], "Geheimnis | sehr gehei");
+  EXPECT_EQ(v->full_lines[2], "Stadt     | Bonn      ");
+  // Reordered columns come in display order.
+  rec->col_order = {0, 3, 1, 2};
+  v = tb_prepare_draw(rec.get());
+  EXPECT_EQ(tb_vert_attr_of(v->full_lines[0]), "Stadt");
+  EXPECT_EQ(tb_vert_attr_of(v->full_lines[1]), "Name");
 }
 
 long last_arg;
