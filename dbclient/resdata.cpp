@@ -2,6 +2,7 @@
 // text cache of one result, all stored in a few large blocks.
 #include "dbclient/resdata.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "base/mem.h"
@@ -28,16 +29,17 @@ char *make_room(RESDATA *t, int32_t k)
         Msglog_Exit(1);
     }
     if (k + t->used >= t->blocksizes[t->curblock]) {
-        int32_t next = t->curblock + 1;
-        if (next >= static_cast<int32_t>(t->blocks.size())) {
-            if (next >= RESDATA_MAX_BLOCKS) {
-                Log_Msg("(RESDATA) Out of memory (max = %d)\n", RESDATA_MAX_BLOCKS);
-                Msglog_Exit(1);
-            }
-            int32_t size = k > RESDATA_BLOCK ? k : RESDATA_BLOCK;
-            t->blocks.push_back(static_cast<char *>(xmalloc(size)));
-            t->blocksizes.push_back(size);
+        // The block being filled is always the last one made for the store;
+        // blocks after it can only be slices of an adopted reply.
+        int32_t next = static_cast<int32_t>(t->blocks.size());
+        if (next >= RESDATA_MAX_BLOCKS) {
+            Log_Msg("(RESDATA) Out of memory (max = %d)\n", RESDATA_MAX_BLOCKS);
+            Msglog_Exit(1);
         }
+        int32_t size = k > RESDATA_BLOCK ? k : RESDATA_BLOCK;
+        t->blocks.push_back(static_cast<char *>(xmalloc(size)));
+        t->blocksizes.push_back(size);
+        t->owned.push_back(1);
         t->curblock = next;
         t->used = 0;
     }
@@ -82,6 +84,10 @@ void RESDATA_New(RESDATA *t)
     t->sizes.reserve(20);
     t->blocks.assign(1, static_cast<char *>(xmalloc(RESDATA_FIRST_BLOCK)));
     t->blocksizes.assign(1, RESDATA_FIRST_BLOCK);
+    t->owned.assign(1, 1);
+    t->adopted = nullptr;
+    t->adopted_size = 0;
+    t->adopted_first = 0;
     t->curblock = 0;
     t->used = 0;
 }
@@ -136,6 +142,27 @@ int RESDATA_Value_Ok(int type, const char *value, int n)
     return 1;
 }
 
+int RESDATA_Adopt(RESDATA *t, char *block, int32_t size)
+{
+    // A reference holds offsets below 4 MiB, so the block is entered as
+    // consecutive slices of that size; a reference to a value is then the
+    // slice it starts in and its offset there, wherever it ends.
+    const int32_t slice = 1 << RESREF_SHIFT;
+    int32_t slices = size > 0 ? (size - 1) / slice + 1 : 1;
+    int32_t first = static_cast<int32_t>(t->blocks.size());
+    if (t->state != 0 || t->adopted || !block || size < 0 || first + slices >= RESDATA_MAX_BLOCKS)
+        return 0;
+    for (int32_t i = 0; i < slices; i++) {
+        t->blocks.push_back(block + static_cast<size_t>(i) * slice);
+        t->blocksizes.push_back(i + 1 < slices ? slice : size - i * slice);
+        t->owned.push_back(i == 0 ? 1 : 0);
+    }
+    t->adopted = block;
+    t->adopted_size = size;
+    t->adopted_first = first;
+    return 1;
+}
+
 int RESDATA_Fill_Binary(RESDATA *t, const char *value, int n)
 {
     if (t->nfields <= 0 || n < 0)
@@ -143,15 +170,27 @@ int RESDATA_Fill_Binary(RESDATA *t, const char *value, int n)
     int type = t->types[t->fillpos];
     if (!RESDATA_Value_Ok(type, value, n))
         return 0;
-    int32_t k = n;
-    if (type == T_CHARACTER)
-        k = static_cast<int32_t>(static_cast<const char *>(memchr(value, 0, n)) - value) + 1;
-    else if (type == T_BINARY)
-        k = (static_cast<unsigned char>(value[0]) | (static_cast<unsigned char>(value[1]) << 8)) + 2;
-    char *p = make_room(t, n);
-    t->values.push_back(here(t));
-    memcpy(p, value, k);
-    t->used += k;
+    RESREF ref;
+    uintptr_t at = reinterpret_cast<uintptr_t>(value);
+    uintptr_t base = reinterpret_cast<uintptr_t>(t->adopted);
+    if (t->adopted && n <= t->adopted_size && at >= base &&
+        at - base <= static_cast<uintptr_t>(t->adopted_size - n)) {
+        uint32_t off = static_cast<uint32_t>(at - base);
+        RESREF slice = static_cast<RESREF>(t->adopted_first) + (off >> RESREF_SHIFT);
+        ref = (slice << RESREF_SHIFT) | (off & ((1u << RESREF_SHIFT) - 1));
+    } else {
+        int32_t k = n;
+        if (type == T_CHARACTER)
+            k = static_cast<int32_t>(static_cast<const char *>(memchr(value, 0, n)) - value) + 1;
+        else if (type == T_BINARY)
+            k = (static_cast<unsigned char>(value[0]) | (static_cast<unsigned char>(value[1]) << 8)) +
+                2;
+        char *p = make_room(t, n);
+        ref = here(t);
+        memcpy(p, value, k);
+        t->used += k;
+    }
+    t->values.push_back(ref);
     if (++t->fillpos == t->nfields) {
         t->nrows++;
         t->fillpos = 0;
@@ -203,11 +242,16 @@ void RESDATA_Free(RESDATA *t)
 {
     if (t->state != 0)
         return;
-    for (char *b : t->blocks)
-        xfree(b);
+    for (size_t i = 0; i < t->blocks.size(); i++)
+        if (t->owned[i])
+            xfree(t->blocks[i]);
     // swap with empties so the memory really goes back
     std::vector<char *>().swap(t->blocks);
     std::vector<int32_t>().swap(t->blocksizes);
+    std::vector<unsigned char>().swap(t->owned);
+    t->adopted = nullptr;
+    t->adopted_size = 0;
+    t->adopted_first = 0;
     std::vector<RESREF>().swap(t->names);
     std::vector<unsigned char>().swap(t->types);
     std::vector<int32_t>().swap(t->sizes);

@@ -3,8 +3,10 @@
 // the display texts made from them on demand.  Names, values and texts live
 // in a value store of large blocks (one of 50000 bytes, then 200000 each, at
 // most 1000), so a result of many rows costs few allocations and is released
-// at once.  Filled by the reply decoder (result.cpp) and read through the
-// accessors there.
+// at once.  A received reply that was allocated for its size can be handed
+// to the table as a block of its own (RESDATA_Adopt); its values are then
+// kept where they arrived instead of being copied.  Filled by the reply
+// decoder (result.cpp) and read through the accessors there.
 #ifndef DBCLIENT_RESDATA_H
 #define DBCLIENT_RESDATA_H
 
@@ -37,6 +39,10 @@ struct RESDATA {
     int32_t fillpos = 0;                  // next field of the row being filled
     std::vector<char *> blocks;           // value store
     std::vector<int32_t> blocksizes;
+    std::vector<unsigned char> owned;     // per block: 1 when it is an allocation to free
+    const char *adopted = nullptr;        // the adopted reply (RESDATA_Adopt), or null
+    int32_t adopted_size = 0;
+    int32_t adopted_first = 0;            // its first block index
     int32_t curblock = 0;
     int32_t used = 0;                     // bytes used in the current block
 };
@@ -63,10 +69,18 @@ int RESDATA_Min_Size(int type);
 // length fits).  Returns 1 when complete, else 0.
 int RESDATA_Value_Ok(int type, const char *value, int n);
 
+// Hands the table a block of size bytes allocated with xmalloc (a received
+// reply), which it frees with the table.  Values that RESDATA_Fill_Binary
+// is given from inside this block are kept in place.  The table must be in
+// use (RESDATA_New) and have adopted nothing yet.  Returns 1, or 0 (the
+// block stays the caller's) when the table cannot take it.
+int RESDATA_Adopt(RESDATA *t, char *block, int32_t size);
+
 // Appends the next value (n bytes as received) to the row being filled;
-// a row is counted once all its fields are there.  Returns 1, or 0 when the
-// value is not complete for the field's type (RESDATA_Value_Ok) or the table
-// has no fields; then nothing is stored.
+// a row is counted once all its fields are there.  The value is copied into
+// the store, unless it lies inside the adopted block.  Returns 1, or 0 when
+// the value is not complete for the field's type (RESDATA_Value_Ok) or the
+// table has no fields; then nothing is stored.
 int RESDATA_Fill_Binary(RESDATA *t, const char *value, int n);
 
 // Stores a copy of text as the display text of (row, field) in the text

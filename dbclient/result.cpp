@@ -39,12 +39,9 @@ int16_t get_i16(const char *p)
     return v;
 }
 
-// Decodes the row data of a '2' or '4' reply from pos on.
-void decode_rows(DBresult *res, const char *reply, int len, int pos)
+// The counts, field descriptions and values of a rows reply into t.
+void decode_rows_into(DBresult *res, RESDATA *t, const char *reply, int len, int pos, char *err)
 {
-    char err[DB_GET_ERRSIZE];
-    RESDATA *t = &res->data;
-    RESDATA_New(t);
     int32_t nf = 0, nr = 0;
     if ((pos = DBget_int(pos, reply, len, &nf, err)) < 0 ||
         (pos = DBget_int(pos, reply, len, &nr, err)) < 0) {
@@ -107,6 +104,22 @@ void decode_rows(DBresult *res, const char *reply, int len, int pos)
     }
 }
 
+// Decodes the row data of a '2' or '4' reply from pos on.  owned: the reply
+// itself when it is an xmalloc block the table may keep (its values then
+// stay where they are), else null.  Returns true when the table took owned.
+bool decode_rows(DBresult *res, const char *reply, int len, int pos, char *owned)
+{
+    char err[DB_GET_ERRSIZE];
+    RESDATA *t = &res->data;
+    RESDATA_New(t);
+    bool adopted = owned && RESDATA_Adopt(t, owned, len);
+    decode_rows_into(res, t, reply, len, pos, err);
+    return adopted;
+}
+
+// Decodes a reply into res (see DBprocess_reply); owned as for decode_rows.
+bool process_reply(DBresult *res, const char *reply, int len, char *owned);
+
 // Sends the query buffer, receives the reply and decodes it into res.
 // Returns false after a transport failure (logged by DBsend/DBrecv).
 bool send_and_decode(DBconn *conn, DBresult *res)
@@ -132,9 +145,10 @@ bool send_and_decode(DBconn *conn, DBresult *res)
         snprintf(conn->errmsg, sizeof conn->errmsg, "%s", recv_failed);
         return false;
     }
-    DBprocess_reply(res, big ? big : buffer, len);
     if (big)
-        xfree(big);
+        DBprocess_owned_reply(res, big, len);
+    else
+        DBprocess_reply(res, buffer, len);
     return true;
 }
 
@@ -203,12 +217,26 @@ const unsigned char T_BINARY = 166;
 
 void DBprocess_reply(DBresult *res, const char *reply, int len)
 {
+    process_reply(res, reply, len, nullptr);
+}
+
+void DBprocess_owned_reply(DBresult *res, char *reply, int len)
+{
+    if (!process_reply(res, reply, len, reply))
+        xfree(reply);
+}
+
+namespace {
+
+bool process_reply(DBresult *res, const char *reply, int len, char *owned)
+{
     char err[DB_GET_ERRSIZE];
     if (len < 1) {
         res->status = DB_ERROR_REPLY;
         set_error(res, "Syntax error: reply code expected (unexpected end of query)");
-        return;
+        return false;
     }
+    bool adopted = false;
     switch (static_cast<unsigned char>(reply[0])) {
     case REPLY_ERROR: {
         const char *text = nullptr;
@@ -233,12 +261,15 @@ void DBprocess_reply(DBresult *res, const char *reply, int len)
     case REPLY_DATA:
     case REPLY_NOTALLDATA:
         res->status = reply[0] == REPLY_DATA ? DB_TUPLES_OK : DB_NOT_ALL_DATA;
-        decode_rows(res, reply, len, 1);
+        adopted = decode_rows(res, reply, len, 1, owned);
         break;
     default:
         break;
     }
+    return adopted;
 }
+
+}  // namespace
 
 int DBtranslate(const char *text, char *errmsg)
 {
@@ -411,7 +442,7 @@ const char *DBgetvalue(DBresult *res, int row, int field)
         return v;
     if (type == T_BINARY) {
         int m = static_cast<unsigned char>(v[0]) | (static_cast<unsigned char>(v[1]) << 8);
-        std::vector<char> buf(2 * static_cast<size_t>(m) + 3);
+        std::vector<char> buf(Binary_Text_Size(m));
         Binary_Encode(reinterpret_cast<const unsigned char *>(v + 2), m, buf.data());
         return RESDATA_Fill_ResString(t, row, field, buf.data());
     }

@@ -7,6 +7,7 @@
 #ifndef DBCLIENT_RESULT_H
 #define DBCLIENT_RESULT_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dbclient/connection.h"
@@ -48,6 +49,10 @@ DBresult *DBbinexec(DBconn *conn);
 // fresh (as made by DBexec before sending).  Malformed replies give
 // DB_ERROR_REPLY with a reader's text; nothing outside reply[0..len) is read.
 void DBprocess_reply(DBresult *res, const char *reply, int len);
+// The same for a reply in a block allocated with xmalloc, which it takes
+// over: a result with rows keeps the block and its values where they are
+// (freed by DBclear), otherwise the block is freed at once.
+void DBprocess_owned_reply(DBresult *res, char *reply, int len);
 
 // Accessors.  A null result gives 0 / -1 / "" as fitting; rows and fields
 // count from 0, and values outside the table give "" or null.
@@ -79,8 +84,15 @@ void DBclear(DBresult *res);
 
 // Text form of n bytes: printable bytes stay ('$' doubled), a single other
 // byte is "$XX", a run of them is 0xA7, hex pairs, 0xA7.  out must hold
-// 2 * n + 3 bytes.  Returns out.
+// Binary_Text_Size(n) bytes.  Returns out.
 char *Binary_Encode(const unsigned char *bytes, int n, char *out);
+// Room for the text of n bytes: no byte takes more than three characters
+// (a lone "$XX"; a run of k >= 2 takes 2k + 2), plus the NUL.  Two per byte
+// and two markers is not enough: 0, '$', 0, '$', ... takes five per pair.
+constexpr size_t Binary_Text_Size(int n)
+{
+    return 3 * static_cast<size_t>(n > 0 ? n : 0) + 1;
+}
 
 // Display text of a FLOAT value (decimals by magnitude, trailing zeros and
 // separator trimmed) into out (at least DB_FLOAT_TEXT_SIZE bytes).

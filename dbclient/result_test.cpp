@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/mem.h"
 #include "dbclient/resdata.h"
 
 namespace {
@@ -271,10 +272,40 @@ TEST(ResultDisplay, BinaryEncode)
     EXPECT_STREQ("\xa7" "FF7F80\xa7" " ~", Binary_Encode(hi, 5, out));
     const unsigned char one[] = {0xab};
     EXPECT_STREQ("$AB", Binary_Encode(one, 1, out));
-    // Worst case fits 2 * n + 3 bytes.
+    // A run of non-printable bytes: two characters per byte and two markers.
     std::vector<unsigned char> all(200, 0x01);
-    std::vector<char> big(2 * 200 + 3);
+    std::vector<char> big(Binary_Text_Size(200));
     EXPECT_EQ(2u * 200 + 2, strlen(Binary_Encode(all.data(), 200, big.data())));
+}
+
+TEST(ResultDisplay, BinaryWorstCaseIsFiveCharactersPerPair)
+{
+    // A lone non-printable byte is "$XX" and a '$' is "$$": the pair takes
+    // five characters, more than two per byte and two markers.
+    const int n = 32764;  // the longest BINARY a 16-bit signed value length holds: n + 2 <= 32767
+    std::vector<unsigned char> bytes(n);
+    std::string expect;
+    for (int i = 0; i < n; i += 2) {
+        bytes[i] = 0x1f;
+        bytes[i + 1] = '$';
+        expect += "$1F$$";
+    }
+    std::vector<char> out(Binary_Text_Size(n));
+    EXPECT_EQ(expect, Binary_Encode(bytes.data(), n, out.data()));
+    EXPECT_LE(expect.size() + 1, out.size());
+
+    // The same value as a result column, displayed twice (made anew each time).
+    Bytes r;
+    std::vector<char> value(n + 2);
+    value[0] = static_cast<char>(n & 0xff);
+    value[1] = static_cast<char>(n >> 8);
+    memcpy(value.data() + 2, bytes.data(), n);
+    r.c('2').i32(1).i32(1).field("B", T_BIN, n).value(value.data(), n + 2);
+    DBresult *res = decode(r.b);
+    ASSERT_EQ(DB_TUPLES_OK, DBresultStatus(res)) << res->errmsg;
+    EXPECT_EQ(expect, DBgetvalue(res, 0, 0));
+    EXPECT_EQ(expect, DBgetvalue(res, 0, 0));
+    DBclear(res);
 }
 
 TEST(ResultFill, BinaryCopies)
@@ -389,6 +420,38 @@ TEST(Resdata, ManyRowsAcrossBlocks)
     RESDATA_Free(&t);
 }
 
+TEST(Resdata, AdoptedBlockIsNeverFilled)
+{
+    RESDATA t;
+    RESDATA_Empty(&t);
+    EXPECT_EQ(0, RESDATA_Adopt(&t, nullptr, 0));  // not in use yet
+    RESDATA_New(&t);
+    RESDATA_Header_Data(&t, "T", '0', 40);
+    const int32_t size = 5 << 20;  // two slices
+    char *block = static_cast<char *>(xmalloc(size));
+    memset(block, 'a', size);
+    block[size - 1] = 0;
+    ASSERT_EQ(1, RESDATA_Adopt(&t, block, size));
+    EXPECT_EQ(0, RESDATA_Adopt(&t, block, size));  // only one
+    // In place: a value near the end of the first slice, one in the second.
+    int32_t at[2] = {(4 << 20) - 3, (4 << 20) + 5};
+    for (int32_t a : at)
+        ASSERT_EQ(1, RESDATA_Fill_Binary(&t, block + a, size - a));
+    // Copied values fill new blocks of the store, never the adopted ones.
+    std::string text(999, 'z');
+    for (int i = 0; i < 600; i++)
+        ASSERT_EQ(1, RESDATA_Fill_Binary(&t, text.c_str(), 1000));
+    EXPECT_EQ(602, t.nrows);
+    EXPECT_EQ(block + at[0], RESDATA_Value(&t, 0, 0));
+    EXPECT_EQ(block + at[1], RESDATA_Value(&t, 1, 0));
+    EXPECT_EQ(text, RESDATA_Value(&t, 601, 0));
+    for (int32_t i = 0; i < size - 1; i++)
+        if (block[i] != 'a')
+            FAIL() << "adopted byte " << i << " overwritten";
+    RESDATA_Free(&t);  // frees the adopted block once
+    EXPECT_EQ(nullptr, t.adopted);
+}
+
 namespace {
 
 // The display text as the printf formats define it.
@@ -470,4 +533,63 @@ TEST(ResultDisplay, TextsMatchThePrintfFormats)
         for (int f = 0; f < 5; f++)
             ASSERT_EQ(expect[i * 5 + f], DBgetvalue(res, i, f)) << "row " << i << " field " << f;
     DBclear(res);
+}
+
+TEST(ResultDecode, OwnedReplyKeepsValuesInPlace)
+{
+    // A reply of more than 4 MiB, as a large reply arrives: in an xmalloc
+    // block that the result takes over.
+    const int N = 150000;
+    Bytes r;
+    r.c('2').i32(3).i32(N).field("N", T_INT, 4).field("T", T_CHAR, 40).field("B", T_BIN, 4);
+    for (int32_t i = 0; i < N; i++) {
+        std::string s = "Zeile " + std::to_string(i) + std::string(static_cast<size_t>(i % 7), '.');
+        unsigned char bin[4] = {2, 0, static_cast<unsigned char>(i & 0xff), '$'};
+        r.integer(i).text(s.c_str()).value(bin, 4);
+    }
+    ASSERT_GT(r.b.size(), 4u << 20);
+    int len = static_cast<int>(r.b.size());
+    char *block = static_cast<char *>(xmalloc(len));
+    memcpy(block, r.b.data(), r.b.size());
+    DBresult *res = new DBresult;
+    RESDATA_Empty(&res->data);
+    DBprocess_owned_reply(res, block, len);
+    ASSERT_EQ(DB_TUPLES_OK, DBresultStatus(res)) << res->errmsg;
+    ASSERT_EQ(N, DBntuples(res));
+    for (int32_t i = 0; i < N; i += (i < 200 || i > N - 200) ? 1 : 113) {
+        std::string s = "Zeile " + std::to_string(i) + std::string(static_cast<size_t>(i % 7), '.');
+        ASSERT_EQ(std::to_string(i), DBgetvalue(res, i, 0)) << i;
+        ASSERT_EQ(s, DBgetvalue(res, i, 1)) << i;
+        char hex[8];
+        snprintf(hex, sizeof hex, "$%02X", i & 0xff);
+        std::string b = (i & 0xff) >= 32 && (i & 0xff) <= 126 ? std::string(1, static_cast<char>(i & 0xff))
+                                                                : std::string(hex);
+        if ((i & 0xff) == '$')
+            b = "$$";
+        ASSERT_EQ(b + "$$", DBgetvalue(res, i, 2)) << i;
+        // Not copied: the stored bytes are those of the reply.
+        const char *v = DBgetbinary(res, i, 1);
+        ASSERT_TRUE(v >= block && v < block + len) << i;
+    }
+    DBclear(res);
+
+    // A reply without rows gives its block back at once; a malformed one
+    // keeps what it read, as from any reply.
+    for (const std::vector<char> &bytes :
+         {Bytes().c('3').i32(7).b, Bytes().c('0').c('b').str("kaputt").b, all_types_reply().b}) {
+        for (size_t n = 1; n <= bytes.size(); n++) {
+            char *b = static_cast<char *>(xmalloc(n));
+            memcpy(b, bytes.data(), n);
+            DBresult *res2 = new DBresult;
+            RESDATA_Empty(&res2->data);
+            DBprocess_owned_reply(res2, b, static_cast<int>(n));
+            if (n < bytes.size()) {
+                EXPECT_EQ(DB_ERROR_REPLY, DBresultStatus(res2)) << n;
+            }
+            for (int row = 0; row < DBntuples(res2); row++)
+                for (int f = 0; f < DBnfields(res2); f++)
+                    DBgetvalue(res2, row, f);
+            DBclear(res2);
+        }
+    }
 }

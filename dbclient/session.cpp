@@ -22,10 +22,11 @@ std::string database_part(const std::string &name)
     size_t slash = name.find('/');
     if (slash == std::string::npos || slash == 0)
         return name;
-    size_t start = name.find_first_not_of(" \t\n", slash + 1);
+    static const char space[] = " \t\n\v\f\r";
+    size_t start = name.find_first_not_of(space, slash + 1);
     if (start == std::string::npos)
         return slash + 1 == name.size() ? std::string() : name;
-    size_t end = name.find_first_of(" \t\n", start);
+    size_t end = name.find_first_of(space, start);
     return name.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 

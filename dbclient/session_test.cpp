@@ -67,6 +67,11 @@ TEST_F(SessionTest, OpenTakesTheDatabasePartOfTheName)
     EXPECT_EQ("", open("lager", 1));
     dbclose(rec.handle);
     rec.handle = nullptr;
+    // The database part is read as "%s" reads a word: after any white space
+    // (form feed, carriage return, vertical tab too), up to the next.
+    EXPECT_EQ("", open("srv/\f\r\vkunden\rlager", 1));
+    dbclose(rec.handle);
+    rec.handle = nullptr;
     EXPECT_EQ("Connection to KORVAL-database failed:\n  Database not found\n", open("srv/", 0));
     ASSERT_NE(nullptr, rec.handle);  // made all the same
     EXPECT_EQ(DB_CONNECTION_FAILED, DBstatus(rec.handle->conn));
@@ -74,12 +79,12 @@ TEST_F(SessionTest, OpenTakesTheDatabasePartOfTheName)
     rec.handle = nullptr;
     EXPECT_EQ("Connection to KORVAL-database 'BADDB' failed:\n  Database not found\n",
               open("baddb", 0));
-    ASSERT_TRUE(server->wait_requests(6));
+    ASSERT_TRUE(server->wait_requests(8));
     std::vector<std::string> names;
     for (const auto &r : server->requests())
         if (r[0] == '1')
             names.push_back(name_of_open(r));
-    EXPECT_EQ((std::vector<std::string>{"KUNDEN", "LAGER", "", "BADDB"}), names);
+    EXPECT_EQ((std::vector<std::string>{"KUNDEN", "LAGER", "KUNDEN", "", "BADDB"}), names);
 }
 
 TEST_F(SessionTest, NestedTransactionsSendOneBeginAndEnd)

@@ -120,15 +120,19 @@ ssize_t read_exact(int fd, char *p, size_t n)
 
 // Reads one frame into frame (WIRE_FRAME_BUF bytes).  Returns the frame
 // length, 0 for end of input before the frame, -1 on error or a frame
-// length outside 4..WIRE_FRAME_BUF.
+// length of 0 or less or above WIRE_FRAME_BUF.  A frame length of 1 to 3 is
+// returned as it is (its 4-byte length word is all that is read): no frame
+// can be that short, and the callers refuse it.
 int read_frame(int fd, char *frame)
 {
     ssize_t r = read_exact(fd, frame, 4);
     if (r <= 0)
         return static_cast<int>(r);
     int32_t flen = wire_get32(frame);
-    if (flen < 4 || flen > WIRE_FRAME_BUF)
+    if (flen <= 0 || flen > WIRE_FRAME_BUF)
         return -1;
+    if (flen < 4)
+        return flen;
     if (read_exact(fd, frame + 4, flen - 4) != flen - 4)
         return -1;
     return flen;
@@ -145,7 +149,7 @@ bool collect(int fd, char *frame, int flen, char *dest, int32_t total)
         memcpy(dest, frame + 8, have);
     while (have < total) {
         int f = read_frame(fd, frame);
-        if (f <= 0)
+        if (f < 4)
             return false;
         int32_t take = f - 4;
         if (take > total - have)
@@ -246,7 +250,7 @@ int wire_recv(int fd, char *buf, int bufsize, char **big, int *bigsize)
         return -1;
     }
     int32_t total = wire_get32(frame + 4);
-    if (total < 0 || total > WIRE_MSG_LIMIT)
+    if (total < 0)
         return -1;
     char *dest;
     bool allocated = false;
@@ -257,6 +261,8 @@ int wire_recv(int fd, char *buf, int bufsize, char **big, int *bigsize)
             *bigsize = -1;
         }
     } else if (big && bigsize) {
+        if (total > WIRE_MSG_LIMIT)
+            return -1;
         dest = static_cast<char *>(xmalloc(total > 0 ? total : 1));
         allocated = true;
     } else {

@@ -72,8 +72,9 @@ int wire_recv_message(int fd, std::vector<char> &out);
 // Returns the message length (0 or more), or -1 on failure: read error or end
 // of input, a malformed frame as for wire_decode, or a message larger than
 // bufsize when no big buffer may be used ("client read: Message too big ..."
-// on standard output; the rest of the message is left unread).  A first frame
-// shorter than 8 bytes prints "client read: Message length data missing ...".
+// on standard output, whatever the length; the rest of the message is left
+// unread).  A first frame of 1 to 7 bytes prints "client read: Message length
+// data missing ..."; a frame length of 0 or less fails silently.
 int wire_recv(int fd, char *buf, int bufsize, char **big, int *bigsize);
 
 #endif

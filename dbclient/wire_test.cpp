@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -280,6 +281,55 @@ TEST(WireSocket, ShortAndOversizedFramesFail)
         std::vector<char> out;
         EXPECT_EQ(WIRE_ERROR, wire_recv_message(sp.fd[1], out));
     }
+}
+
+TEST(WireSocket, EveryFirstFrameBelowEightBytesLacksTheLength)
+{
+    // The frame length word counts itself; any first frame of 1 to 7 bytes
+    // has no room for the message length and is reported with its length.
+    for (int32_t flen = 1; flen <= 7; flen++) {
+        SocketPair sp;
+        std::vector<char> raw = header(flen, 0);
+        raw.resize(flen < 4 ? 4 : flen);
+        std::thread t;
+        write_raw_async(sp.fd[0], raw, t);
+        t.join();
+        std::vector<char> buf(100);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(-1, wire_recv(sp.fd[1], buf.data(), 100, nullptr, nullptr)) << flen;
+        EXPECT_EQ("client read: Message length data missing (received " + std::to_string(flen) +
+                      ")\n",
+                  testing::internal::GetCapturedStdout());
+    }
+    // A frame length of 0 or below is a plain failure, without that text.
+    for (int32_t flen : {0, -8}) {
+        SocketPair sp;
+        std::vector<char> raw = header(flen, 0);
+        std::thread t;
+        write_raw_async(sp.fd[0], raw, t);
+        t.join();
+        std::vector<char> buf(100);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(-1, wire_recv(sp.fd[1], buf.data(), 100, nullptr, nullptr)) << flen;
+        EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    }
+}
+
+TEST(WireSocket, AnyLengthAboveTheBufferIsTooBigWithoutBigBuffer)
+{
+    // Without big-buffer slots the announced length only has to exceed the
+    // buffer, however absurd it is.
+    SocketPair sp;
+    std::vector<char> raw = header(8, WIRE_MSG_LIMIT + 1);
+    std::thread t;
+    write_raw_async(sp.fd[0], raw, t);
+    t.join();
+    char buf[16];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(-1, wire_recv(sp.fd[1], buf, sizeof buf, nullptr, nullptr));
+    EXPECT_EQ("client read: Message too big (len " + std::to_string(WIRE_MSG_LIMIT + 1) +
+                  " / buffersize = 16)\n",
+              testing::internal::GetCapturedStdout());
 }
 
 TEST(WireSocket, SendToClosedPeerFailsWithoutSignal)

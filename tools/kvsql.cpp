@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/msglog.h"
 #include "dbclient/connection.h"
 #include "dbclient/query.h"
 #include "dbclient/result.h"
@@ -144,6 +145,10 @@ bool run_statement(DBconn *conn, const std::string &stmt)
 
 int main(int argc, char **argv)
 {
+    // The same start as the viewer's: character classes (and so the
+    // upper-casing of names by the scanner) from the environment, numbers
+    // in "C"; no log file.
+    Init_Msglog("", 0);
     std::string dbname = "KVSYS";
     const char *port = nullptr;
     std::vector<std::string> commands;
