@@ -11,13 +11,16 @@ BIN=${BUILD_DIR:-build-release}
 PORT=${KORVAL_PORT:-12453}
 DATA=${KORVAL_DATA:-./korval-data}
 
-"$BIN/server/korvald" -D "$DATA" -p "$PORT" --demo 2>korvald.log &
+LOG=$(mktemp -d)/korvald
+"$BIN/server/korvald" -D "$DATA" -p "$PORT" --demo >"$LOG.out" 2>"$LOG.err" &
 SERVER=$!
-trap 'kill $SERVER 2>/dev/null; wait $SERVER 2>/dev/null' EXIT
+trap 'kill $SERVER 2>/dev/null; wait $SERVER 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
-  grep -q . korvald.log 2>/dev/null && break
+  grep -q ready "$LOG.out" 2>/dev/null && break
+  kill -0 $SERVER 2>/dev/null || { cat "$LOG.err" >&2; exit 1; }
   sleep 0.1
 done
+cat "$LOG.out"
 "$BIN/tools/kvsql" -dbKVSYS -p "$PORT" -c "SHOW DATABASES;" -c "SHOW TABLES;" \
   -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" || true
 if [ -t 0 ]; then
