@@ -21,8 +21,10 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 cat "$LOG.out"
+# The data is Latin-1; show it readably on a UTF-8 terminal.
+show() { if [ "$(locale charmap 2>/dev/null)" = UTF-8 ]; then iconv -f ISO-8859-1 -t UTF-8; else cat; fi; }
 "$BIN/tools/kvsql" -dbKVSYS -p "$PORT" -c "SHOW DATABASES;" -c "SHOW TABLES;" \
-  -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" || true
+  -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" | show || true
 if [ -t 0 ]; then
   echo "kvsql -dbKVSYS: type SQL statements ending with ';', Ctrl+D ends."
   "$BIN/tools/kvsql" -dbKVSYS -p "$PORT"
