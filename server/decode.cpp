@@ -2,6 +2,7 @@
 #include "server/decode.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "dbclient/query.h"
@@ -54,7 +55,16 @@ class Decoder {
     if (p < 0) return fail(e);
     pos_ = p;
     *out = text;
-    if (!kv_valid_name(*out)) return fail("Invalid name '" + *out + "'");
+    return valid_name(out);
+  }
+
+  // Checks a name or qualifier and upper-cases it.  SQLite finds tables and
+  // columns without regard to case, but database files, the flag triggers
+  // of SET TABLE and cursor names do not: one spelling per name keeps a
+  // request in "kunde" from missing what was set up for KUNDE.
+  bool valid_name(std::string *n) {
+    if (!kv_valid_name(*n)) return fail("Invalid name '" + *n + "'");
+    for (char &c : *n) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return true;
   }
 
@@ -153,7 +163,7 @@ bool Decoder::select_body(KvSelect *sel, int level) {
         item.kind = t == TOK_MIN ? KvSelItem::MIN : KvSelItem::MAX;
         if (peek() == TOK_STRING) {
           if (!string(&item.qual)) return false;
-          if (!kv_valid_name(item.qual)) return fail("Invalid name '" + item.qual + "'");
+          if (!valid_name(&item.qual)) return false;
         }
         if (!name(&item.name, "attrib-name")) return false;
         break;
@@ -162,7 +172,7 @@ bool Decoder::select_body(KvSelect *sel, int level) {
         break;
       case TOK_STRING:
         if (!string(&item.qual)) return false;
-        if (!kv_valid_name(item.qual)) return fail("Invalid name '" + item.qual + "'");
+        if (!valid_name(&item.qual)) return false;
         if (peek() == TOK_STAR && !at_end()) {
           token(&t);
           item.kind = KvSelItem::STAR;
@@ -182,7 +192,7 @@ bool Decoder::select_body(KvSelect *sel, int level) {
     if (!name(&ref.name, "table-name")) return false;
     if (peek() == TOK_STRING && !at_end()) {
       if (!string(&ref.alias)) return false;
-      if (!kv_valid_name(ref.alias)) return fail("Invalid name '" + ref.alias + "'");
+      if (!valid_name(&ref.alias)) return false;
     }
     if (!element()) return false;
     sel->from.push_back(ref);

@@ -254,3 +254,30 @@ TEST(Decode, EveryCutAndEveryFlippedByteIsHandled) {
     }
   }
 }
+
+TEST(Decode, NamesAndQualifiersAreUpperCased) {
+  // the client library upper-cases names; a raw request may not
+  DBquery_init();
+  DBquery_addcmd(CMD_SELECT);
+  DBquery_addtokstring(TOK_STRING, "k");
+  DBquery_addtokname(TOK_NAME, "name");
+  DBquery_addtoken(TOK_FROM);
+  DBquery_addtokname(TOK_NAME, "kunde");
+  DBquery_addtokstring(TOK_STRING, "k");
+  DBquery_addtoken(TOK_END);
+  KvRequest r;
+  std::string err;
+  ASSERT_TRUE(kv_decode(query_data, query_size, &r, &err)) << err;
+  ASSERT_EQ(r.select.items.size(), 1u);
+  EXPECT_EQ(r.select.items[0].qual, "K");
+  EXPECT_EQ(r.select.items[0].name, "NAME");
+  ASSERT_EQ(r.select.from.size(), 1u);
+  EXPECT_EQ(r.select.from[0].name, "KUNDE");
+  EXPECT_EQ(r.select.from[0].alias, "K");
+  DBquery_init();
+  DBquery_addcmd(CMD_OPEN_DATABASE);
+  DBquery_addtokname(TOK_NAME, "kvsys");
+  KvRequest o;
+  ASSERT_TRUE(kv_decode(query_data, query_size, &o, &err)) << err;
+  EXPECT_EQ(o.name, "KVSYS");
+}

@@ -148,19 +148,39 @@ void KvServer::run() {
   reap(true);
 }
 
-// Reads the header of the next frame without taking it, to refuse an
-// oversized message before anything is allocated for it.  Returns 1 when a
-// well-sized message follows, 0 at the end of input, -1 for a bad frame.
-static int check_next_message(int fd) {
-  char hdr[8];
-  ssize_t got;
-  do {
-    got = recv(fd, hdr, sizeof hdr, MSG_PEEK | MSG_WAITALL);
-  } while (got < 0 && errno == EINTR);
+// Reads exactly n bytes unless the peer closes or fails first; the number
+// of bytes read.
+static size_t read_full(int fd, char *buf, size_t n) {
+  size_t have = 0;
+  while (have < n) {
+    ssize_t r = read(fd, buf + have, n - have);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    have += static_cast<size_t>(r);
+  }
+  return have;
+}
+
+int kv_recv_request(int fd, std::vector<char> &msg) {
+  msg.clear();
+  char frame[WIRE_FRAME_BUF];
+  size_t got = read_full(fd, frame, 8);
   if (got == 0) return 0;
-  if (got < static_cast<ssize_t>(sizeof hdr)) return -1;
-  int32_t frame = wire_get32(hdr), length = wire_get32(hdr + 4);
-  if (frame < 8 || frame > WIRE_FRAME_BUF || length < 0 || length > KV_MAX_REQUEST) return -1;
+  if (got < 8) return -1;
+  int32_t flen = wire_get32(frame), total = wire_get32(frame + 4);
+  if (flen < 8 || flen > WIRE_FRAME_BUF || total < 0 || total > KV_MAX_REQUEST) return -1;
+  size_t body = static_cast<size_t>(flen - 8);
+  if (read_full(fd, frame, body) != body) return -1;
+  msg.insert(msg.end(), frame, frame + std::min(body, static_cast<size_t>(total)));
+  while (msg.size() < static_cast<size_t>(total)) {
+    if (read_full(fd, frame, 4) != 4) return -1;
+    int32_t f = wire_get32(frame);
+    if (f < 4 || f > WIRE_FRAME_BUF) return -1;
+    body = static_cast<size_t>(f - 4);
+    if (read_full(fd, frame, body) != body) return -1;
+    msg.insert(msg.end(), frame,
+               frame + std::min(body, static_cast<size_t>(total) - msg.size()));
+  }
   return 1;
 }
 
@@ -169,12 +189,12 @@ void KvServer::serve(Conn *conn, int id) {
     KvSession session(*this, id);
     std::vector<char> msg;
     for (;;) {
-      int ok = check_next_message(conn->fd);
+      int ok = kv_recv_request(conn->fd, msg);
       if (ok < 0) {
-        log_line("(korvald) connection " + std::to_string(id) + ": malformed frame, closed");
+        log_line("(korvald) connection " + std::to_string(id) + ": malformed or cut message, closed");
         break;
       }
-      if (ok == 0 || wire_recv_message(conn->fd, msg) != WIRE_OK) break;
+      if (ok == 0) break;
       KvAction action = session.handle(msg.data(), static_cast<int>(msg.size()));
       if (action == KV_NO_REPLY) continue;
       if (action == KV_STOP_SERVER) {

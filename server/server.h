@@ -81,6 +81,14 @@ class KvServer {
   std::mutex log_mutex_;
 };
 
+// Reads one request message in the framing of the protocol into msg.  The
+// message grows with the frames that arrive, so a client that announces a
+// large message and sends nothing costs no memory.  Returns 1 for a
+// message, 0 when the peer closed the connection between messages, -1 for
+// a malformed or cut message (a frame shorter than its header or longer
+// than WIRE_FRAME_BUF, a length above KV_MAX_REQUEST).
+int kv_recv_request(int fd, std::vector<char> &msg);
+
 // Fills KVSYS with the demo tables when it has none (demo.cpp).  Returns
 // false with *err on failure.
 bool kv_fill_demo(const std::string &path, std::string *err);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -424,6 +425,69 @@ struct Stmt {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// LIKE on Latin-1 bytes.  SQLite's own LIKE reads UTF-8 and folds ASCII case
+// only: every umlaut byte became the same replacement character, so a
+// pattern beginning with one umlaut found words beginning with any other,
+// while 'm%' found "Meier".  Here '%' is any run of bytes, '_' one byte, and
+// every other byte matches only itself.
+
+static bool like_bytes(const unsigned char *p, size_t pn, const unsigned char *s, size_t sn,
+                       int esc) {
+  size_t pi = 0, si = 0, star = SIZE_MAX, mark = 0;
+  while (si < sn) {
+    if (pi < pn && p[pi] == '%' && p[pi] != esc) {
+      star = ++pi;  // remember where to retry with one more byte taken
+      mark = si;
+      continue;
+    }
+    if (pi < pn) {
+      int c = p[pi];
+      size_t step = 1;
+      bool any = c == '_';
+      if (c == esc && pi + 1 < pn) {
+        c = p[pi + 1];
+        step = 2;
+        any = false;
+      }
+      if (any || c == s[si]) {
+        pi += step;
+        si++;
+        continue;
+      }
+    }
+    if (star == SIZE_MAX) return false;
+    pi = star;
+    si = ++mark;
+  }
+  while (pi < pn && p[pi] == '%' && p[pi] != esc) pi++;
+  return pi == pn;
+}
+
+// like(pattern, text [, escape]): SQLite calls it for "text LIKE pattern".
+static void like_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) {
+  for (int i = 0; i < argc; i++)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return;  // NULL result
+  int esc = -1;
+  if (argc == 3) {
+    const unsigned char *e = sqlite3_value_text(argv[2]);
+    if (!e || sqlite3_value_bytes(argv[2]) != 1) {
+      sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+      return;
+    }
+    esc = e[0];
+  }
+  const unsigned char *p = sqlite3_value_text(argv[0]);
+  size_t pn = static_cast<size_t>(sqlite3_value_bytes(argv[0]));
+  const unsigned char *t = sqlite3_value_text(argv[1]);
+  size_t tn = static_cast<size_t>(sqlite3_value_bytes(argv[1]));
+  if (!p || !t) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  sqlite3_result_int(ctx, like_bytes(p, pn, t, tn, esc) ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------
 
 KvSession::KvSession(KvServer &server, int id) : server_(server), id_(id) {}
 
@@ -445,7 +509,16 @@ void KvSession::reply_count(long count) {
 }
 
 void KvSession::reply_sqlite_error() {
-  reply_error(db_ ? sqlite3_errmsg(db_) : "No database open");
+  if (!db_) {
+    reply_error("No database open");
+  } else if (sqlite3_extended_errcode(db_) == SQLITE_BUSY_SNAPSHOT) {
+    reply_error("The database was changed by another connection during this transaction "
+                "(ABORT and try again)");
+  } else if (sqlite3_errcode(db_) == SQLITE_BUSY) {
+    reply_error("The database is busy: another connection has uncommitted changes (try again)");
+  } else {
+    reply_error(sqlite3_errmsg(db_));
+  }
 }
 
 void KvSession::reply_rows(const KvRows &rows, size_t first, size_t count, bool partial) {
@@ -475,7 +548,32 @@ bool KvSession::need_db() {
   return false;
 }
 
-bool KvSession::in_transaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+bool KvSession::in_transaction() const {
+  return tx_open_ || (db_ && !sqlite3_get_autocommit(db_));
+}
+
+// BEGIN only marks the transaction; SQLite's transaction starts with its
+// first statement.  A reading one starts a deferred transaction, so that
+// the viewer's BEGIN / SELECT / END never waits for another connection's
+// uncommitted changes.  A writing one takes the write lock first (waiting
+// up to the busy timeout), because SQLite cannot wait for it once the
+// transaction has read: the catalogue lookups before every change would
+// otherwise make concurrent writers fail at once.
+bool KvSession::start_transaction(bool write) {
+  if (!tx_open_ || !sqlite3_get_autocommit(db_)) return true;
+  if (tx_started_) {
+    // SQLite rolled the transaction back itself (after an I/O error, for
+    // example); carrying on would commit the rest on its own
+    reply_error("The transaction was rolled back after an error (end it with ABORT)");
+    return false;
+  }
+  if (!exec_sql(write ? "BEGIN IMMEDIATE" : "BEGIN")) {
+    reply_sqlite_error();
+    return false;
+  }
+  tx_started_ = true;
+  return true;
+}
 
 bool KvSession::exec_sql(const std::string &sql) {
   last_sql_ = sql;
@@ -498,6 +596,10 @@ bool KvSession::open_db(const std::string &name, std::string *err) {
   }
   sqlite3_busy_timeout(db, 5000);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          like_function, nullptr, nullptr);
+  sqlite3_create_function(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                          like_function, nullptr, nullptr);
   close_db();
   db_ = db;
   dbname_ = name;
@@ -506,6 +608,7 @@ bool KvSession::open_db(const std::string &name, std::string *err) {
 
 void KvSession::close_db() {
   cursors_.clear();
+  tx_open_ = tx_started_ = false;
   if (!db_) return;
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db_);
@@ -627,6 +730,26 @@ KvAction KvSession::execute(const KvRequest &req) {
   }
   if (!need_db()) return KV_SEND_REPLY;
   switch (req.cmd) {
+    case CMD_SELECT:
+    case CMD_DECLARE:
+      if (!start_transaction(false)) return KV_SEND_REPLY;
+      break;
+    case CMD_INSERT:
+    case CMD_UPDATE:
+    case CMD_DELETE:
+    case CMD_CREATE_TABLE:
+    case CMD_DROP_TABLE:
+    case CMD_CREATE_INDEX:
+    case CMD_CREATE_UNIQUE_INDEX:
+    case CMD_DROP_INDEX:
+    case CMD_SET_STATIC:
+    case CMD_SET_SECURE:
+      if (!start_transaction(true)) return KV_SEND_REPLY;
+      break;
+    default:
+      break;
+  }
+  switch (req.cmd) {
     case CMD_SELECT: do_select(req.select); break;
     case CMD_INSERT: do_insert(req); break;
     case CMD_UPDATE: do_update(req); break;
@@ -651,20 +774,25 @@ KvAction KvSession::execute(const KvRequest &req) {
     case CMD_BEGIN:
       if (in_transaction()) {
         reply_error("A transaction is already active");
-      } else if (exec_sql("BEGIN IMMEDIATE")) {
-        reply_ok();
       } else {
-        reply_sqlite_error();
+        tx_open_ = true;
+        reply_ok();
       }
       break;
     case CMD_COMMIT:
     case CMD_ABORT:
       if (!in_transaction()) {
         reply_error("No transaction active");
-      } else if (exec_sql(req.cmd == CMD_COMMIT ? "COMMIT" : "ROLLBACK")) {
+      } else if (sqlite3_get_autocommit(db_) && tx_started_ && req.cmd == CMD_COMMIT) {
+        tx_open_ = tx_started_ = false;
+        reply_error("The transaction was rolled back after an error; nothing was committed");
+      } else if (sqlite3_get_autocommit(db_) ||
+                 exec_sql(req.cmd == CMD_COMMIT ? "COMMIT" : "ROLLBACK")) {
+        tx_open_ = tx_started_ = false;
         reply_ok();
       } else {
         reply_sqlite_error();
+        if (sqlite3_get_autocommit(db_)) tx_open_ = tx_started_ = false;
       }
       break;
     default:
@@ -803,7 +931,7 @@ void KvSession::do_show(const KvRequest &req) {
         return;
       }
       std::string sql =
-          "SELECT name, tbl_name, CASE WHEN sql LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' END "
+          "SELECT name, tbl_name, CASE WHEN upper(sql) LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' END "
           "FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
       std::vector<std::string> params;
       if (req.show == SHOW_INDICES_ON) {
@@ -851,7 +979,7 @@ void KvSession::do_show(const KvRequest &req) {
         reply_error("Index " + req.name + " does not exist");
         return;
       }
-      if (!run_query("SELECT m.name, m.tbl_name, i.name, CASE WHEN m.sql LIKE 'CREATE UNIQUE%' "
+      if (!run_query("SELECT m.name, m.tbl_name, i.name, CASE WHEN upper(m.sql) LIKE 'CREATE UNIQUE%' "
                      "THEN 'YES' ELSE 'NO' END FROM sqlite_master AS m, pragma_index_info(?1) AS i "
                      "WHERE m.type='index' AND m.name=?1 ORDER BY i.seqno",
                      {req.name},

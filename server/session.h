@@ -69,6 +69,7 @@ class KvSession {
   bool open_db(const std::string &name, std::string *err);
   void close_db();
   bool in_transaction() const;
+  bool start_transaction(bool write);
   bool exec_sql(const std::string &sql);
   bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
   bool table_flag(const std::string &table, const char *flag);
@@ -105,6 +106,8 @@ class KvSession {
   std::string dbname_;
   std::map<std::string, Cursor> cursors_;
   long max_rows_ = -1;  // -1: no cap
+  bool tx_open_ = false;     // BEGIN was answered; COMMIT/END/ABORT not yet
+  bool tx_started_ = false;  // ... and SQLite's transaction has begun
   std::string last_sql_;
 };
 

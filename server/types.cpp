@@ -275,7 +275,9 @@ KvBound kv_bound_literal(const KvLiteral &lit) {
 }
 
 static bool bad(std::string *err, const KvLiteral &lit, const KvColumn &col, const char *why) {
-  *err = "Invalid value " + literal_text(lit) + " for column " + col.name + " (" +
+  std::string shown = literal_text(lit);
+  if (shown.size() > 64) shown = shown.substr(0, 60) + "...'";
+  *err = "Invalid value " + shown + " for column " + col.name + " (" +
          kv_declared_type(col.type, col.len) + ")" + why;
   return false;
 }
@@ -335,7 +337,7 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_DATE: {
       DATE d;
       if (lit.kind != KvLiteral::STR || !kv_parse_date(lit.s, &d))
-        return bad(err, lit, col, ": a date is written 'YYYY-MM-DD'");
+        return bad(err, lit, col, ": no valid date ('YYYY-MM-DD' or 'DD.MM.YYYY', years 1800 to 2800)");
       out->kind = KvBound::TEXT;
       out->s = kv_date_text(d);
       return true;
@@ -343,7 +345,7 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_TIME: {
       TIME t;
       if (lit.kind != KvLiteral::STR || !kv_parse_time(lit.s, &t))
-        return bad(err, lit, col, ": a time is written 'HH:MM:SS'");
+        return bad(err, lit, col, ": no valid time ('HH:MM:SS' or 'HH:MM')");
       out->kind = KvBound::TEXT;
       out->s = kv_time_text(t);
       return true;
@@ -351,7 +353,7 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_TIMESTAMP: {
       DATI t;
       if (lit.kind != KvLiteral::STR || !kv_parse_dati(lit.s, &t))
-        return bad(err, lit, col, ": a timestamp is written 'YYYY-MM-DD-HH.MM.SS.ffffff'");
+        return bad(err, lit, col, ": no valid timestamp ('YYYY-MM-DD-HH.MM.SS.ffffff', years 1800 to 2800)");
       out->kind = KvBound::TEXT;
       out->s = kv_dati_text(t);
       return true;

@@ -152,3 +152,16 @@ TEST(Types, DeclaredTypesAndNames) {
   EXPECT_FALSE(kv_valid_name("SQLITE_MASTER"));
   EXPECT_FALSE(kv_valid_name(std::string(65, 'A')));
 }
+
+TEST(Types, ErrorTextsStayShortAndSayWhatIsWrong) {
+  KvBound b;
+  std::string err;
+  // a value near the protocol's text limit must not blow up the error reply
+  EXPECT_FALSE(kv_convert(str(std::string(30000, 'x')), col(KV_CHARACTER, 3), &b, &err));
+  EXPECT_LT(err.size(), 200u);
+  EXPECT_NE(err.find("too long"), std::string::npos) << err;
+  EXPECT_FALSE(kv_convert(str("2001-02-29"), col(KV_DATE, 0), &b, &err));
+  EXPECT_NE(err.find("no valid date"), std::string::npos) << err;
+  EXPECT_FALSE(kv_convert(str("24:00"), col(KV_TIME, 0), &b, &err));
+  EXPECT_NE(err.find("no valid time"), std::string::npos) << err;
+}

@@ -677,6 +677,7 @@ TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
   // each step commits two rows in one transaction; acked is the last step
   // whose COMMIT was answered
   std::atomic<int> acked{0};
+  std::atomic<bool> writer_ended{false};
   std::thread writer([&]() {
     Conn c(server.open());
     for (int i = 1;; i++) {
@@ -689,8 +690,11 @@ TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
       acked = i;
     }
     DBquery_free();
+    writer_ended = true;
   });
-  while (acked < 150) std::this_thread::yield();
+  // a writer that fails early ends the wait instead of hanging the test
+  while (acked < 150 && !writer_ended) std::this_thread::yield();
+  EXPECT_FALSE(writer_ended) << "the writer failed before the kill";
   server.kill9();
   writer.join();
   int committed = acked;
@@ -739,6 +743,127 @@ TEST_F(KorvaldTest, ResetReopensOnTheSameSocket) {
   Res r(a.exec("SELECT A FROM R"));
   EXPECT_EQ(r.status(), DB_TUPLES_OK);
   EXPECT_EQ(column0(r), "2");
+}
+
+TEST_F(KorvaldTest, LikeRespectsCaseForEveryLetter) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE L (L_ID INTEGER, NAME CHARACTER(10))"), DB_COMMAND_OK);
+  for (const char *v : {"(1, 'M\xfcller')", "(2, 'meier')", "(3, '\xdc" "bel')", "(4, '\xfc" "ber')"})
+    ASSERT_EQ(a.run(std::string("INSERT INTO L VALUES ") + v), DB_COMMAND_OK);
+  const struct {
+    const char *pattern, *ids;
+  } cases[] = {{"m%", "2"}, {"M%", "1"}, {"\xdc%", "3"}, {"\xfc%", "4"}, {"%e%", "1,2,3,4"},
+               {"M_ller", "1"}, {"_eier", "2"}, {"%r", "1,2,4"}, {"%l", "3"}};
+  for (auto &c : cases) {
+    Res r(a.exec(std::string("SELECT L_ID FROM L WHERE NAME LIKE '") + c.pattern + "' ORDER BY L_ID"));
+    ASSERT_EQ(r.status(), DB_TUPLES_OK) << r.err();
+    EXPECT_EQ(column0(r), c.ids) << c.pattern;
+  }
+}
+
+TEST_F(KorvaldTest, AnOpenTransactionBlocksNeitherReadersNorOtherWriters) {
+  Conn a(server.open()), b(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
+  // a transaction that has only read leaves writing to the others
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  {
+    Res r(a.exec("SELECT COUNT(*) FROM T"));
+    EXPECT_EQ(r.v(0, 0), "1");
+  }
+  EXPECT_EQ(b.run("INSERT INTO T VALUES (2)"), DB_COMMAND_OK) << b.last_err;
+  // the reader's snapshot is now stale: its write is refused with a clear text
+  EXPECT_EQ(a.run("INSERT INTO T VALUES (3)"), DB_ERROR_REPLY);
+  EXPECT_NE(a.last_err.find("changed by another connection"), std::string::npos) << a.last_err;
+  ASSERT_EQ(a.run("ABORT"), DB_COMMAND_OK);
+  // a transaction with uncommitted changes (a stuck client) still lets the
+  // viewer's BEGIN / SELECT / END through, showing the committed rows
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO T VALUES (4)"), DB_COMMAND_OK);
+  ASSERT_EQ(b.run("BEGIN"), DB_COMMAND_OK) << b.last_err;
+  {
+    Res r(b.exec("SELECT ID FROM T ORDER BY ID"));
+    EXPECT_EQ(r.status(), DB_TUPLES_OK) << r.err();
+    EXPECT_EQ(column0(r), "1,2");
+  }
+  EXPECT_EQ(b.run("END"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("COMMIT"), DB_COMMAND_OK);
+  Res r(b.exec("SELECT ID FROM T ORDER BY ID"));
+  EXPECT_EQ(column0(r), "1,2,4");
+}
+
+TEST_F(KorvaldTest, NamesInAnyCaseMeanTheSameObject) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE R (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO R VALUES (1)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("SET TABLE R STATIC"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("CREATE TABLE S (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("SET TABLE S SECURE"), DB_COMMAND_OK);
+  // the client library upper-cases names; a raw request need not
+  int fd = server.raw_socket();
+  ASSERT_GE(fd, 0);
+  DBquery_init();
+  DBquery_addcmd(CMD_OPEN_DATABASE);
+  DBquery_addtokname(TOK_NAME, "kvsys");
+  ASSERT_EQ(raw_exchange(fd), REPLY_OK);
+  DBquery_init();
+  DBquery_addcmd(CMD_DROP_TABLE);
+  DBquery_addtokname(TOK_NAME, "r");
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);  // STATIC
+  DBquery_init();
+  DBquery_addcmd(CMD_DROP_TABLE);
+  DBquery_addtokname(TOK_NAME, "s");
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);  // SECURE
+  DBquery_init();
+  DBquery_addcmd(CMD_DELETE);
+  DBquery_addtokname(TOK_NAME, "r");
+  DBquery_addtoken(TOK_END);
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);
+  DBquery_init();
+  DBquery_addcmd(CMD_CREATE_DATABASE);
+  DBquery_addtokname(TOK_NAME, "kvsys");
+  EXPECT_EQ(raw_exchange(fd), REPLY_ERROR);  // exists already
+  close(fd);
+  Res t(a.exec("SHOW TABLES"));
+  EXPECT_EQ(column0(t), "R,S");
+  Res d(a.exec("SHOW DATABASES"));
+  EXPECT_EQ(column0(d), "KVSYS");
+  Res r(a.exec("SELECT COUNT(*) FROM R"));
+  EXPECT_EQ(r.v(0, 0), "1");
+}
+
+// In a network namespace of its own (unshare -n) the default port is free:
+// korvald without -p listens on 12453 and stops on a stop request 'W'
+// (frame length 9, message length 1) sent there.
+TEST(KorvaldDefaultPort, ListensOn12453AndStopsOnRequest) {
+  if (system("unshare -n true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no network namespaces here (unshare -n)";
+  const char *script =
+      "ip link set lo up || exit 77\n"
+      "d=$(mktemp -d) || exit 78\n"
+      "trap 'rm -rf \"$d\"' EXIT\n"
+      "mkfifo \"$d/ready\"\n"
+      "\"$0\" -D \"$d/data\" > \"$d/ready\" 2> \"$d/log\" &\n"
+      "pid=$!\n"
+      "read -r line < \"$d/ready\"\n"
+      "case \"$line\" in *'port 12453,'*) ;; *) kill $pid; exit 3 ;; esac\n"
+      "printf '\\011\\000\\000\\000\\001\\000\\000\\000W' > /dev/tcp/127.0.0.1/12453 ||"
+      " { kill $pid; exit 4; }\n"
+      "wait $pid\n";
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::string bin = korvald_path();
+    // the time limit only ends a korvald that would never stop
+    execlp("timeout", "timeout", "120", "unshare", "-n", "bash", "-c", script, bin.c_str(),
+           static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no loopback in the namespace";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "3: not ready on 12453, 4: no connection, 124: did not stop, else korvald's exit status";
 }
 
 TEST(KorvaldDemo, DemoDataFillsKvsys) {
