@@ -114,8 +114,10 @@ int request_with_answer(DBconn *conn, const char *missing_text)
     }
     if (len >= 1 && reply[0] != REPLY_ERROR)
         return 1;
+    // An empty refusal text (also one cut short by a NUL at its start)
+    // explains nothing: it counts as missing.
     const char *text = nullptr;
-    if (len >= 1 && DBmatch_errmsg(1, reply, len, &text) >= 0)
+    if (len >= 1 && DBmatch_errmsg(1, reply, len, &text) >= 0 && text[0] != 0)
         set_error(conn, text);
     else
         set_error(conn, missing_text);

@@ -239,8 +239,10 @@ bool process_reply(DBresult *res, const char *reply, int len, char *owned)
     bool adopted = false;
     switch (static_cast<unsigned char>(reply[0])) {
     case REPLY_ERROR: {
+        // An empty text (also one cut short by a NUL at its start) would
+        // leave an error without any explanation: it counts as missing.
         const char *text = nullptr;
-        if (DBmatch_errmsg(1, reply, len, &text) >= 0)
+        if (DBmatch_errmsg(1, reply, len, &text) >= 0 && text[0] != 0)
             set_error(res, text);
         else
             set_error(res, "(DBexec) Result error message missing\n");
@@ -440,14 +442,17 @@ const char *DBgetvalue(DBresult *res, int row, int field)
     int type = t->types[field];
     if (type == T_CHARACTER)
         return v;
+    // BINARY texts are cached like the others: a new copy per request would
+    // let the repeated reads of a large value (every repaint) fill the value
+    // store, which ends the process.
+    if (const char *cached = RESDATA_Text(t, row, field))
+        return cached;
     if (type == T_BINARY) {
         int m = static_cast<unsigned char>(v[0]) | (static_cast<unsigned char>(v[1]) << 8);
         std::vector<char> buf(Binary_Text_Size(m));
         Binary_Encode(reinterpret_cast<const unsigned char *>(v + 2), m, buf.data());
         return RESDATA_Fill_ResString(t, row, field, buf.data());
     }
-    if (const char *cached = RESDATA_Text(t, row, field))
-        return cached;
     char text[DB_FLOAT_TEXT_SIZE];
     char *end = text;
     switch (type) {

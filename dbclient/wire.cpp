@@ -3,6 +3,7 @@
 // Used by the connection layer of the client library and by the server.
 #include "dbclient/wire.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -189,7 +190,9 @@ int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used
         return WIRE_ERROR;
     size_t pos = static_cast<size_t>(flen);
     int32_t take = flen - 8 < total ? flen - 8 : total;
-    out.reserve(static_cast<size_t>(total));
+    // The announced length is the peer's word: reserve no more than the
+    // input can hold, so a bare header cannot make us allocate 256 MiB.
+    out.reserve(std::min(static_cast<size_t>(total), n));
     out.insert(out.end(), data + 8, data + 8 + take);
     while (static_cast<int32_t>(out.size()) < total) {
         if (n - pos < 4)

@@ -1,0 +1,197 @@
+// Fuzz tests of korvald's side of the socket: kv_recv_request (server.h)
+// on random and mutated frame streams, checked against the client
+// library's pure frame decoder, and a running server that is sent garbage
+// on many connections and must still answer a proper client afterwards.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dbclient/query.h"
+#include "dbclient/wire.h"
+#include "server/server.h"
+#include "tests/fuzz/fuzz.h"
+
+using fuzz::Bytes;
+using fuzz::Rng;
+
+namespace {
+
+// Bytes in a file, read like a socket whose peer sent them and closed.
+class Feed {
+ public:
+  explicit Feed(const Bytes &b) : f_(tmpfile()) {
+    if (f_ && !b.empty()) fwrite(b.data(), 1, b.size(), f_);
+    if (f_) {
+      fflush(f_);
+      lseek(fileno(f_), 0, SEEK_SET);
+    }
+  }
+  ~Feed() {
+    if (f_) fclose(f_);
+  }
+  int fd() const { return fileno(f_); }
+  long consumed() const { return static_cast<long>(lseek(fileno(f_), 0, SEEK_CUR)); }
+
+ private:
+  FILE *f_;
+};
+
+Bytes framed_request(Rng &rng) {
+  int n = rng.chance(5) ? rng.below(25000) : rng.below(100);
+  Bytes m = rng.bytes(n);
+  return wire_encode(m.data(), n);
+}
+
+// kv_recv_request agrees with wire_decode (below the server's own limit),
+// and takes exactly the bytes of the message's frames.
+void check_stream(const Bytes &b) {
+  std::vector<char> want;
+  size_t used = 0;
+  int st = wire_decode(b.data(), b.size(), want, &used);
+  Feed f(b);
+  std::vector<char> got;
+  int r = kv_recv_request(f.fd(), got);
+  EXPECT_TRUE(r == 1 || r == 0 || r == -1) << r;
+  EXPECT_LE(f.consumed(), static_cast<long>(b.size()));
+  if (st == WIRE_OK && want.size() <= static_cast<size_t>(KV_MAX_REQUEST)) {
+    EXPECT_EQ(r, 1) << fuzz::hex(b);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(f.consumed(), static_cast<long>(used));
+  } else if (st == WIRE_CLOSED) {
+    EXPECT_EQ(r, 0);
+  } else {
+    EXPECT_EQ(r, -1) << fuzz::hex(b);
+  }
+}
+
+}  // namespace
+
+TEST(RecvFuzz, RequestFramesAgreeWithTheDecoder) {
+  Rng rng(61);
+  for (int iter = 0; iter < 1500; iter++) {
+    Bytes b;
+    switch (rng.below(3)) {
+      case 0:
+        b = rng.bytes(rng.below(40));
+        break;
+      case 1:
+        b = framed_request(rng);
+        fuzz::put32(b, rng.chance(2) ? 4 * static_cast<size_t>(rng.below(2)) : 10000,
+                    fuzz::extreme32(rng));
+        break;
+      default:
+        b = framed_request(rng);
+        fuzz::mutate_some(rng, b, 3);
+        break;
+    }
+    check_stream(b);
+  }
+  // Every cut of a three-frame request near its headers.
+  Bytes m = rng.bytes(9992 + 9996 + 50);
+  Bytes enc = wire_encode(m.data(), static_cast<int>(m.size()));
+  for (size_t cut = 0; cut <= enc.size(); cut++)
+    if (cut < 16 || cut % 10000 < 8 || cut % 10000 > 9995 || cut + 8 > enc.size())
+      check_stream(Bytes(enc.begin(), enc.begin() + cut));
+}
+
+// A running server gets garbage, cut frames and random requests on many
+// connections, then still serves a proper client.
+TEST(RecvFuzz, ServerSurvivesGarbageConnections) {
+  char tmpl[] = "/tmp/kv-recv-fuzz-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  {
+    KvOptions o;
+    o.datadir = dir + "/data";
+    o.port = 0;
+    KvServer server(o);
+    std::string err;
+    ASSERT_TRUE(server.init(&err)) << err;
+    int port = server.listen_socket(&err);
+    ASSERT_GT(port, 0) << err;
+    std::thread runner([&server]() { server.run(); });
+
+    auto connect_to = [port]() {
+      int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      a.sin_port = htons(static_cast<uint16_t>(port));
+      if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+      }
+      return fd;
+    };
+    auto open_req = []() {
+      DBquery_init();
+      DBquery_addcmd(CMD_OPEN_DATABASE);
+      DBquery_addtokname(TOK_NAME, "KVSYS");
+      return Bytes(query_data, query_data + query_size);
+    };
+
+    Rng rng(62);
+    for (int iter = 0; iter < 120; iter++) {
+      int fd = connect_to();
+      ASSERT_GE(fd, 0);
+      Bytes b;
+      if (rng.chance(3)) {
+        b = rng.bytes(rng.below(64));
+      } else {
+        // An open request, then a random or mutated one.
+        b = wire_encode(open_req().data(), static_cast<int>(open_req().size()));
+        Bytes m = rng.bytes(1 + rng.below(60));
+        m[0] = static_cast<char>("1234CEGIJKMNOPQRSTUVX"[rng.below(21)]);
+        if (m[0] == CMD_STOP_SERVER || m[0] == CMD_STOP) m[0] = CMD_SELECT;
+        Bytes f = wire_encode(m.data(), static_cast<int>(m.size()));
+        if (rng.chance(2)) fuzz::mutate_some(rng, f, 2);
+        b.insert(b.end(), f.begin(), f.end());
+      }
+      // A stop request or STOP would end the test's server: every message
+      // that decodes as one becomes a SELECT.
+      for (size_t pos = 0; pos < b.size();) {
+        std::vector<char> msg;
+        size_t used = 0;
+        if (wire_decode(b.data() + pos, b.size() - pos, msg, &used) != WIRE_OK) break;
+        if (!msg.empty() && (msg[0] == CMD_STOP_SERVER || msg[0] == CMD_STOP))
+          b[pos + 8] = CMD_SELECT;
+        pos += used;
+      }
+      size_t off = 0;
+      while (off < b.size()) {
+        ssize_t w = send(fd, b.data() + off, b.size() - off, MSG_NOSIGNAL);
+        if (w <= 0) break;
+        off += static_cast<size_t>(w);
+      }
+      shutdown(fd, SHUT_WR);
+      char sink[4096];
+      while (read(fd, sink, sizeof sink) > 0) {
+      }
+      close(fd);
+    }
+
+    int fd = connect_to();
+    ASSERT_GE(fd, 0);
+    Bytes req = open_req();
+    ASSERT_EQ(wire_send_message(fd, req.data(), static_cast<int>(req.size())), 1);
+    std::vector<char> reply;
+    EXPECT_EQ(wire_recv_message(fd, reply), WIRE_OK);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply[0], REPLY_OK);
+    close(fd);
+    server.stop();
+    runner.join();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
