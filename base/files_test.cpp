@@ -5,15 +5,13 @@
 #include "base/files.h"
 
 #include "base/mem.h"
+#include "base/test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,37 +19,12 @@
 
 namespace {
 
-class FilesTest : public testing::Test {
+class FilesTest : public TempDirTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/filestestXXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
+  FilesTest() : TempDirTest("filestest") {}
   std::string P(const char *name) { return dir_ + "/" + name; }
-  void Write(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-  }
-  std::string Read(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  int FilesInDir() {
-    int n = 0;
-    DIR *d = opendir(dir_.c_str());
-    while (dirent *e = readdir(d))
-      if (e->d_name[0] != '.') n++;
-    closedir(d);
-    return n;
-  }
-  std::string dir_;
+  void Write(const std::string &path, const std::string &text) { WriteFile(path, text); }
+  std::string Read(const std::string &path) { return ReadFile(path); }
 };
 
 TEST_F(FilesTest, ExistsOnlyForRegularFiles) {

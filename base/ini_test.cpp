@@ -2,14 +2,13 @@
 // lines, duplicate keys, failed writes) and of the pattern replacement.
 #include "base/ini.h"
 
+#include "base/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,38 +16,18 @@
 
 namespace {
 
-class IniTest : public testing::Test {
+class IniTest : public TempDirTest {
  protected:
+  IniTest() : TempDirTest("initest") {}
   void SetUp() override {
-    char tmpl[] = "/tmp/initestXXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    dir_ = tmpl;
+    TempDirTest::SetUp();
+    if (HasFatalFailure()) return;
     name_ = dir_ + "/app";
     path_ = name_ + ".ini";
   }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
-  void Write(const std::string &text) {
-    std::ofstream out(path_, std::ios::binary);
-    out << text;
-  }
-  std::string Read() {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  int FilesInDir() {
-    int n = 0;
-    DIR *d = opendir(dir_.c_str());
-    while (dirent *e = readdir(d))
-      if (e->d_name[0] != '.') n++;
-    closedir(d);
-    return n;
-  }
-  std::string dir_, name_, path_;
+  void Write(const std::string &text) { WriteFile(path_, text); }
+  std::string Read() { return ReadFile(path_); }
+  std::string name_, path_;
 };
 
 TEST_F(IniTest, SetAppendsThenReplacesInPlace) {

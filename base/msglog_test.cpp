@@ -1,11 +1,12 @@
 // Tests of the message formatter and of the log file naming rules.
 #include "base/msglog.h"
 
+#include "base/test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,13 +36,6 @@ TEST(Format, LongMessagesAreCut) {
   EXPECT_EQ(Fmt("%s", big.c_str()).size(), 999u);
   std::string fmt(2500, 'b');
   EXPECT_EQ(Fmt(fmt.c_str()).size(), 1999u);
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // The log state is process-wide, so the naming rules run in child processes.

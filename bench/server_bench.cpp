@@ -5,7 +5,6 @@
 // their ratio.  Usage: server_bench [rows] (default 100000).
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 
 #include "dbclient/connection.h"
 #include "dbclient/result.h"
+#include "tests/support/korvald_child.h"
 
 namespace {
 
@@ -65,26 +65,13 @@ int main(int argc, char **argv) {
     fprintf(stderr, "server_bench: cannot build %s\n", file.c_str());
     return 1;
   }
-  int fds[2];
-  if (pipe(fds) != 0) return 1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    execl(KORVALD_PATH, KORVALD_PATH, "-D", dir.c_str(), "-p", "0", static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  std::string line;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-  close(fds[0]);
-  size_t p = line.find("port ");
-  if (p == std::string::npos) {
+  pid_t pid;
+  int port_number = korvald_start(KORVALD_PATH, dir, {}, "", &pid);
+  if (port_number <= 0) {
     fprintf(stderr, "server_bench: korvald did not start\n");
     return 1;
   }
-  std::string port = std::to_string(atoi(line.c_str() + p + 5));
+  std::string port = std::to_string(port_number);
   std::string dbname = "BENCH";
   DBconn *conn = DBsetdb(nullptr, port.c_str(), 0, dbname.data());
   const char *query = "SELECT B_ID, NAME, BETRAG, TAG, MENGE, BEMERKUNG FROM B";
@@ -110,8 +97,7 @@ int main(int argc, char **argv) {
     shell_s = std::min(shell_s, seconds_since(t0));
   }
 
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
+  korvald_stop(&pid, SIGTERM);
   std::filesystem::remove_all(dir);
 
   printf("rows: %d (status %d)\n", got, status);

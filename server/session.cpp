@@ -659,6 +659,46 @@ bool KvSession::check_writable(const std::string &table, bool deleting) {
   return true;
 }
 
+bool KvSession::need_table(const std::string &table, std::vector<KvColumn> *cols) {
+  if (table_columns(table, cols)) return true;
+  reply_error("Table " + table + " does not exist");
+  return false;
+}
+
+// The lookup statement is finalised on return: left open, it would lock the
+// schema against a following DROP INDEX.
+bool KvSession::need_index(const std::string &name) {
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 AND "
+                              "sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
+    reply_sqlite_error();
+    return false;
+  }
+  sqlite3_bind_text(s.st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(s.st) == SQLITE_ROW) return true;
+  reply_error("Index " + name + " does not exist");
+  return false;
+}
+
+void KvSession::exec_change(const std::string &sql, const std::vector<KvBound> &binds) {
+  last_sql_ = sql;
+  Stmt s;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
+      !bind_all(s.st, binds) || sqlite3_step(s.st) != SQLITE_DONE) {
+    reply_sqlite_error();
+    return;
+  }
+  reply_count(sqlite3_changes(db_));
+}
+
+void KvSession::reply_exec(const std::string &sql) {
+  if (exec_sql(sql)) {
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+  }
+}
+
 KvAction KvSession::handle(const char *data, int len) {
   KvRequest req;
   std::string err;
@@ -926,10 +966,7 @@ void KvSession::do_show(const KvRequest &req) {
     case SHOW_INDICES:
     case SHOW_INDICES_ON: {
       std::vector<KvColumn> cols;
-      if (req.show == SHOW_INDICES_ON && !table_columns(req.name, &cols)) {
-        reply_error("Table " + req.name + " does not exist");
-        return;
-      }
+      if (req.show == SHOW_INDICES_ON && !need_table(req.name, &cols)) return;
       std::string sql =
           "SELECT name, tbl_name, CASE WHEN upper(sql) LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' END "
           "FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
@@ -946,10 +983,7 @@ void KvSession::do_show(const KvRequest &req) {
     }
     case SHOW_TABLE: {
       std::vector<KvColumn> cols;
-      if (!table_columns(req.name, &cols)) {
-        reply_error("Table " + req.name + " does not exist");
-        return;
-      }
+      if (!need_table(req.name, &cols)) return;
       rows.fields = {text_field("COLUMN"), text_field("TYPE"), {"SIZE", KV_INTEGER, 4},
                      text_field("NOT NULL")};
       for (auto &c : cols) {
@@ -968,17 +1002,7 @@ void KvSession::do_show(const KvRequest &req) {
       break;
     }
     case SHOW_INDEX: {
-      Stmt s;
-      if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 "
-                                  "AND sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
-        reply_sqlite_error();
-        return;
-      }
-      sqlite3_bind_text(s.st, 1, req.name.c_str(), -1, SQLITE_TRANSIENT);
-      if (sqlite3_step(s.st) != SQLITE_ROW) {
-        reply_error("Index " + req.name + " does not exist");
-        return;
-      }
+      if (!need_index(req.name)) return;
       if (!run_query("SELECT m.name, m.tbl_name, i.name, CASE WHEN upper(m.sql) LIKE 'CREATE UNIQUE%' "
                      "THEN 'YES' ELSE 'NO' END FROM sqlite_master AS m, pragma_index_info(?1) AS i "
                      "WHERE m.type='index' AND m.name=?1 ORDER BY i.seqno",
@@ -1004,10 +1028,7 @@ static const KvColumn *find_column(const std::vector<KvColumn> &cols, const std:
 
 void KvSession::do_insert(const KvRequest &req) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.name, &cols)) {
-    reply_error("Table " + req.name + " does not exist");
-    return;
-  }
+  if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, false)) return;
   std::vector<const KvColumn *> targets;
   if (req.columns.empty()) {
@@ -1045,22 +1066,12 @@ void KvSession::do_insert(const KvRequest &req) {
     vals += i ? ", ?" : "?";
   }
   sql += ") VALUES (" + vals + ")";
-  last_sql_ = sql;
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
-      !bind_all(s.st, binds) || sqlite3_step(s.st) != SQLITE_DONE) {
-    reply_sqlite_error();
-    return;
-  }
-  reply_count(sqlite3_changes(db_));
+  exec_change(sql, binds);
 }
 
 void KvSession::do_update(const KvRequest &req) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.name, &cols)) {
-    reply_error("Table " + req.name + " does not exist");
-    return;
-  }
+  if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, false)) return;
   SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
   gen.sql = "UPDATE " + kv_quote(req.name) + " SET ";
@@ -1084,22 +1095,12 @@ void KvSession::do_update(const KvRequest &req) {
     reply_error(gen.err);
     return;
   }
-  last_sql_ = gen.sql;
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
-      !bind_all(s.st, gen.binds) || sqlite3_step(s.st) != SQLITE_DONE) {
-    reply_sqlite_error();
-    return;
-  }
-  reply_count(sqlite3_changes(db_));
+  exec_change(gen.sql, gen.binds);
 }
 
 void KvSession::do_delete(const KvRequest &req) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.name, &cols)) {
-    reply_error("Table " + req.name + " does not exist");
-    return;
-  }
+  if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, true)) return;
   SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
   gen.sql = "DELETE FROM " + kv_quote(req.name);
@@ -1107,14 +1108,7 @@ void KvSession::do_delete(const KvRequest &req) {
     reply_error(gen.err);
     return;
   }
-  last_sql_ = gen.sql;
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
-      !bind_all(s.st, gen.binds) || sqlite3_step(s.st) != SQLITE_DONE) {
-    reply_sqlite_error();
-    return;
-  }
-  reply_count(sqlite3_changes(db_));
+  exec_change(gen.sql, gen.binds);
 }
 
 void KvSession::do_create_table(const KvRequest &req) {
@@ -1131,33 +1125,19 @@ void KvSession::do_create_table(const KvRequest &req) {
     if (c.notnull) sql += " NOT NULL";
   }
   sql += ")";
-  if (exec_sql(sql)) {
-    reply_ok();
-  } else {
-    reply_sqlite_error();
-  }
+  reply_exec(sql);
 }
 
 void KvSession::do_drop_table(const KvRequest &req) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.name, &cols)) {
-    reply_error("Table " + req.name + " does not exist");
-    return;
-  }
+  if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, true)) return;
-  if (exec_sql("DROP TABLE " + kv_quote(req.name))) {
-    reply_ok();
-  } else {
-    reply_sqlite_error();
-  }
+  reply_exec("DROP TABLE " + kv_quote(req.name));
 }
 
 void KvSession::do_create_index(const KvRequest &req) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.table, &cols)) {
-    reply_error("Table " + req.table + " does not exist");
-    return;
-  }
+  if (!need_table(req.table, &cols)) return;
   std::string sql = req.cmd == CMD_CREATE_UNIQUE_INDEX ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
   sql += kv_quote(req.name) + " ON " + kv_quote(req.table) + " (";
   for (size_t i = 0; i < req.columns.size(); i++) {
@@ -1168,41 +1148,17 @@ void KvSession::do_create_index(const KvRequest &req) {
     sql += (i ? ", " : "") + kv_quote(req.columns[i]);
   }
   sql += ")";
-  if (exec_sql(sql)) {
-    reply_ok();
-  } else {
-    reply_sqlite_error();
-  }
+  reply_exec(sql);
 }
 
 void KvSession::do_drop_index(const KvRequest &req) {
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 AND "
-                              "sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
-    reply_sqlite_error();
-    return;
-  }
-  sqlite3_bind_text(s.st, 1, req.name.c_str(), -1, SQLITE_TRANSIENT);
-  bool exists = sqlite3_step(s.st) == SQLITE_ROW;
-  sqlite3_finalize(s.st);  // an open statement would lock the schema
-  s.st = nullptr;
-  if (!exists) {
-    reply_error("Index " + req.name + " does not exist");
-    return;
-  }
-  if (exec_sql("DROP INDEX " + kv_quote(req.name))) {
-    reply_ok();
-  } else {
-    reply_sqlite_error();
-  }
+  if (!need_index(req.name)) return;
+  reply_exec("DROP INDEX " + kv_quote(req.name));
 }
 
 void KvSession::do_set_flag(const KvRequest &req, bool secure) {
   std::vector<KvColumn> cols;
-  if (!table_columns(req.name, &cols)) {
-    reply_error("Table " + req.name + " does not exist");
-    return;
-  }
+  if (!need_table(req.name, &cols)) return;
   std::string t = kv_quote(req.name);
   std::string sql;
   if (secure) {
@@ -1218,11 +1174,7 @@ void KvSession::do_set_flag(const KvRequest &req, bool secure) {
              kinds[i] + " ON " + t + " BEGIN SELECT RAISE(ABORT, 'Table " + req.name +
              " is STATIC (read-only)'); END;";
   }
-  if (exec_sql(sql)) {
-    reply_ok();
-  } else {
-    reply_sqlite_error();
-  }
+  reply_exec(sql);
 }
 
 // ---------------------------------------------------------------------------

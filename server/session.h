@@ -74,6 +74,15 @@ class KvSession {
   bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
   bool table_flag(const std::string &table, const char *flag);
   bool check_writable(const std::string &table, bool deleting);
+  // need_table and need_index reply "... does not exist" (or the SQLite
+  // error) and return false when the table or index is missing.
+  bool need_table(const std::string &table, std::vector<KvColumn> *cols);
+  bool need_index(const std::string &name);
+  // Runs one INSERT, UPDATE or DELETE with its bound values; replies with
+  // the number of rows changed or the SQLite error.
+  void exec_change(const std::string &sql, const std::vector<KvBound> &binds);
+  // Runs sql without parameters; replies OK or the SQLite error.
+  void reply_exec(const std::string &sql);
 
   void do_select(const KvSelect &sel);
   bool run_select(const KvSelect &sel, long cap, KvRows *rows);

@@ -5,7 +5,6 @@
 // viewer's own statements, transactions, cursors, MAX, STATIC/SECURE, bad
 // input, concurrent clients, kill -9 during writes and the ways to stop.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -24,6 +23,7 @@
 #include "dbclient/query.h"
 #include "dbclient/result.h"
 #include "dbclient/wire.h"
+#include "tests/support/korvald_child.h"
 
 namespace fs = std::filesystem;
 
@@ -45,10 +45,7 @@ class Korvald {
     dir = mkdtemp(tmpl);
   }
   ~Korvald() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
+    korvald_stop(&pid, SIGKILL);
     // a sanitizer build of the server reports its findings in its log
     std::string log;
     if (FILE *f = fopen((dir + "/korvald.log").c_str(), "r")) {
@@ -64,35 +61,11 @@ class Korvald {
 
   // Starts the server and waits for its ready line.  Returns true when up.
   bool start(std::vector<std::string> extra = {}) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid = fork();
-    if (pid == 0) {
-      dup2(fds[1], 1);
-      close(fds[0]);
-      close(fds[1]);
-      std::string log = dir + "/korvald.log";
-      FILE *f = fopen(log.c_str(), "a");
-      if (f) dup2(fileno(f), 2);
-      std::string bin = korvald_path();
-      std::vector<std::string> args = {bin, "-D", dir, "-p", "0"};
-      args.insert(args.end(), extra.begin(), extra.end());
-      std::vector<char *> argv;
-      for (auto &a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(bin.c_str(), argv.data());
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string line;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') line += c;
-    close(fds[0]);
-    size_t p = line.find("port ");
-    if (p == std::string::npos) return false;
-    port = atoi(line.c_str() + p + 5);
+    int p = korvald_start(korvald_path(), dir, extra, dir + "/korvald.log", &pid);
+    if (p <= 0) return false;
+    port = p;
     port_text = std::to_string(port);
-    return port > 0;
+    return true;
   }
 
   // Waits for the process to end; its exit status, or -1.
@@ -103,29 +76,14 @@ class Korvald {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  void kill9() {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
+  void kill9() { korvald_stop(&pid, SIGKILL); }
 
   DBconn *open(const char *db = "KVSYS") {
     std::string name = db;
     return DBsetdb(nullptr, port_text.c_str(), 0, name.data());
   }
 
-  int raw_socket() const {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-      close(fd);
-      return -1;
-    }
-    return fd;
-  }
+  int raw_socket() const { return loopback_connect(port); }
 
   std::string dir;
   pid_t pid = -1;

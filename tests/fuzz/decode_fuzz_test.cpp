@@ -18,19 +18,10 @@
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;
+using fuzz::request;
 using fuzz::Rng;
 
 namespace {
-
-// The request the client sends for sql, or empty when it does not translate.
-Bytes request(const std::string &sql) {
-  std::vector<char> text(sql.begin(), sql.end());
-  text.push_back(0);
-  std::vector<char> err(10000);
-  DBquery_init();
-  if (!scan_sql(text.data(), err.data())) return Bytes();
-  return Bytes(query_data, query_data + query_size);
-}
 
 // Decodes b from an exactly sized block; checks the outcome.
 bool decode(const Bytes &b, KvRequest *req, std::string *err) {
@@ -423,22 +414,23 @@ TEST(DecodeFuzz, HostileShapes) {
     bool ok = decode(b, &req, err);
     return ok;
   };
+  // DELETE FROM T WHERE, the condition still to come.
+  auto delete_where = []() {
+    DBquery_init();
+    DBquery_addcmd(CMD_DELETE);
+    DBquery_addtokname(TOK_NAME, "T");
+    DBquery_addtoken(TOK_WHERE);
+  };
   std::string err;
   // NOT NOT NOT ... : a chain of 100000.
-  DBquery_init();
-  DBquery_addcmd(CMD_DELETE);
-  DBquery_addtokname(TOK_NAME, "T");
-  DBquery_addtoken(TOK_WHERE);
+  delete_where();
   DBquery_addtokname(TOK_NAME, "A");
   for (int i = 0; i < 100000; i++) DBquery_addtoken(TOK_NOT);
   DBquery_addtoken(TOK_WHERE);
   DBquery_addtoken(TOK_END);
   EXPECT_FALSE(finish(&err));
   // A left-deep AND chain.
-  DBquery_init();
-  DBquery_addcmd(CMD_DELETE);
-  DBquery_addtokname(TOK_NAME, "T");
-  DBquery_addtoken(TOK_WHERE);
+  delete_where();
   DBquery_addtokname(TOK_NAME, "A");
   for (int i = 0; i < 50000; i++) {
     DBquery_addtokname(TOK_NAME, "A");
@@ -448,10 +440,7 @@ TEST(DecodeFuzz, HostileShapes) {
   DBquery_addtoken(TOK_END);
   EXPECT_FALSE(finish(&err));
   // 200000 operands, then as many ORs.
-  DBquery_init();
-  DBquery_addcmd(CMD_DELETE);
-  DBquery_addtokname(TOK_NAME, "T");
-  DBquery_addtoken(TOK_WHERE);
+  delete_where();
   for (int i = 0; i < 200000; i++) DBquery_addtokint(TOK_INT, i);
   for (int i = 0; i < 199999; i++) DBquery_addtoken(TOK_OR);
   DBquery_addtoken(TOK_WHERE);

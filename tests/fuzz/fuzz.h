@@ -1,17 +1,24 @@
 // Helpers of the fuzz tests: a small deterministic random generator (the
 // same sequence on every platform and standard library, unlike the
-// distributions of <random>), byte mutations of valid inputs, and exactly
-// sized heap copies so that the sanitizers see every read past an input's
-// end.  Header only; included by the fuzz tests of tests/fuzz.
+// distributions of <random>), byte mutations of valid inputs, exactly sized
+// heap copies so that the sanitizers see every read past an input's end,
+// byte streams read like a socket, and requests as the client library
+// builds them.  Header only; included by the fuzz tests of tests/fuzz.
 #ifndef TESTS_FUZZ_FUZZ_H
 #define TESTS_FUZZ_FUZZ_H
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "dbclient/grammar.h"
+#include "dbclient/query.h"
 
 namespace fuzz {
 
@@ -59,6 +66,48 @@ class Exact {
   size_t n_;
   std::unique_ptr<char, void (*)(void *)> p_;
 };
+
+// A temporary file holding bytes, positioned at its start; read like a
+// socket whose peer sent the bytes and closed.
+class Feed {
+ public:
+  explicit Feed(const Bytes &b) : f_(tmpfile()) {
+    if (f_ && !b.empty()) fwrite(b.data(), 1, b.size(), f_);
+    if (f_) fflush(f_);
+    if (f_) lseek(fileno(f_), 0, SEEK_SET);
+  }
+  ~Feed() {
+    if (f_) fclose(f_);
+  }
+  Feed(const Feed &) = delete;
+  Feed &operator=(const Feed &) = delete;
+  bool ok() const { return f_ != nullptr; }
+  int fd() const { return fileno(f_); }
+  // How far the readers got: the bytes taken from the stream so far.
+  long consumed() const { return static_cast<long>(lseek(fileno(f_), 0, SEEK_CUR)); }
+
+ private:
+  FILE *f_;
+};
+
+// The request the client sends for sql, or empty when scan_sql refuses it.
+// Built in the query buffer, which it overwrites.
+inline Bytes request(const std::string &sql) {
+  std::vector<char> text(sql.begin(), sql.end());
+  text.push_back(0);
+  std::vector<char> err(10000);
+  DBquery_init();
+  if (!scan_sql(text.data(), err.data())) return Bytes();
+  return Bytes(query_data, query_data + query_size);
+}
+
+// The request that opens the database db; overwrites the query buffer.
+inline Bytes open_request(const char *db) {
+  DBquery_init();
+  DBquery_addcmd(CMD_OPEN_DATABASE);
+  DBquery_addtokname(TOK_NAME, db);
+  return Bytes(query_data, query_data + query_size);
+}
 
 // Extreme values for 16- and 32-bit length and count fields.
 inline int32_t extreme32(Rng &r) {

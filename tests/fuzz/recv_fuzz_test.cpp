@@ -4,8 +4,6 @@
 // on many connections and must still answer a proper client afterwards.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,31 +18,13 @@
 #include "dbclient/wire.h"
 #include "server/server.h"
 #include "tests/fuzz/fuzz.h"
+#include "tests/support/korvald_child.h"
 
 using fuzz::Bytes;
+using fuzz::Feed;
 using fuzz::Rng;
 
 namespace {
-
-// Bytes in a file, read like a socket whose peer sent them and closed.
-class Feed {
- public:
-  explicit Feed(const Bytes &b) : f_(tmpfile()) {
-    if (f_ && !b.empty()) fwrite(b.data(), 1, b.size(), f_);
-    if (f_) {
-      fflush(f_);
-      lseek(fileno(f_), 0, SEEK_SET);
-    }
-  }
-  ~Feed() {
-    if (f_) fclose(f_);
-  }
-  int fd() const { return fileno(f_); }
-  long consumed() const { return static_cast<long>(lseek(fileno(f_), 0, SEEK_CUR)); }
-
- private:
-  FILE *f_;
-};
 
 Bytes framed_request(Rng &rng) {
   int n = rng.chance(5) ? rng.below(25000) : rng.below(100);
@@ -121,35 +101,17 @@ TEST(RecvFuzz, ServerSurvivesGarbageConnections) {
     ASSERT_GT(port, 0) << err;
     std::thread runner([&server]() { server.run(); });
 
-    auto connect_to = [port]() {
-      int fd = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      a.sin_port = htons(static_cast<uint16_t>(port));
-      if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-      }
-      return fd;
-    };
-    auto open_req = []() {
-      DBquery_init();
-      DBquery_addcmd(CMD_OPEN_DATABASE);
-      DBquery_addtokname(TOK_NAME, "KVSYS");
-      return Bytes(query_data, query_data + query_size);
-    };
-
     Rng rng(62);
     for (int iter = 0; iter < 120; iter++) {
-      int fd = connect_to();
+      int fd = loopback_connect(port);
       ASSERT_GE(fd, 0);
       Bytes b;
       if (rng.chance(3)) {
         b = rng.bytes(rng.below(64));
       } else {
         // An open request, then a random or mutated one.
-        b = wire_encode(open_req().data(), static_cast<int>(open_req().size()));
+        Bytes open = fuzz::open_request("KVSYS");
+        b = wire_encode(open.data(), static_cast<int>(open.size()));
         Bytes m = rng.bytes(1 + rng.below(60));
         m[0] = static_cast<char>("1234CEGIJKMNOPQRSTUVX"[rng.below(21)]);
         if (m[0] == CMD_STOP_SERVER || m[0] == CMD_STOP) m[0] = CMD_SELECT;
@@ -180,9 +142,9 @@ TEST(RecvFuzz, ServerSurvivesGarbageConnections) {
       close(fd);
     }
 
-    int fd = connect_to();
+    int fd = loopback_connect(port);
     ASSERT_GE(fd, 0);
-    Bytes req = open_req();
+    Bytes req = fuzz::open_request("KVSYS");
     ASSERT_EQ(wire_send_message(fd, req.data(), static_cast<int>(req.size())), 1);
     std::vector<char> reply;
     EXPECT_EQ(wire_recv_message(fd, reply), WIRE_OK);

@@ -21,25 +21,11 @@
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;
+using fuzz::open_request;
+using fuzz::request;
 using fuzz::Rng;
 
 namespace {
-
-Bytes request(const std::string &sql) {
-  std::vector<char> text(sql.begin(), sql.end());
-  text.push_back(0);
-  std::vector<char> err(10000);
-  DBquery_init();
-  if (!scan_sql(text.data(), err.data())) return Bytes();
-  return Bytes(query_data, query_data + query_size);
-}
-
-Bytes open_request(const char *db) {
-  DBquery_init();
-  DBquery_addcmd(CMD_OPEN_DATABASE);
-  DBquery_addtokname(TOK_NAME, db);
-  return Bytes(query_data, query_data + query_size);
-}
 
 class SessionFuzz : public ::testing::Test {
  protected:

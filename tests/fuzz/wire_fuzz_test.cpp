@@ -17,29 +17,10 @@
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;
+using fuzz::Feed;
 using fuzz::Rng;
 
 namespace {
-
-// A file holding bytes, positioned at its start; read like a socket whose
-// peer sent the bytes and closed.
-class Feed {
- public:
-  explicit Feed(const Bytes &b) : f_(tmpfile()) {
-    if (f_ && !b.empty()) fwrite(b.data(), 1, b.size(), f_);
-    if (f_) fflush(f_);
-    if (f_) lseek(fileno(f_), 0, SEEK_SET);
-  }
-  ~Feed() {
-    if (f_) fclose(f_);
-  }
-  bool ok() const { return f_ != nullptr; }
-  int fd() const { return fileno(f_); }
-  long consumed() const { return static_cast<long>(lseek(fileno(f_), 0, SEEK_CUR)); }
-
- private:
-  FILE *f_;
-};
 
 // Sends standard output to /dev/null while it lives: wire_recv prints its
 // frame-level complaints there, thousands of times in these tests.

@@ -1,0 +1,60 @@
+// Helpers shared by the tests of base: whole-file read and write of test
+// data, and a fixture that gives every test a fresh temporary directory,
+// removed with all it holds after the test.  Header only; included by the
+// base/*_test.cpp files, never by library code.
+#ifndef BASE_TEST_FILES_H
+#define BASE_TEST_FILES_H
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+// The bytes of the file at path; empty when it cannot be read.
+inline std::string ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Creates or replaces the file at path with the bytes of text.
+inline void WriteFile(const std::string &path, const std::string &text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// A test with its own directory dir_ ("/tmp/<prefix>XXXXXX"), made in SetUp
+// and removed in TearDown.  A fixture that overrides SetUp calls this one
+// first.
+class TempDirTest : public testing::Test {
+ protected:
+  explicit TempDirTest(const char *prefix) : prefix_(prefix) {}
+  void SetUp() override {
+    std::string tmpl = "/tmp/" + prefix_ + "XXXXXX";
+    ASSERT_TRUE(mkdtemp(&tmpl[0]));
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  // Entries of dir_ whose names do not start with '.'.
+  int FilesInDir() {
+    int n = 0;
+    DIR *d = opendir(dir_.c_str());
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.') n++;
+    closedir(d);
+    return n;
+  }
+  std::string dir_;
+
+ private:
+  std::string prefix_;
+};
+
+#endif
