@@ -183,38 +183,34 @@ char *vert_text(FL_OBJECT *ob, int n, bool value, const char *fname) {
 
 }  // namespace
 
+namespace {
+
+// The input layer's event for an XForms event, or -1 for events it ignores.
+int input_event(int event) {
+  switch (event) {
+    case FL_PUSH: return TB_EV_PUSH;
+    case FL_RELEASE: return TB_EV_RELEASE;
+    case FL_UPDATE: return TB_EV_MOUSE;
+    case FL_MOTION: return TB_EV_MOTION;
+    case FL_DBLCLICK: return TB_EV_DBLCLICK;
+    case FL_KEYPRESS: return TB_EV_KEY;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
 int handle_tabbox(FL_OBJECT *ob, int event, FL_Coord mx, FL_Coord my, int key, void *) {
   if (!is_tabbox(ob)) return 0;
   TABBOX *main = record_of(ob, nullptr);
-  XHost host(ob);
-  switch (event) {
-    case FL_DRAW:
-      draw_tabbox(ob, main);
-      break;
-    case FL_PUSH:
-      tb_handle(main, host, TB_EV_PUSH, mx, my, key);
-      break;
-    case FL_RELEASE:
-      tb_handle(main, host, TB_EV_RELEASE, mx, my, key);
-      break;
-    case FL_UPDATE:
-      tb_handle(main, host, TB_EV_MOUSE, mx, my, key);
-      break;
-    case FL_MOTION:
-      tb_handle(main, host, TB_EV_MOTION, mx, my, key);
-      break;
-    case FL_DBLCLICK:
-      tb_handle(main, host, TB_EV_DBLCLICK, mx, my, key);
-      break;
-    case FL_KEYPRESS:
-      tb_handle(main, host, TB_EV_KEY, mx, my, key);
-      break;
-    case FL_FREEMEM:
-      tb_free(main);
-      ob->spec = nullptr;
-      break;
-    default:
-      break;
+  if (event == FL_DRAW) {
+    draw_tabbox(ob, main);
+  } else if (event == FL_FREEMEM) {
+    tb_free(main);
+    ob->spec = nullptr;
+  } else if (int ev = input_event(event); ev >= 0) {
+    XHost host(ob);
+    tb_handle(main, host, ev, mx, my, key);
   }
   return 0;
 }
