@@ -11,6 +11,8 @@ namespace {
 int _initialized = 0;
 char _fname[1024];
 FILE *_logfp = nullptr;
+Msglog_Sink _sink = nullptr;
+void *_sink_context = nullptr;
 
 const size_t kMaxMessage = 1999;
 const size_t kMaxConversion = 999;
@@ -92,7 +94,15 @@ void Log_VMsg(const char *fmt, va_list ap) {
     fputs(msg.c_str(), _logfp);
     fflush(_logfp);
   }
-  fputs(msg.c_str(), stderr);
+  if (_sink)
+    _sink(msg.c_str(), _sink_context);
+  else
+    fputs(msg.c_str(), stderr);
+}
+
+void Set_Msglog_Sink(Msglog_Sink sink, void *context) {
+  _sink = sink;
+  _sink_context = sink ? context : nullptr;
 }
 
 void Log_Msg(const char *fmt, ...) {

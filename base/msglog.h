@@ -22,6 +22,14 @@ int Init_Msglog(const char *name, int mode);
 void Log_Msg(const char *fmt, ...);
 void Log_VMsg(const char *fmt, va_list ap);
 
+// Where messages go instead of standard error (the log file still gets
+// them): sink(message, context) for each formatted message.  A null sink
+// restores standard error.  Returns nothing; the sink and its context must
+// stay valid until they are replaced.  Programs use it to turn library
+// diagnostics into their own output, tests to read what was logged.
+typedef void (*Msglog_Sink)(const char *message, void *context);
+void Set_Msglog_Sink(Msglog_Sink sink, void *context);
+
 // The formatter alone: the text Log_Msg would write.
 std::string Format_Msg(const char *fmt, va_list ap);
 

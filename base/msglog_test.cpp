@@ -38,6 +38,17 @@ TEST(Format, LongMessagesAreCut) {
   EXPECT_EQ(Fmt(fmt.c_str()).size(), 1999u);
 }
 
+TEST(Sink, TakesMessagesInsteadOfStandardError) {
+  std::string got;
+  Set_Msglog_Sink([](const char *m, void *ctx) { *static_cast<std::string *>(ctx) += m; }, &got);
+  testing::internal::CaptureStderr();
+  Log_Msg("(f) %d\n", 1);
+  Set_Msglog_Sink(nullptr, &got);
+  Log_Msg("(g)\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "(g)\n");
+  EXPECT_EQ(got, "(f) 1\n");
+}
+
 // The log state is process-wide, so the naming rules run in child processes.
 TEST(InitMsglogDeathTest, NamingAndModes) {
   char dir[] = "/tmp/msglogXXXXXX";

@@ -173,6 +173,16 @@ DBconn *DBcreatedb(const char *host, const char *port, int reserved, char *dbnam
     return DBconnect(host, port, reserved, 1, dbname);
 }
 
+int DBport(const char *port)
+{
+    if (struct servent *serv = getservbyname("KORVAL", "tcp"))
+        return ntohs(static_cast<uint16_t>(serv->s_port));
+    int portnum = DB_DEFAULT_PORT;
+    if (port && (sscanf(port, "%d", &portnum) != 1 || static_cast<unsigned>(portnum) > 65535))
+        return -1;
+    return portnum;
+}
+
 int DBstatus(const DBconn *conn)
 {
     return conn ? conn->status : DB_CONNECTION_BROKEN;

@@ -38,6 +38,11 @@ DBconn *DBconnect(const char *host, const char *port, int reserved, int create, 
 DBconn *DBsetdb(const char *host, const char *port, int reserved, char *dbname);
 DBconn *DBcreatedb(const char *host, const char *port, int reserved, char *dbname);
 
+// The TCP port DBconnect uses for port (text or null): the services entry
+// "KORVAL"/"tcp" if there is one, else the number in port, else 12453.
+// -1 when port is no number in 0...65535 (DBconnect then fails).
+int DBport(const char *port);
+
 // The status field; DB_CONNECTION_BROKEN for a null record.
 int DBstatus(const DBconn *conn);
 

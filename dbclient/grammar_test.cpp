@@ -268,6 +268,17 @@ TEST_F(GrammarTest, ChangeAndDefinitionErrors) {
   expect_error("create unique t;", "Unexpected end of query (expected SQL-command)");
 }
 
+// Where a name token is required, a name over the limit gives the scanner's
+// message alone, not wrapped in the end-of-file text a partial keyword gets.
+TEST_F(GrammarTest, TooLongNamesAreNamedAlone) {
+  std::string name(40, 'n'), msg = "Syntax error: name too long (" + std::string(32, 'N') + "...)";
+  for (const std::string &stmt : {"insert into " + name + " values (1);", "update " + name + " set a = 1;",
+                                  "delete from " + name + ";", "show table " + name + ";",
+                                  "drop table " + name + ";", "create table " + name + " (a integer);"})
+    expect_error(stmt, msg);
+  expect_error("declare c cursor for insert x;", "Unexpected end of file at 'INSERT'");
+}
+
 // A text as long as the error field may get, and a name longer than allowed,
 // stay inside the error field.
 TEST_F(GrammarTest, LongTextsStayInBounds) {

@@ -243,6 +243,17 @@ int scan_number(int *token, char *text) {
   return 1;
 }
 
+// After a failed scan: when text is one of the scanner's own messages (name,
+// string or number too long, unexpected end of string), writes it alone
+// into estrg and returns true; a partial keyword such as "INSERT" is left
+// to the caller.
+bool own_error(const char *text) {
+  static const char own[] = "Syntax error: ";
+  if (strncmp(text, own, sizeof own - 1) != 0) return false;
+  if (estrg) snprintf(estrg, SCAN_ERR_SIZE, "%s", text);
+  return true;
+}
+
 }  // namespace
 
 void skip_spaces() {
@@ -312,7 +323,8 @@ int scan_token(int *token, char *text) {
 
 int match_token(int *token, int expected, char *text) {
   if (!scan_token(token, text)) {
-    if (estrg) snprintf(estrg, SCAN_ERR_SIZE, "Unexpected end of file at '%s'", text);
+    if (!own_error(text) && estrg)
+      snprintf(estrg, SCAN_ERR_SIZE, "Unexpected end of file at '%s'", text);
     return 0;
   }
   if (*token == expected) return 1;
@@ -332,4 +344,103 @@ void _error(const char *expected, int found) {
 
 void _scan_token_error(char *dest, const char *expected) {
   if (dest) snprintf(dest, SCAN_ERR_SIZE, "Unexpected end of query (expected %s)", expected);
+}
+
+// The splitter runs the scanner over a private copy of the unscanned text,
+// so the in-place upper-casing never reaches the statement texts it hands
+// out.  A token that runs up to the end of what has arrived may still grow
+// ("EN" + "D", "<" + ">", "INSERT " + "INTO") and is scanned again once more
+// text is there; string literals are followed by the scanner's rule directly
+// so that one left open costs no rescans.
+void SqlSplitter::scan(bool at_end, std::vector<SqlStatement> *out) {
+  char *saved_sql = sql;
+  int saved_ptr = ptr;
+  std::string copy = buf_.substr(pos_);
+  std::vector<char> text(SCAN_TEXT_SIZE);
+  const size_t len = copy.size();
+  size_t base = pos_;   // buf_ index of copy[0]
+  size_t stmt = 0;      // buf_ index where the open statement starts
+  sql = &copy[0];
+  ptr = 0;
+  auto emit = [&](size_t end) {
+    size_t b = stmt;
+    int line = line_;
+    while (b < end && isspace((unsigned char)buf_[b])) {
+      if (buf_[b] == '\n') line++;
+      b++;
+    }
+    bool empty = b == end || (end - b == 1 && buf_[b] == ';');
+    if (!empty) out->push_back({buf_.substr(b, end - b), line});
+    for (size_t i = stmt; i < end; i++)
+      if (buf_[i] == '\n') line_++;
+    stmt = end;
+    first_ = true;
+  };
+  for (;;) {
+    if (in_string_) {
+      // The rule of scan_string: a backslash takes the next character, a
+      // quote ends the literal.
+      size_t p = (size_t)ptr;
+      bool closed = false;
+      while (p < len) {
+        if (copy[p] == '\\') {
+          if (p + 1 >= len) break;
+          p += 2;
+        } else if (copy[p++] == '\'') {
+          closed = true;
+          break;
+        }
+      }
+      ptr = (int)p;
+      if (!closed) {
+        if (at_end) ptr = (int)len;
+        break;
+      }
+      in_string_ = false;
+    }
+    while ((size_t)ptr < len && isspace((unsigned char)copy[ptr])) ptr++;
+    if ((size_t)ptr >= len) break;
+    int start = ptr;
+    if (copy[start] == '\'') {
+      ptr++;
+      in_string_ = true;
+      first_ = false;
+      continue;
+    }
+    int tok = TOK_NONE;
+    int ok = scan_token(&tok, text.data());
+    if ((size_t)ptr >= len && !at_end) {
+      ptr = start;  // may grow with the next piece
+      break;
+    }
+    if (ptr == start) ptr++;  // a character no token begins with
+    if (ok && tok == TOK_END && !(first_ && copy[start] != ';')) {
+      emit(base + (size_t)ptr);
+      continue;
+    }
+    first_ = false;
+  }
+  size_t resume = base + (size_t)ptr;
+  if (at_end) {
+    emit(buf_.size());
+    in_string_ = false;
+    resume = buf_.size();
+  }
+  buf_.erase(0, stmt);
+  pos_ = resume - stmt;
+  sql = saved_sql;
+  ptr = saved_ptr;
+}
+
+void SqlSplitter::feed(const char *data, size_t n, std::vector<SqlStatement> *out) {
+  buf_.append(data, n);
+  scan(false, out);
+}
+
+void SqlSplitter::finish(std::vector<SqlStatement> *out) {
+  scan(true, out);
+  buf_.clear();
+  pos_ = 0;
+  line_ = 1;
+  first_ = true;
 }

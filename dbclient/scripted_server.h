@@ -26,6 +26,7 @@
 
 struct ScriptedReply {
     bool send = true;
+    bool hang_up = false;  // close the connection after (or instead of) sending
     std::vector<char> bytes;
 };
 
@@ -189,6 +190,8 @@ private:
             ScriptedReply reply = rule(req);
             if (reply.send &&
                 !wire_send_message(fd, reply.bytes.data(), static_cast<int>(reply.bytes.size())))
+                break;
+            if (reply.hang_up)
                 break;
         }
         // Removed from the list before closing, so that stop() never shuts

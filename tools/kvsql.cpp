@@ -1,18 +1,22 @@
 // kvsql: the command-line client of the KORVAL server, for people and
 // scripts.  It runs SQL statements given with -c, or read from standard
-// input (a statement ends at a ';' outside quotes), through the client
-// library and prints rows as tab-separated text under a header line of
-// field names.  With --tokens it only translates each statement and prints
+// input (cut where the translator ends a statement: SqlSplitter), through
+// the client library and prints rows as tab-separated text under a header
+// line of field names.  With --tokens it only translates each statement and prints
 // the request bytes as lower-case hex, without connecting.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/msglog.h"
 #include "dbclient/connection.h"
 #include "dbclient/query.h"
 #include "dbclient/result.h"
+#include "dbclient/scanner.h"
 
 namespace {
 
@@ -27,52 +31,8 @@ const char USAGE[] =
     "  --tokens   print the request bytes of each statement as hex, do not connect\n"
     "  -h, --help this text;  --version  the program version\n"
     "Rows are printed tab-separated under a line of field names.  Exit status:\n"
-    "0 every statement succeeded, 1 a statement failed, 2 no connection.\n";
-
-// Cuts statements out of a text stream: a statement ends at a ';' outside
-// single or double quotes (the ';' is kept).  Feed characters with add();
-// a complete statement is handed to the sink.
-class Splitter {
-public:
-    template <class Sink>
-    void add(char c, Sink &&sink)
-    {
-        current_ += c;
-        if (quote_) {
-            if (c == quote_)
-                quote_ = 0;
-        } else if (c == '\'' || c == '"') {
-            quote_ = c;
-        } else if (c == ';') {
-            flush(sink);
-        }
-    }
-    // Hands over what is left (a statement without its ';'), if not blank.
-    template <class Sink>
-    void finish(Sink &&sink)
-    {
-        flush(sink);
-        quote_ = 0;
-    }
-
-private:
-    template <class Sink>
-    void flush(Sink &sink)
-    {
-        std::string s;
-        s.swap(current_);
-        size_t first = s.find_first_not_of(" \t\r\n");
-        if (first == std::string::npos)
-            return;
-        size_t last = s.find_last_not_of(" \t\r\n");
-        s = s.substr(first, last - first + 1);
-        if (s == ";")
-            return;
-        sink(s);
-    }
-    std::string current_;
-    char quote_ = 0;
-};
+    "0 every statement succeeded, 1 a statement failed, 2 no connection (also\n"
+    "when the connection to the server is lost).\n";
 
 void print_error(const char *text)
 {
@@ -82,15 +42,46 @@ void print_error(const char *text)
         fputc('\n', stderr);
 }
 
-// --tokens: the request bytes of one statement.  Returns true when it translated.
-bool print_tokens(const std::string &stmt)
+// Names a statement the translator could not read: its line and its start.
+void name_statement(const SqlStatement &stmt)
 {
+    std::string t;
+    for (char c : stmt.text) {
+        if (t.size() >= 60) {
+            t += "...";
+            break;
+        }
+        if (c == '\n' || c == '\t' || c == '\r')
+            c = ' ';
+        else if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';
+        t += c;
+    }
+    fprintf(stderr, "kvsql: in the statement on line %d: %s\n", stmt.line, t.c_str());
+}
+
+// The translator stops at a NUL byte and would send a cut statement.
+bool holds_nul(const SqlStatement &stmt)
+{
+    if (stmt.text.find('\0') == std::string::npos)
+        return false;
+    fputs("kvsql: the statement holds a NUL byte and is not sent\n", stderr);
+    name_statement(stmt);
+    return true;
+}
+
+// --tokens: the request bytes of one statement.  Returns true when it translated.
+bool print_tokens(const SqlStatement &stmt)
+{
+    if (holds_nul(stmt))
+        return false;
     std::vector<char> err(DB_ERRMSG_SIZE);
-    if (!DBtranslate(stmt.c_str(), err.data())) {
+    if (!DBtranslate(stmt.text.c_str(), err.data())) {
         std::string e = err.data();
         while (!e.empty() && e.back() == '\n')
             e.pop_back();
         printf("%s\n", e.c_str());
+        name_statement(stmt);
         return false;
     }
     for (int i = 0; i < query_size; i++)
@@ -99,13 +90,37 @@ bool print_tokens(const std::string &stmt)
     return true;
 }
 
-// Runs one statement and prints its outcome.  Returns true on success.
-bool run_statement(DBconn *conn, const std::string &stmt)
+// Diagnostics the client library logs while a statement runs; they are
+// shown after it, unless the connection was lost, which gets one line of
+// kvsql's own instead.
+struct HeldLog {
+    std::string text;
+    static void sink(const char *msg, void *ctx) { static_cast<HeldLog *>(ctx)->text += msg; }
+};
+
+enum Outcome { DONE, FAILED, LOST };
+
+// Runs one statement and prints its outcome; port is the -p argument (null
+// for the default), to name the server when the connection is lost.
+Outcome run_statement(DBconn *conn, const SqlStatement &stmt, const char *port)
 {
-    DBresult *res = DBexec(conn, stmt.c_str());
+    if (holds_nul(stmt))
+        return FAILED;
+    HeldLog held;
+    Set_Msglog_Sink(HeldLog::sink, &held);
+    DBresult *res = DBexec(conn, stmt.text.c_str());
+    Set_Msglog_Sink(nullptr, nullptr);
+    if (DBstatus(conn) == DB_CONNECTION_BROKEN) {
+        fprintf(stderr, "kvsql: lost the connection to the server at 127.0.0.1 port %d\n",
+                DBport(port));
+        if (res)
+            DBclear(res);
+        return LOST;
+    }
+    fputs(held.text.c_str(), stderr);
     if (!res) {
         print_error(DBerrorMessage(conn));
-        return false;
+        return FAILED;
     }
     bool ok = true;
     switch (DBresultStatus(res)) {
@@ -131,6 +146,11 @@ bool run_statement(DBconn *conn, const std::string &stmt)
         if (res->has_count)
             printf("%d\n", DBntuples(res));
         break;
+    case DB_SYNTAX_ERROR:
+        print_error(DBresultErrorMessage(res));
+        name_statement(stmt);
+        ok = false;
+        break;
     default:
         print_error(DBresultErrorMessage(res));
         ok = false;
@@ -138,7 +158,7 @@ bool run_statement(DBconn *conn, const std::string &stmt)
     }
     fflush(stdout);
     DBclear(res);
-    return ok;
+    return ok ? DONE : FAILED;
 }
 
 }  // namespace
@@ -208,27 +228,58 @@ int main(int argc, char **argv)
     }
 
     bool all_ok = true;
-    auto sink = [&](const std::string &stmt) {
-        bool ok = tokens ? print_tokens(stmt) : run_statement(conn, stmt);
-        all_ok = all_ok && ok;
+    bool lost = false;
+    std::vector<SqlStatement> ready;
+    // Runs what the splitter has cut so far; false once the server is gone.
+    auto run_ready = [&]() {
+        for (const SqlStatement &stmt : ready) {
+            if (tokens) {
+                all_ok = print_tokens(stmt) && all_ok;
+                continue;
+            }
+            Outcome o = run_statement(conn, stmt, port);
+            all_ok = all_ok && o == DONE;
+            if (o == LOST) {
+                lost = true;
+                break;
+            }
+        }
+        ready.clear();
+        return !lost;
     };
-    Splitter splitter;
+    SqlSplitter splitter;
     if (!commands.empty()) {
         for (const std::string &c : commands) {
-            for (char ch : c)
-                splitter.add(ch, sink);
-            splitter.finish(sink);
+            splitter.feed(c.data(), c.size(), &ready);
+            splitter.finish(&ready);
+            if (!run_ready())
+                break;
         }
     } else {
-        int ch;
-        while ((ch = getchar()) != EOF)
-            splitter.add(static_cast<char>(ch), sink);
-        splitter.finish(sink);
+        // read(), not stdio: a statement runs as soon as its end has arrived,
+        // even when the writer waits for its answer before sending more.
+        std::vector<char> chunk(1 << 16);
+        for (;;) {
+            ssize_t n = read(0, chunk.data(), chunk.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n < 0)
+                    fprintf(stderr, "kvsql: reading standard input: %s\n", strerror(errno));
+                splitter.finish(&ready);
+                run_ready();
+                break;
+            }
+            splitter.feed(chunk.data(), static_cast<size_t>(n), &ready);
+            if (!run_ready())
+                break;
+        }
     }
     fflush(stdout);
     if (conn) {
-        DBfinish(conn);
+        if (!lost)
+            DBfinish(conn);
         DBfreeconn(conn);
     }
-    return all_ok ? 0 : 1;
+    return lost ? 2 : all_ok ? 0 : 1;
 }

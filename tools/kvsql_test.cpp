@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "dbclient/result.h"
+#include "dbclient/query.h"
 #include "dbclient/scripted_server.h"
 
 namespace {
@@ -153,4 +156,104 @@ TEST(Kvsql, RowsCountsAndErrors)
     EXPECT_EQ("N\tTX\n42\tab\n-1\t\n", r.out);
     ASSERT_TRUE(srv.wait_requests(9));
     EXPECT_EQ("KUNDEN", ScriptedServer::request_name(srv.requests()[0]));
+}
+
+namespace {
+
+// The request DBexec would send for stmt.
+std::string request_of(const std::string &stmt)
+{
+    std::vector<char> err(10000);
+    EXPECT_EQ(1, DBtranslate(stmt.c_str(), err.data())) << stmt << ": " << err.data();
+    return std::string(query_data, static_cast<size_t>(query_size));
+}
+
+// The statement requests the server got (between open and disconnect).
+std::vector<std::string> statements_sent(ScriptedServer &srv)
+{
+    std::vector<std::string> r;
+    for (const auto &req : srv.requests())
+        if (!req.empty() && req[0] != '1' && req[0] != '2')
+            r.emplace_back(req.begin(), req.end());
+    return r;
+}
+
+}  // namespace
+
+// Statements whose literals hold quotes, backslashes, ';' and END reach the
+// server exactly as written, one request each, in order; text from inside a
+// literal is never run.
+TEST(Kvsql, SendsExactlyTheStatementsWritten)
+{
+    std::mt19937 rng(4711);
+    const char *bits[] = {"\\'", "\\\\", ";", " END ", "end;", "'); DROP TABLE K0; ('", "\n", "x"};
+    for (int round = 0; round < 5; round++) {
+        ScriptedServer srv;
+        std::string input;
+        std::vector<std::string> want;
+        for (int k = 0; k < 30; k++) {
+            std::string lit;
+            for (int j = rng() % 6; j > 0; j--) {
+                std::string b = bits[rng() % 8];
+                if (b[0] == '\'')
+                    b = "\\" + b.substr(0, b.size() - 1) + "\\'";
+                lit += b;
+            }
+            std::string stmt = "INSERT INTO K0 VALUES (" + std::to_string(k) + ", '" + lit + "')";
+            stmt += rng() % 2 ? ";" : " END";
+            want.push_back(request_of(stmt));
+            input += stmt + (rng() % 2 ? "\n" : " ");
+        }
+        KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text()}, input);
+        EXPECT_EQ(0, r.status) << r.err;
+        ASSERT_TRUE(srv.wait_requests(want.size() + 2));
+        EXPECT_EQ(want, statements_sent(srv)) << input;
+    }
+    // The reported injection: one INSERT whose value holds the DROP.
+    ScriptedServer srv;
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text()},
+                       "INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');\n");
+    EXPECT_EQ(0, r.status) << r.err;
+    ASSERT_TRUE(srv.wait_requests(3));
+    EXPECT_EQ(std::vector<std::string>{request_of("INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');")},
+              statements_sent(srv));
+}
+
+// A statement that does not translate is named by its line and start, and
+// the statements after it still run; a NUL byte is never sent cut short.
+TEST(Kvsql, UnreadableStatementsAreNamed)
+{
+    ScriptedServer srv;
+    std::string input = "begin;\ninsert kunde values (1);\n" + std::string("select 'a\0b' from t;\n", 21) +
+                        "end;";
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text()}, input);
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("Unexpected end of query (expected SQL-command)\n"
+              "kvsql: in the statement on line 2: insert kunde values (1);\n"
+              "kvsql: the statement holds a NUL byte and is not sent\n"
+              "kvsql: in the statement on line 3: select 'a?b' from t;\n",
+              r.err);
+    ASSERT_TRUE(srv.wait_requests(4));
+    EXPECT_EQ((std::vector<std::string>{request_of("begin;"), request_of("end;")}), statements_sent(srv));
+}
+
+// A server that goes away mid-session gets one line naming it, exit status 2,
+// and nothing after it is tried.
+TEST(Kvsql, LostServerIsOneLine)
+{
+    ScriptedServer srv;
+    srv.set_rule([](const std::vector<char> &req) {
+        if (std::string(req.begin(), req.end()).find("GONE") != std::string::npos) {
+            ScriptedReply r;
+            r.send = false;
+            r.hang_up = true;
+            return r;
+        }
+        return ScriptedServer::default_rule(req);
+    });
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text()}, "begin;\nselect * from gone;\nselect * from t;\nend;\n");
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("kvsql: lost the connection to the server at 127.0.0.1 port " + srv.port_text() + "\n", r.err);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(3u, srv.requests().size());
 }
