@@ -7,7 +7,7 @@
 // Every routine below starts with the first token of its part as the
 // current token (or scans it itself where it says so) and leaves the first
 // token after its part as the current token; it returns true, or false
-// after writing the error text into estrg.
+// after writing the error text into the scanner's estrg.
 #include "dbclient/grammar.h"
 
 #include <cctype>
@@ -31,10 +31,13 @@ struct Grammar {
 
 thread_local Grammar *G = nullptr;
 
+// The error destination of the statement being read.
+char *estrg() { return scan_current()->estrg; }
+
 // Scans the next token; a failed scan reports the unexpected end with what.
 bool next(const char *what) {
   if (scan_token(&G->tok, G->txt)) return true;
-  _scan_token_error(estrg, what);
+  _scan_token_error(estrg(), what);
   return false;
 }
 
@@ -50,7 +53,7 @@ bool wrong(const char *what) {
 // The current token is not the fixed token code (the match_token text).
 bool wrong_fixed(int code) {
   char exp_text[TOK_TEXT_SIZE], found_text[TOK_TEXT_SIZE];
-  snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found %s)",
+  snprintf(estrg(), SCAN_ERR_SIZE, "Syntax error: %s expected (found %s)",
            tok_translate(code, exp_text), tok_translate(G->tok, found_text));
   return false;
 }
@@ -137,7 +140,7 @@ bool primary_body();
 
 bool scan_primary() {
   if (G->depth >= kMaxDepth) {
-    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: expression nested too deeply (max = %d)", kMaxDepth);
+    snprintf(estrg(), SCAN_ERR_SIZE, "Syntax error: expression nested too deeply (max = %d)", kMaxDepth);
     return false;
   }
   G->depth++;
@@ -428,7 +431,7 @@ bool scan_insert() {
     if (G->tok != TOK_COMMA) return wrong("')'");
   }
   if (columns >= 0 && columns != values) {
-    snprintf(estrg, SCAN_ERR_SIZE, "(INSERT) attributes (%d) do not match values (%d)", columns,
+    snprintf(estrg(), SCAN_ERR_SIZE, "(INSERT) attributes (%d) do not match values (%d)", columns,
              values);
     return false;
   }
@@ -551,7 +554,7 @@ bool scan_max() {
 bool scan_show() {
   emit(CMD_SHOW);
   if (!scan_token(&G->tok, G->look)) {
-    _scan_token_error(estrg, "SHOW");
+    _scan_token_error(estrg(), "SHOW");
     return false;
   }
   switch (G->tok) {
@@ -587,7 +590,7 @@ bool scan_show() {
 
 bool scan_set() {
   if (!scan_token(&G->tok, G->look)) {
-    _scan_token_error(estrg, "TABLE");
+    _scan_token_error(estrg(), "TABLE");
     return false;
   }
   if (G->tok == TOK_DATABASE) return command_with_name(CMD_SET_DATABASE);
@@ -606,17 +609,17 @@ bool scan_set() {
 }
 
 bool not_known() {
-  const char *p = sql;
+  const char *p = scan_current()->sql;
   while (isspace((unsigned char)*p)) p++;
   std::string word;
   while (*p && !isspace((unsigned char)*p) && word.size() < 255) word += *p++;
-  snprintf(estrg, SCAN_ERR_SIZE, "(DBexec) Syntax error: SQL-command %s not known", word.c_str());
+  snprintf(estrg(), SCAN_ERR_SIZE, "(DBexec) Syntax error: SQL-command %s not known", word.c_str());
   return false;
 }
 
 bool scan_statement() {
   if (!scan_token(&G->tok, G->txt)) {
-    _scan_token_error(estrg, "SQL-command");
+    _scan_token_error(estrg(), "SQL-command");
     return false;
   }
   switch (G->tok) {
@@ -665,15 +668,14 @@ bool scan_statement() {
 
 }  // namespace
 
-int scan_sql(char *text, char *errdest) {
+int scan_sql(char *text, char *errdest, int *end) {
   Grammar grammar;
   Grammar *outer = G;
   G = &grammar;
-  sql = text;
-  ptr = 0;
-  estrg = errdest;
-  estrg[0] = '\0';
+  SqlScanner scanner(text, errdest);
+  errdest[0] = '\0';
   bool ok = scan_statement();
   G = outer;
+  if (ok && end) *end = scanner.ptr;
   return ok ? 1 : 0;
 }

@@ -10,8 +10,9 @@
 // the query buffer, which the caller has emptied with DBquery_init.
 // Returns 1 on success, 0 with the error text in errdest (SCAN_ERR_SIZE =
 // 10000 bytes); the buffer then holds a partial request that must not be
-// sent.  Whatever follows the statement's end token is ignored.  Brackets
+// sent.  Whatever follows the statement's end token is ignored; on success
+// *end (when end is not null) is the index just after that token.  Brackets
 // and subselects nest at most 256 deep (deeper fails with a syntax error).
-int scan_sql(char *text, char *errdest);
+int scan_sql(char *text, char *errdest, int *end = nullptr);
 
 #endif

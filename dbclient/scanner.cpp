@@ -1,7 +1,7 @@
 // The SQL scanner: keywords (tried by first letter in a fixed order, with
 // word boundaries and the two-word keywords), names, string and number
 // literals and the operator characters, plus the error routines of the
-// translator.  Works on the per-thread state sql/ptr/estrg set by scan_sql.
+// translator.  Works on the thread's current SqlScanner.
 #include "dbclient/scanner.h"
 
 #include <cctype>
@@ -14,11 +14,11 @@
 
 #include "dbclient/query.h"
 
-thread_local char *sql = nullptr;
-thread_local int ptr = 0;
-thread_local char *estrg = nullptr;
-
 namespace {
+
+thread_local SqlScanner *current = nullptr;
+
+SqlScanner &S() { return *current; }
 
 constexpr int kStringMax = SCAN_TEXT_SIZE;  // reaching this many characters fails
 constexpr int kNumberMax = SCAN_TEXT_SIZE;
@@ -67,17 +67,17 @@ bool is_word_char(char c) { return isalnum((unsigned char)c) != 0 || c == '_'; }
 // Upper-cases in place the run of letters at position p; returns its length.
 int upcase_run(int p) {
   int n = 0;
-  while (is_letter(sql[p + n])) {
-    sql[p + n] = (char)toupper((unsigned char)sql[p + n]);
+  while (is_letter(S().sql[p + n])) {
+    S().sql[p + n] = (char)toupper((unsigned char)S().sql[p + n]);
     n++;
   }
   return n;
 }
 
-// The keyword at ptr ends at a word boundary.
+// The keyword at S().ptr ends at a word boundary.
 bool keyword_at(const char *word) {
   size_t n = strlen(word);
-  return strncmp(sql + ptr, word, n) == 0 && !is_word_char(sql[ptr + n]);
+  return strncmp(S().sql + S().ptr, word, n) == 0 && !is_word_char(S().sql[S().ptr + n]);
 }
 
 // After the first word of a two-word keyword: skips white space, upper-cases
@@ -85,9 +85,9 @@ bool keyword_at(const char *word) {
 // run of letters is compared: a digit or '_' right after it ends it.
 bool second_word(const char *word) {
   skip_spaces();
-  size_t n = (size_t)upcase_run(ptr);
-  if (n != strlen(word) || strncmp(sql + ptr, word, n) != 0) return false;
-  ptr += (int)n;
+  size_t n = (size_t)upcase_run(S().ptr);
+  if (n != strlen(word) || strncmp(S().sql + S().ptr, word, n) != 0) return false;
+  S().ptr += (int)n;
   return true;
 }
 
@@ -109,7 +109,7 @@ int two_word(int first, char *text) {
       return 0;
     case TWO_DROP:
       skip_spaces();
-      upcase_run(ptr);
+      upcase_run(S().ptr);
       if (second_word("TABLE")) return TOK_DROP_TABLE;
       if (second_word("INDEX")) return TOK_DROP_INDEX;
       if (second_word("DATABASE")) return TOK_DROP_DATABASE;
@@ -117,7 +117,7 @@ int two_word(int first, char *text) {
       return 0;
     case TWO_CREATE:
       skip_spaces();
-      upcase_run(ptr);
+      upcase_run(S().ptr);
       if (second_word("TABLE")) return TOK_CREATE_TABLE;
       if (second_word("INDEX")) return TOK_CREATE_INDEX;
       if (second_word("DATABASE")) return TOK_CREATE_DATABASE;
@@ -135,9 +135,9 @@ int two_word(int first, char *text) {
 
 int scan_name(int *token, char *text) {
   int n = 0;
-  while (is_word_char(sql[ptr])) {
-    text[n++] = (char)toupper((unsigned char)sql[ptr]);
-    ptr++;
+  while (is_word_char(S().sql[S().ptr])) {
+    text[n++] = (char)toupper((unsigned char)S().sql[S().ptr]);
+    S().ptr++;
     if (n > SCAN_NAME_MAX) {
       text[n] = '\0';
       std::string first(text);
@@ -159,17 +159,17 @@ int string_end_error(char *text, int n) {
 
 int scan_string(int *token, char *text) {
   int n = 0;
-  ptr++;
+  S().ptr++;
   for (;;) {
-    char c = sql[ptr];
+    char c = S().sql[S().ptr];
     if (c == '\0') return string_end_error(text, n);
     if (c == '\'') {
-      ptr++;
+      S().ptr++;
       break;
     }
     if (c == '\\') {
-      ptr++;
-      c = sql[ptr];
+      S().ptr++;
+      c = S().sql[S().ptr];
       if (c == '\0') return string_end_error(text, n);
     }
     if (n + 1 >= kStringMax) {
@@ -177,7 +177,7 @@ int scan_string(int *token, char *text) {
       return 0;
     }
     text[n++] = c;
-    ptr++;
+    S().ptr++;
   }
   text[n] = '\0';
   *token = TOK_STRING;
@@ -195,9 +195,9 @@ bool number_put(char *text, int &n, char c) {
 }
 
 bool number_digits(char *text, int &n) {
-  while (is_digit(sql[ptr])) {
-    if (!number_put(text, n, sql[ptr])) return false;
-    ptr++;
+  while (is_digit(S().sql[S().ptr])) {
+    if (!number_put(text, n, S().sql[S().ptr])) return false;
+    S().ptr++;
   }
   return true;
 }
@@ -211,25 +211,25 @@ bool fits_int32(const char *text) {
 
 int scan_number(int *token, char *text) {
   int n = 0;
-  if (sql[ptr] == '-') {
-    ptr++;
+  if (S().sql[S().ptr] == '-') {
+    S().ptr++;
     skip_spaces();
-    if (!is_digit(sql[ptr])) return 1;  // '-' delivered, minus and spaces consumed
+    if (!is_digit(S().sql[S().ptr])) return 1;  // '-' delivered, minus and spaces consumed
     text[n++] = '-';
   }
   if (!number_digits(text, n)) return 0;
   bool is_float = false;
-  if (sql[ptr] == '.') {
+  if (S().sql[S().ptr] == '.') {
     if (!number_put(text, n, '.')) return 0;
-    ptr++;
+    S().ptr++;
     if (!number_digits(text, n)) return 0;
     is_float = true;
   }
-  if (sql[ptr] == 'e' || sql[ptr] == 'E') {
-    ptr++;
+  if (S().sql[S().ptr] == 'e' || S().sql[S().ptr] == 'E') {
+    S().ptr++;
     char sign = 0;
-    if (sql[ptr] == '+' || sql[ptr] == '-') sign = sql[ptr++];
-    if (!is_digit(sql[ptr])) {
+    if (S().sql[S().ptr] == '+' || S().sql[S().ptr] == '-') sign = S().sql[S().ptr++];
+    if (!is_digit(S().sql[S().ptr])) {
       text[0] = '\0';
       return 1;  // exponent without digits: nothing recognised
     }
@@ -245,33 +245,41 @@ int scan_number(int *token, char *text) {
 
 // After a failed scan: when text is one of the scanner's own messages (name,
 // string or number too long, unexpected end of string), writes it alone
-// into estrg and returns true; a partial keyword such as "INSERT" is left
+// into S().estrg and returns true; a partial keyword such as "INSERT" is left
 // to the caller.
 bool own_error(const char *text) {
   static const char own[] = "Syntax error: ";
   if (strncmp(text, own, sizeof own - 1) != 0) return false;
-  if (estrg) snprintf(estrg, SCAN_ERR_SIZE, "%s", text);
+  if (S().estrg) snprintf(S().estrg, SCAN_ERR_SIZE, "%s", text);
   return true;
 }
 
 }  // namespace
 
+SqlScanner::SqlScanner(char *text, char *errdest) : sql(text), estrg(errdest), outer_(current) {
+  current = this;
+}
+
+SqlScanner::~SqlScanner() { current = outer_; }
+
+SqlScanner *scan_current() { return current; }
+
 void skip_spaces() {
-  while (isspace((unsigned char)sql[ptr])) ptr++;
+  while (isspace((unsigned char)S().sql[S().ptr])) S().ptr++;
 }
 
 int scan_token(int *token, char *text) {
   *token = TOK_NONE;
   text[0] = '\0';
   skip_spaces();
-  char c = sql[ptr];
+  char c = S().sql[S().ptr];
   if (is_letter(c)) {
-    upcase_run(ptr);
-    char first = sql[ptr];
+    upcase_run(S().ptr);
+    char first = S().sql[S().ptr];
     if (first >= 'A' && first <= 'W' && kw_by_letter[first - 'A']) {
       for (const Keyword *k = kw_by_letter[first - 'A']; k->word; k++) {
         if (!keyword_at(k->word)) continue;
-        ptr += (int)strlen(k->word);
+        S().ptr += (int)strlen(k->word);
         if (k->code >= 0) {
           *token = k->code;
           return 1;
@@ -286,30 +294,30 @@ int scan_token(int *token, char *text) {
   }
   if (c == '\'') return scan_string(token, text);
   switch (c) {
-    case '(': *token = TOK_LPAREN; ptr++; return 1;
-    case ')': *token = TOK_RPAREN; ptr++; return 1;
-    case '*': *token = TOK_STAR; ptr++; return 1;
-    case ',': *token = TOK_COMMA; ptr++; return 1;
-    case '.': *token = TOK_DOT; ptr++; return 1;
-    case ';': *token = TOK_END; ptr++; return 1;
-    case '=': *token = TOK_EQ; ptr++; return 1;
+    case '(': *token = TOK_LPAREN; S().ptr++; return 1;
+    case ')': *token = TOK_RPAREN; S().ptr++; return 1;
+    case '*': *token = TOK_STAR; S().ptr++; return 1;
+    case ',': *token = TOK_COMMA; S().ptr++; return 1;
+    case '.': *token = TOK_DOT; S().ptr++; return 1;
+    case ';': *token = TOK_END; S().ptr++; return 1;
+    case '=': *token = TOK_EQ; S().ptr++; return 1;
     case '<':
-      ptr++;
-      if (sql[ptr] == '=') {
+      S().ptr++;
+      if (S().sql[S().ptr] == '=') {
         *token = TOK_LE;
-        ptr++;
-      } else if (sql[ptr] == '>') {
+        S().ptr++;
+      } else if (S().sql[S().ptr] == '>') {
         *token = TOK_NE;
-        ptr++;
+        S().ptr++;
       } else {
         *token = TOK_LT;
       }
       return 1;
     case '>':
-      ptr++;
-      if (sql[ptr] == '=') {
+      S().ptr++;
+      if (S().sql[S().ptr] == '=') {
         *token = TOK_GE;
-        ptr++;
+        S().ptr++;
       } else {
         *token = TOK_GT;
       }
@@ -323,22 +331,22 @@ int scan_token(int *token, char *text) {
 
 int match_token(int *token, int expected, char *text) {
   if (!scan_token(token, text)) {
-    if (!own_error(text) && estrg)
-      snprintf(estrg, SCAN_ERR_SIZE, "Unexpected end of file at '%s'", text);
+    if (!own_error(text) && S().estrg)
+      snprintf(S().estrg, SCAN_ERR_SIZE, "Unexpected end of file at '%s'", text);
     return 0;
   }
   if (*token == expected) return 1;
   char exp_text[TOK_TEXT_SIZE], found_text[TOK_TEXT_SIZE];
-  if (estrg)
-    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found %s)",
+  if (S().estrg)
+    snprintf(S().estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found %s)",
              tok_translate(expected, exp_text), tok_translate(*token, found_text));
   return 0;
 }
 
 void _error(const char *expected, int found) {
   char found_text[TOK_TEXT_SIZE];
-  if (estrg)
-    snprintf(estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found '%s')", expected,
+  if (S().estrg)
+    snprintf(S().estrg, SCAN_ERR_SIZE, "Syntax error: %s expected (found '%s')", expected,
              tok_translate(found, found_text));
 }
 
@@ -353,15 +361,13 @@ void _scan_token_error(char *dest, const char *expected) {
 // text is there; string literals are followed by the scanner's rule directly
 // so that one left open costs no rescans.
 void SqlSplitter::scan(bool at_end, std::vector<SqlStatement> *out) {
-  char *saved_sql = sql;
-  int saved_ptr = ptr;
   std::string copy = buf_.substr(pos_);
   std::vector<char> text(SCAN_TEXT_SIZE);
   const size_t len = copy.size();
   size_t base = pos_;   // buf_ index of copy[0]
   size_t stmt = 0;      // buf_ index where the open statement starts
-  sql = &copy[0];
-  ptr = 0;
+  SqlScanner scanner(&copy[0], nullptr);
+  int &ptr = scanner.ptr;
   auto emit = [&](size_t end) {
     size_t b = stmt;
     int line = line_;
@@ -428,8 +434,6 @@ void SqlSplitter::scan(bool at_end, std::vector<SqlStatement> *out) {
   }
   buf_.erase(0, stmt);
   pos_ = resume - stmt;
-  sql = saved_sql;
-  ptr = saved_ptr;
 }
 
 void SqlSplitter::feed(const char *data, size_t n, std::vector<SqlStatement> *out) {

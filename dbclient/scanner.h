@@ -2,7 +2,8 @@
 // string and number literals, operators) for the statement grammar, which
 // emits them as the token stream of query.h.  It also owns the error
 // routines that write the syntax-error texts a failed translation shows.
-// The state is per thread and set up by scan_sql for each statement.
+// The state of a scan lives in an SqlScanner, which scan_sql sets up for each
+// statement; the scanner calls below work on the thread's current one.
 #ifndef DBCLIENT_SCANNER_H
 #define DBCLIENT_SCANNER_H
 
@@ -18,12 +19,29 @@ constexpr int SCAN_ERR_SIZE = 10000;
 // Longest name in characters.
 constexpr int SCAN_NAME_MAX = 31;
 
-// The statement being scanned (a writable copy: runs of letters are
-// upper-cased in place), the current index in it, and where error texts go
-// (SCAN_ERR_SIZE bytes).
-extern thread_local char *sql;
-extern thread_local int ptr;
-extern thread_local char *estrg;
+// One scan: the statement being scanned (a writable copy: runs of letters
+// are upper-cased in place), the current index in it, and where error texts
+// go (SCAN_ERR_SIZE bytes, or null for none).  While it exists it is the
+// current scanner of the thread that made it, which the calls below use; the
+// one current before it is current again once it is gone.  The text and the
+// error destination belong to the caller and must outlive the scanner.
+class SqlScanner {
+ public:
+  SqlScanner(char *text, char *errdest);
+  ~SqlScanner();
+  SqlScanner(const SqlScanner &) = delete;
+  SqlScanner &operator=(const SqlScanner &) = delete;
+
+  char *sql;
+  int ptr = 0;
+  char *estrg;
+
+ private:
+  SqlScanner *outer_;
+};
+
+// The current scanner of the calling thread, or null.
+SqlScanner *scan_current();
 
 // Delivers the next token into *token and its text into text
 // (SCAN_TEXT_SIZE bytes): the upper-cased name for 'a', the characters of a
@@ -33,16 +51,17 @@ extern thread_local char *estrg;
 // ("INSERT", "CREATE UNIQUE", ...) or the scanner's error text.
 int scan_token(int *token, char *text);
 
-// Advances ptr over white space.
+// Advances the current position over white space.
 void skip_spaces();
 
-// Scans the next token; 1 if it is expected.  Else 0 with estrg set to
+// Scans the next token; 1 if it is expected.  Else 0 with the error text
+// (the scanner's estrg) set to
 // "Syntax error: %s expected (found %s)" or, for a failed scan, the
 // scanner's own message or "Unexpected end of file at '%s'" with the partial
 // keyword.
 int match_token(int *token, int expected, char *text);
 
-// Writes "Syntax error: %s expected (found '%s')" into estrg.
+// Writes "Syntax error: %s expected (found '%s')" into the error text.
 void _error(const char *expected, int found);
 
 // Writes "Unexpected end of query (expected %s)" into dest (SCAN_ERR_SIZE
@@ -65,8 +84,7 @@ struct SqlStatement {
 // is an empty statement.  Text arrives in pieces of any size (feed); a statement is handed
 // out once its end token has arrived, so a word cut between two pieces is
 // never taken for a keyword too early.  White space between statements and
-// empty statements (a ';' alone) are passed over.  Uses the scanner's
-// per-thread state while it runs (not while another scan_sql is under way).
+// empty statements (a ';' alone) are passed over.
 class SqlSplitter {
  public:
   // Appends n bytes; complete statements are appended to out in order.  A

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,13 +28,14 @@ class ScannerTest : public ::testing::Test {
   std::string source;
   char err[SCAN_ERR_SIZE];
   char text[SCAN_TEXT_SIZE];
+  std::unique_ptr<SqlScanner> scanner;
+  int &ptr() { return scanner->ptr; }
 
   void start(const std::string &s) {
     source = s;
-    sql = &source[0];
-    ptr = 0;
     err[0] = '\0';
-    estrg = err;
+    scanner.reset();
+    scanner.reset(new SqlScanner(&source[0], err));
   }
 
   Scanned one() {
@@ -142,7 +144,7 @@ TEST_F(ScannerTest, Operators) {
   // Characters that start no token are not consumed.
   start("+x");
   EXPECT_EQ(one().token, TOK_NONE);
-  EXPECT_EQ(ptr, 0);
+  EXPECT_EQ(ptr(), 0);
 }
 
 TEST_F(ScannerTest, Numbers) {
@@ -169,7 +171,7 @@ TEST_F(ScannerTest, Numbers) {
   // A minus without a digit is consumed with the white space after it.
   start("-  x");
   EXPECT_EQ(one().token, TOK_NONE);
-  EXPECT_EQ(ptr, 3);
+  EXPECT_EQ(ptr(), 3);
   EXPECT_EQ(codes("a=-1"), "aRd-");
 }
 
@@ -349,8 +351,9 @@ TEST(SqlSplitter, GeneratedStatementsComeBackWhole) {
       std::string copy = stmt + " garbage";
       char err[SCAN_ERR_SIZE];
       DBquery_init();
-      ASSERT_EQ(scan_sql(&copy[0], err), 1) << stmt << ": " << err;
-      EXPECT_EQ(ptr, (int)stmt.size()) << stmt;
+      int end = -1;
+      ASSERT_EQ(scan_sql(&copy[0], err, &end), 1) << stmt << ": " << err;
+      EXPECT_EQ(end, (int)stmt.size()) << stmt;
     }
     for (size_t piece = 1; piece <= 7; piece++) ASSERT_EQ(split(text, {piece}), want) << text;
     ASSERT_EQ(split(text), want);
