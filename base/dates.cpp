@@ -3,6 +3,7 @@
 // Part of the base library; see dates.h for the value layouts.
 #include "base/dates.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <sys/time.h>
@@ -26,8 +27,19 @@ namespace {
 bool leap(long long year) { return year % 4 == 0; }
 
 int days_of(long long year, int month) {
+  static const int days[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month == 2) return leap(year) ? 29 : 28;
-  return _Days_per_Month[month];
+  return days[month];
+}
+
+// The one-time warning of the four-year rule, for the first year outside
+// 1970 ... 2036 that is examined.
+void warn_rule(long long year) {
+  static std::atomic<bool> warned{false};
+  if ((year < 1970 || year > 2036) && !warned.exchange(true)) {
+    fputs("(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n", stdout);
+    fflush(stdout);
+  }
 }
 
 int sign(int diff) { return diff < 0 ? -1 : (diff > 0 ? 1 : 0); }
@@ -44,34 +56,39 @@ int DATE_IsDefault(const DATE *date) {
 }
 
 int DATE_LeapYear(const DATE *date) {
-  static bool warned = false;
-  if (!warned && (date->year < 1970 || date->year > 2036)) {
-    warned = true;
-    fputs("(DATE_LeapYear) Warning: Only 4 year regularity implemented!\n",
-          stdout);
-    fflush(stdout);
-  }
+  warn_rule(date->year);
   int is_leap = leap(date->year) ? 1 : 0;
   _Days_per_Month[2] = is_leap ? 29 : 28;
   return is_leap;
 }
 
-int DATE_IsValid(const DATE *date) {
+int DATE_IsValidQuiet(const DATE *date) {
   if (date->year < _Def_Date.year || date->year > _Max_Date.year) return 0;
   if (date->month < 1 || date->month > 12) return 0;
-  DATE_LeapYear(date);
-  return date->day >= 1 && date->day <= _Days_per_Month[date->month];
+  return date->day >= 1 && date->day <= days_of(date->year, date->month);
+}
+
+int DATE_IsValid(const DATE *date) {
+  if (date->year >= _Def_Date.year && date->year <= _Max_Date.year && date->month >= 1 &&
+      date->month <= 12)
+    warn_rule(date->year);  // the leap-year rule is applied to this year
+  return DATE_IsValidQuiet(date);
 }
 
 int TIME_IsValid(const TIME *time) {
   return time->hour < 24 && time->min < 60 && time->sec < 60;
 }
 
-int DATI_IsValid(const DATI *dati) {
+int DATI_IsValidQuiet(const DATI *dati) {
   DATE d = {dati->year, dati->month, dati->day};
   TIME t = {dati->hour, dati->min, dati->sec};
-  return DATE_IsValid(&d) && TIME_IsValid(&t) && dati->usec >= 0 &&
+  return DATE_IsValidQuiet(&d) && TIME_IsValid(&t) && dati->usec >= 0 &&
          dati->usec <= 999999;
+}
+
+int DATI_IsValid(const DATI *dati) {
+  DATE d = {dati->year, dati->month, dati->day};
+  return DATE_IsValid(&d) && DATI_IsValidQuiet(dati);
 }
 
 int DATE_Compare(const DATE *a, const DATE *b) {

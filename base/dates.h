@@ -51,7 +51,8 @@ extern const DATI _Def_Dati;  // 1800-01-01 00:00:00.000000
 extern const DATI _Max_Dati;  // 2800-12-31 23:59:59.000000
 
 // Days per month, indexed 1 ... 12 (index 0 unused).  The February entry is
-// rewritten by DATE_LeapYear for the year examined last.
+// rewritten by DATE_LeapYear (and so by DATE_DaysAdd) for the year examined
+// last; the validity checks compute February themselves and leave it alone.
 extern int _Days_per_Month[13];
 
 // The current date and time.  Their defaults mean "use the system clock".
@@ -72,6 +73,11 @@ int DATE_IsValid(const DATE *date);
 int TIME_IsValid(const TIME *time);
 // 1 when date and time are valid and usec lies in 0 ... 999999.
 int DATI_IsValid(const DATI *dati);
+// The same rules as DATE_IsValid and DATI_IsValid without the leap-year
+// warning: they read no shared state and write nothing, so any thread may
+// call them (the server checks its values with these).
+int DATE_IsValidQuiet(const DATE *date);
+int DATI_IsValidQuiet(const DATI *dati);
 
 // -1, 0 or 1.  DATI_Compare writes "(DATI_Compare) Invalid timestamp\n" to
 // standard output and gives 0 when either value is invalid.

@@ -68,6 +68,24 @@ TEST(Dates, LeapYearSetsFebruary) {
   EXPECT_EQ(_Days_per_Month[2], 28);
 }
 
+// Checking a date leaves the shared month table alone, and the quiet checks
+// give the same answers.
+TEST(Dates, ValidityChecksWriteNothing) {
+  DATE leapday = D(2004, 2, 29), plain = D(2003, 2, 28), bad = D(2003, 2, 29);
+  EXPECT_EQ(DATE_LeapYear(&plain), 0);
+  EXPECT_EQ(DATE_IsValid(&leapday), 1);
+  EXPECT_EQ(_Days_per_Month[2], 28);
+  EXPECT_EQ(DATE_LeapYear(&leapday), 1);
+  EXPECT_EQ(DATE_IsValid(&bad), 0);
+  EXPECT_EQ(_Days_per_Month[2], 29);
+  for (const DATE &d : {leapday, plain, bad, D(1799, 12, 31), D(2800, 12, 31), D(2000, 13, 1)})
+    EXPECT_EQ(DATE_IsValidQuiet(&d), DATE_IsValid(&d));
+  DATI t = Dt(1900, 2, 29, 23, 59, 59, 999999);
+  EXPECT_EQ(DATI_IsValidQuiet(&t), 1);
+  t.sec = 60;
+  EXPECT_EQ(DATI_IsValidQuiet(&t), 0);
+}
+
 TEST(Dates, Ordering) {
   DATE a = D(2003, 12, 31), b = D(2004, 1, 1), c = D(2004, 1, 2);
   EXPECT_EQ(DATE_Compare(&a, &b), -1);

@@ -42,7 +42,10 @@ extern int32_t ibegin;
 
 // Opens the session for name ("prefix/db" connects to db, "prefix/" to the
 // empty name, anything else to the whole name) and stores a new handle
-// through where; where and name are kept for the reconnection of dbbegin.
+// through where.  The session keeps the address where (and a copy of name):
+// when dbbegin finds the connection gone it opens a new session and writes
+// the new handle through where.  So *where must stay valid, and be the place
+// the caller reads its handle from, until dbclose.
 // 1 connected; 0 not connected (logged; the handle exists all the same).
 int dbopen(DBHANDLE **where, const char *name);
 
@@ -55,8 +58,9 @@ void dbsetport(const char *port);
 void dbclose(DBHANDLE *handle);
 
 // Opens a transaction: "BEGIN" goes out only when the depth moves from 0
-// to 1.  When no reply comes back, the session is reopened once (the
-// caller's record then holds the new handle) and "BEGIN" sent again.
+// to 1.  When no reply comes back, the session is reopened once (the new
+// handle is written through the address given to dbopen; handle itself is
+// then stale and is not released) and "BEGIN" sent again.
 // 1 / 0 (logged).  A failed dbbegin does not count as a begin.
 int dbbegin(DBHANDLE *handle);
 

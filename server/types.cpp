@@ -105,29 +105,6 @@ KvColumn kv_parse_declared(const std::string &name, const std::string &decl) {
   return c;
 }
 
-// ---------------------------------------------------------------------------
-// Dates.  The rules of the base library, computed here without its shared
-// month table so that several connection threads may check at once.
-
-static int days_in_month(int year, int month) {
-  static const int days[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && year % 4 == 0) return 29;
-  return days[month];
-}
-
-bool kv_date_valid(const DATE &d) {
-  return d.year >= 1800 && d.year <= 2800 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= days_in_month(d.year, d.month);
-}
-
-bool kv_time_valid(const TIME &t) { return t.hour < 24 && t.min < 60 && t.sec < 60; }
-
-bool kv_dati_valid(const DATI &t) {
-  DATE d{t.year, t.month, t.day};
-  TIME tm{t.hour, t.min, t.sec};
-  return kv_date_valid(d) && kv_time_valid(tm) && t.usec >= 0 && t.usec <= 999999;
-}
-
 // Reads an unsigned decimal number of 1 to maxdigits digits at p; advances p.
 static bool read_num(const char *&p, int maxdigits, long *out) {
   long v = 0;
@@ -151,7 +128,7 @@ static bool parse_date_at(const char *&p, DATE *out) {
     p++;
     if (!read_num(p, 2, &c)) return false;
     *out = DATE{static_cast<int16_t>(a), static_cast<uint8_t>(b), static_cast<uint8_t>(c)};
-    return kv_date_valid(*out);
+    return DATE_IsValidQuiet(out);
   }
   p = start;
   if (read_num(p, 2, &c) && *p == '.') {  // DD.MM.YYYY
@@ -161,7 +138,7 @@ static bool parse_date_at(const char *&p, DATE *out) {
     const char *ys = p;
     if (!read_num(p, 4, &a) || p - ys != 4) return false;
     *out = DATE{static_cast<int16_t>(a), static_cast<uint8_t>(b), static_cast<uint8_t>(c)};
-    return kv_date_valid(*out);
+    return DATE_IsValidQuiet(out);
   }
   return false;
 }
@@ -212,7 +189,7 @@ bool kv_parse_dati(const std::string &text, DATI *out) {
   }
   if (*p != '\0') return false;
   *out = DATI{d.year, d.month, d.day, t.hour, t.min, t.sec, 0, static_cast<int32_t>(usec)};
-  return kv_dati_valid(*out);
+  return DATI_IsValidQuiet(out);
 }
 
 std::string kv_date_text(const DATE &d) {

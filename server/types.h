@@ -98,9 +98,6 @@ bool kv_parse_dati(const std::string &text, DATI *out);
 std::string kv_date_text(const DATE &d);
 std::string kv_time_text(const TIME &t);
 std::string kv_dati_text(const DATI &t);
-bool kv_date_valid(const DATE &d);
-bool kv_time_valid(const TIME &t);
-bool kv_dati_valid(const DATI &t);
 
 // A valid KORVAL identifier: a letter or '_', then letters, digits and '_',
 // at most 64 characters, and not one of SQLite's reserved "SQLITE_" names.
