@@ -266,6 +266,7 @@ int ltinsert(LTREE *tree, intptr_t key, intptr_t value) {
     if (key == (*link)->key) return 0;
     link = key > (*link)->key ? &(*link)->greater : &(*link)->smaller;
   }
+  // Kept as designed: a new leaf never comes from the tree pool.
   LTNODE *node = static_cast<LTNODE *>(mymalloc(sizeof(LTNODE)));
   node->key = key;
   node->value = value;

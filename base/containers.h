@@ -1,6 +1,7 @@
 // Containers of the base library: the dynamic array of self-sized records
 // (ARRAY), singly linked lists of word values with a pool of spare nodes,
-// unbalanced binary search trees keyed by words with their own pool, and
+// unbalanced binary search trees keyed by words (with a pool that only
+// collects released nodes), and
 // the set-up of the process-wide identifier hash table.
 //
 // Every container is a small header record that its owner allocates (or
@@ -136,7 +137,8 @@ struct LTNODE {
 typedef LTNODE *LTREE;
 
 // First call only: creates the pool of n spare nodes; later calls do
-// nothing.
+// nothing.  Released tree nodes are kept in this pool while it has room,
+// but new nodes always come fresh from the heap: nothing draws from it.
 void ltmeminit(int n);
 
 void ltinit(LTREE *tree);

@@ -63,12 +63,20 @@ std::string Format_Msg(const char *fmt, va_list ap) {
     char letter = *p;
     if (!letter) break;
     p++;
-    if (letter == 'l' && (*p == 'd' || *p == 'f')) letter = *p++;
+    bool is_long = false;
+    if (letter == 'l' && (*p == 'd' || *p == 'f')) {
+      letter = *p++;
+      is_long = letter == 'd';
+    }
+    if (is_long) conv[n++] = 'l';
     conv[n++] = letter;
     conv[n] = '\0';
     switch (letter) {
       case 'd':
-        snprintf(out, sizeof out, conv, va_arg(ap, int));
+        if (is_long)
+          snprintf(out, sizeof out, conv, va_arg(ap, long));
+        else
+          snprintf(out, sizeof out, conv, va_arg(ap, int));
         break;
       case 's': {
         const char *s = va_arg(ap, const char *);

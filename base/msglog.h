@@ -1,6 +1,8 @@
-// The message log: every diagnostic of the program goes through Log_Msg,
-// which formats with a small printf-like formatter of its own and writes to
-// standard error and, once Init_Msglog has opened one, to a log file.
+// The message log: Log_Msg formats a diagnostic with a small printf-like
+// formatter of its own and writes it to standard error (or an installed
+// sink) and, once Init_Msglog has opened one, to a log file.  Most
+// diagnostics go this way; a few fixed warnings of the date rules and of the
+// transport's frame reader go to standard output instead (see there).
 // Msglog_Exit is the one way a fatal path ends the process.
 #ifndef BASE_MSGLOG_H
 #define BASE_MSGLOG_H
@@ -16,8 +18,9 @@
 // (also for a file name longer than 1023 characters).
 int Init_Msglog(const char *name, int mode);
 
-// Formats and writes one message.  Conversions: %[width][.prec]d, s, ld, lf;
-// any other letter stands as "???" and takes no argument.  The message is
+// Formats and writes one message.  Conversions: %[width][.prec] with d (an
+// int), ld (a long), s (a string; null prints "(null)") and lf or f (a
+// double); any other letter stands as "???" and takes no argument.  The message is
 // written unchanged (no line feed is added).
 void Log_Msg(const char *fmt, ...);
 void Log_VMsg(const char *fmt, va_list ap);

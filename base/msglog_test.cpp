@@ -23,7 +23,7 @@ std::string Fmt(const char *fmt, ...) {
 TEST(Format, Conversions) {
   EXPECT_EQ(Fmt("plain text\n"), "plain text\n");
   EXPECT_EQ(Fmt("[%5d]", 42), "[   42]");
-  EXPECT_EQ(Fmt("%ld=%d", 7, 7), "7=7");
+  EXPECT_EQ(Fmt("%ld=%d", 7L, 7), "7=7");
   EXPECT_EQ(Fmt("%lf", 2.5), "2.500000");
   EXPECT_EQ(Fmt("%.2lf", 2.5), "2.50");
   EXPECT_EQ(Fmt("(f) %s!", "x"), "(f) x!");

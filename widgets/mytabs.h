@@ -34,7 +34,11 @@ int handle_tabbox(FL_OBJECT *ob, int event, FL_Coord mx, FL_Coord my, int key, v
 int fl_set_tabbox_title(FL_OBJECT *ob, const char *text);
 int fl_add_tabbox_line(FL_OBJECT *ob, const char *text);
 int fl_replace_tabbox_line(FL_OBJECT *ob, int n, const char *text);
-// m is the stored line number + 2 (the binding's numbering).
+// Drops one line: the stored lines and selection flags from 0-based index m
+// on move up one place and the line count shrinks by one (deleting the last
+// line with m > 3 selects the new last line).  The binding passes its row
+// number + 2 and rewrites every line afterwards, so in effect only the count
+// and the selection flags change.  Refused (0) when m - 2 > line count.
 int fl_delete_tabbox_line(FL_OBJECT *ob, int m);
 int fl_clear_tabbox(FL_OBJECT *ob);
 

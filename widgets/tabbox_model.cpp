@@ -148,6 +148,8 @@ int tb_delete_line(TABBOX *rec, int m) {
     return 0;
   }
   int count = rec->line_count;
+  // Kept as designed: lines move up from index m, not from the caller's row
+  // (the binding passes row + 2 and rewrites all lines afterwards).
   for (int i = m; i < count; i++) {
     rec->full_lines[i - 1] = std::move(rec->full_lines[i]);
     rec->lines[i - 1] = std::move(rec->lines[i]);
