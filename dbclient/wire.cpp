@@ -103,64 +103,6 @@ bool write_all(int fd, const char *p, size_t n)
     return true;
 }
 
-// Reads exactly n bytes.  Returns n, 0 for end of input before the first
-// byte, -1 for an error or end of input after some bytes.
-ssize_t read_exact(int fd, char *p, size_t n)
-{
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = read(fd, p + got, n - got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return (r == 0 && got == 0) ? 0 : -1;
-        got += static_cast<size_t>(r);
-    }
-    return static_cast<ssize_t>(got);
-}
-
-// Reads one frame into frame (WIRE_FRAME_BUF bytes).  Returns the frame
-// length, 0 for end of input before the frame, -1 on error or a frame
-// length of 0 or less or above WIRE_FRAME_BUF.  A frame length of 1 to 3 is
-// returned as it is (its 4-byte length word is all that is read): no frame
-// can be that short, and the callers refuse it.
-int read_frame(int fd, char *frame)
-{
-    ssize_t r = read_exact(fd, frame, 4);
-    if (r <= 0)
-        return static_cast<int>(r);
-    int32_t flen = wire_get32(frame);
-    if (flen <= 0 || flen > WIRE_FRAME_BUF)
-        return -1;
-    if (flen < 4)
-        return flen;
-    if (read_exact(fd, frame + 4, flen - 4) != flen - 4)
-        return -1;
-    return flen;
-}
-
-// Receives the rest of a message whose first frame is in frame: copies the
-// message bytes into dest (total bytes) and reads further frames as needed.
-bool collect(int fd, char *frame, int flen, char *dest, int32_t total)
-{
-    int32_t have = flen - 8;
-    if (have > total)
-        have = total;
-    if (have > 0)
-        memcpy(dest, frame + 8, have);
-    while (have < total) {
-        int f = read_frame(fd, frame);
-        if (f < 4)
-            return false;
-        int32_t take = f - 4;
-        if (take > total - have)
-            take = total - have;
-        memcpy(dest + have, frame + 4, take);
-        have += take;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<char> wire_encode(const char *msg, int len)
@@ -176,40 +118,6 @@ std::vector<char> wire_encode(const char *msg, int len)
     return out;
 }
 
-int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used)
-{
-    out.clear();
-    if (n == 0)
-        return WIRE_CLOSED;
-    if (n < 8)
-        return WIRE_ERROR;
-    int32_t flen = wire_get32(data);
-    int32_t total = wire_get32(data + 4);
-    if (flen < 8 || flen > WIRE_FRAME_BUF || static_cast<size_t>(flen) > n || total < 0 ||
-        total > WIRE_MSG_LIMIT)
-        return WIRE_ERROR;
-    size_t pos = static_cast<size_t>(flen);
-    int32_t take = flen - 8 < total ? flen - 8 : total;
-    // The announced length is the peer's word: reserve no more than the
-    // input can hold, so a bare header cannot make us allocate 256 MiB.
-    out.reserve(std::min(static_cast<size_t>(total), n));
-    out.insert(out.end(), data + 8, data + 8 + take);
-    while (static_cast<int32_t>(out.size()) < total) {
-        if (n - pos < 4)
-            return WIRE_ERROR;
-        int32_t f = wire_get32(data + pos);
-        if (f < 4 || f > WIRE_FRAME_BUF || static_cast<size_t>(f) > n - pos)
-            return WIRE_ERROR;
-        int32_t want = total - static_cast<int32_t>(out.size());
-        int32_t t = f - 4 < want ? f - 4 : want;
-        out.insert(out.end(), data + pos + 4, data + pos + 4 + t);
-        pos += static_cast<size_t>(f);
-    }
-    if (used)
-        *used = pos;
-    return WIRE_OK;
-}
-
 int wire_send_message(int fd, const char *msg, int len)
 {
     if (len < 0)
@@ -221,65 +129,211 @@ int wire_send_message(int fd, const char *msg, int len)
                : 0;
 }
 
-int wire_recv_message(int fd, std::vector<char> &out)
+// ---------------------------------------------------------------------------
+// FrameReader.  A message is a first frame (length word, message length,
+// body) and, while the message is not complete, continuation frames (length
+// word, body).  Each body carries message bytes up to the announced length;
+// the rest of it is padding.  The reader walks these parts as a small state
+// machine over whatever bytes arrive, so the same code serves a buffer in
+// memory and a socket read in pieces.
+
+FrameReader::FrameReader(int32_t limit) : limit_(limit) {}
+
+FrameReader::~FrameReader() { xfree(buf_); }
+
+void FrameReader::reset()
+{
+    xfree(buf_);
+    buf_ = nullptr;
+    cap_ = have_ = 0;
+    status_ = NEED_MORE;
+    fault_ = FAULT_NONE;
+    part_ = FIRST_LEN;
+    word_have_ = 0;
+    first_flen_ = 0;
+    total_ = -1;
+    body_left_ = 0;
+}
+
+char *FrameReader::release()
+{
+    char *block = buf_ ? buf_ : static_cast<char *>(xmalloc(1));
+    buf_ = nullptr;
+    reset();
+    return block;
+}
+
+size_t FrameReader::wanted() const
+{
+    if (status_ != NEED_MORE)
+        return 0;
+    switch (part_) {
+    case FIRST_LEN:
+    case FIRST_TOTAL:
+    case CONT_LEN:
+        return static_cast<size_t>(4 - word_have_);
+    default:
+        return static_cast<size_t>(body_left_);
+    }
+}
+
+// Appends message bytes, growing the block by doubling up to the announced
+// length; true once the message is complete.
+bool FrameReader::take_payload(const char *p, size_t n)
+{
+    int32_t want = total_ - have_;
+    int32_t take = static_cast<int32_t>(std::min<size_t>(n, static_cast<size_t>(want)));
+    if (take > 0) {
+        if (have_ + take > cap_) {
+            int64_t cap = std::max<int64_t>(cap_ * int64_t{2}, 16384);
+            cap = std::min<int64_t>(std::max<int64_t>(cap, have_ + take), total_);
+            buf_ = static_cast<char *>(xrealloc(buf_, static_cast<size_t>(cap)));
+            cap_ = static_cast<int32_t>(cap);
+        }
+        memcpy(buf_ + have_, p, static_cast<size_t>(take));
+        have_ += take;
+    }
+    return have_ == total_;
+}
+
+FrameReader::Status FrameReader::feed(const char *data, size_t n, size_t *used)
+{
+    size_t pos = 0;
+    auto fail = [&](Fault f) {
+        status_ = MALFORMED;
+        fault_ = f;
+    };
+    while (status_ == NEED_MORE) {
+        if (part_ == FIRST_LEN || part_ == FIRST_TOTAL || part_ == CONT_LEN) {
+            while (word_have_ < 4 && pos < n)
+                word_[word_have_++] = data[pos++];
+            if (word_have_ < 4)
+                break;
+            word_have_ = 0;
+            int32_t v = wire_get32(word_);
+            if (part_ == FIRST_LEN) {
+                if (v <= 0 || v > WIRE_FRAME_BUF) {
+                    fail(FAULT_FRAME_LENGTH);
+                } else if (v < 8) {
+                    first_flen_ = v;
+                    fail(FAULT_SHORT_FIRST);
+                } else {
+                    first_flen_ = v;
+                    part_ = FIRST_TOTAL;
+                }
+            } else if (part_ == FIRST_TOTAL) {
+                if (v < 0 || v > limit_) {
+                    fail(FAULT_LENGTH);
+                } else {
+                    total_ = v;
+                    body_left_ = first_flen_ - 8;
+                    part_ = FIRST_BODY;
+                }
+            } else {
+                if (v < 4 || v > WIRE_FRAME_BUF) {
+                    fail(FAULT_FRAME_LENGTH);
+                } else {
+                    body_left_ = v - 4;
+                    part_ = CONT_BODY;
+                }
+            }
+            continue;
+        }
+        // A frame body: message bytes, then padding.
+        size_t take = std::min(n - pos, static_cast<size_t>(body_left_));
+        bool done = take_payload(data + pos, take);
+        pos += take;
+        body_left_ -= static_cast<int32_t>(take);
+        if (body_left_ > 0)
+            break;
+        if (done)
+            status_ = COMPLETE;
+        else
+            part_ = CONT_LEN;
+    }
+    if (used)
+        *used = pos;
+    return status_;
+}
+
+// ---------------------------------------------------------------------------
+
+int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used)
 {
     out.clear();
-    char frame[WIRE_FRAME_BUF];
-    int flen = read_frame(fd, frame);
-    if (flen == 0)
+    if (n == 0)
         return WIRE_CLOSED;
-    if (flen < 8)
+    FrameReader reader;
+    size_t took = 0;
+    if (reader.feed(data, n, &took) != FrameReader::COMPLETE)
         return WIRE_ERROR;
-    int32_t total = wire_get32(frame + 4);
-    if (total < 0 || total > WIRE_MSG_LIMIT)
-        return WIRE_ERROR;
-    out.resize(static_cast<size_t>(total));
-    if (!collect(fd, frame, flen, out.data(), total)) {
-        out.clear();
-        return WIRE_ERROR;
-    }
+    out.assign(reader.data(), reader.data() + reader.size());
+    if (used)
+        *used = took;
     return WIRE_OK;
+}
+
+int wire_read(int fd, FrameReader &reader, bool stop_after_header)
+{
+    char chunk[WIRE_FRAME_BUF];
+    while (reader.status() == FrameReader::NEED_MORE) {
+        if (stop_after_header && reader.announced() >= 0)
+            return WIRE_OK;
+        size_t want = std::min(reader.wanted(), sizeof chunk);
+        ssize_t r = read(fd, chunk, want);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return (r == 0 && !reader.started()) ? WIRE_CLOSED : WIRE_ERROR;
+        reader.feed(chunk, static_cast<size_t>(r), nullptr);
+    }
+    return reader.status() == FrameReader::COMPLETE ? WIRE_OK : WIRE_ERROR;
+}
+
+int wire_recv_message(int fd, std::vector<char> &out, int32_t limit)
+{
+    out.clear();
+    FrameReader reader(limit);
+    int st = wire_read(fd, reader);
+    if (st == WIRE_OK)
+        out.assign(reader.data(), reader.data() + reader.size());
+    return st;
 }
 
 int wire_recv(int fd, char *buf, int bufsize, char **big, int *bigsize)
 {
-    char frame[WIRE_FRAME_BUF];
-    int flen = read_frame(fd, frame);
-    if (flen <= 0)
-        return -1;
-    if (flen < 8) {
-        printf("client read: Message length data missing (received %d)\n", flen);
-        fflush(stdout);
+    // The client decides on the length itself (a too-long message is "too
+    // big" for a small buffer before it is over the limit).
+    FrameReader reader(INT32_MAX);
+    int st = wire_read(fd, reader, true);
+    if (st != WIRE_OK) {
+        if (reader.fault() == FrameReader::FAULT_SHORT_FIRST) {
+            printf("client read: Message length data missing (received %d)\n", reader.frame_length());
+            fflush(stdout);
+        }
         return -1;
     }
-    int32_t total = wire_get32(frame + 4);
-    if (total < 0)
+    int32_t total = reader.announced();
+    if (total > bufsize) {
+        if (!big || !bigsize) {
+            printf("client read: Message too big (len %d / buffersize = %d)\n", total, bufsize);
+            fflush(stdout);
+            return -1;
+        }
+        if (total > WIRE_MSG_LIMIT)
+            return -1;
+    }
+    if (wire_read(fd, reader) != WIRE_OK)
         return -1;
-    char *dest;
-    bool allocated = false;
     if (total <= bufsize) {
-        dest = buf;
+        if (total > 0)
+            memcpy(buf, reader.data(), static_cast<size_t>(total));
         if (big && bigsize) {
             *big = nullptr;
             *bigsize = -1;
         }
-    } else if (big && bigsize) {
-        if (total > WIRE_MSG_LIMIT)
-            return -1;
-        dest = static_cast<char *>(xmalloc(total > 0 ? total : 1));
-        allocated = true;
     } else {
-        printf("client read: Message too big (len %d / buffersize = %d)\n", total, bufsize);
-        fflush(stdout);
-        return -1;
-    }
-    if (!collect(fd, frame, flen, dest, total)) {
-        if (allocated)
-            xfree(dest);
-        return -1;
-    }
-    if (allocated) {
-        *big = dest;
+        *big = reader.release();
         *bigsize = total;
     }
     return total;

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -151,6 +152,47 @@ TEST(WireDecode, RefusesMalformedInput)
     std::vector<char> bad = enc;
     wire_put32(bad.data() + 10000, 3);
     EXPECT_EQ(WIRE_ERROR, wire_decode(bad.data(), bad.size(), out, nullptr));
+}
+
+// The reader takes its input in pieces of any size: fed byte by byte or in
+// odd pieces it needs more at every cut, completes exactly at the end of
+// the message, leaves the next message's bytes untouched, and keeps no
+// more memory than what arrived.
+TEST(FrameReaderTest, PiecesTruncationAndWhatFollows)
+{
+    for (int len : {0, 7, 9992, 9993, 25000}) {
+        std::vector<char> msg = pattern(len), enc = wire_encode(msg.data(), len);
+        std::vector<char> two = enc;
+        two.insert(two.end(), enc.begin(), enc.end());
+        for (size_t piece : {size_t{1}, size_t{3}, size_t{4097}, two.size()}) {
+            FrameReader r;
+            size_t pos = 0;
+            while (pos < two.size() && r.status() == FrameReader::NEED_MORE) {
+                size_t n = std::min(piece, two.size() - pos), used = 0;
+                ASSERT_LE(r.wanted(), enc.size());
+                r.feed(two.data() + pos, n, &used);
+                pos += used;
+                if (pos < enc.size()) {
+                    ASSERT_EQ(FrameReader::NEED_MORE, r.status()) << len << " at " << pos;
+                }
+            }
+            ASSERT_EQ(FrameReader::COMPLETE, r.status()) << len;
+            EXPECT_EQ(enc.size(), pos) << len << " piece " << piece;
+            EXPECT_EQ(msg, std::vector<char>(r.data(), r.data() + r.size()));
+            EXPECT_EQ(0u, r.wanted());
+        }
+    }
+    FrameReader r;
+    std::vector<char> h = header(8 + 100, 200000000);
+    h.resize(8 + 100);
+    EXPECT_EQ(FrameReader::NEED_MORE, r.feed(h.data(), h.size(), nullptr));
+    EXPECT_EQ(100, r.size());
+    EXPECT_EQ(200000000, r.announced());
+    r.reset();
+    h = header(8, WIRE_MSG_LIMIT);
+    FrameReader small(1000);
+    EXPECT_EQ(FrameReader::MALFORMED, small.feed(h.data(), h.size(), nullptr));
+    EXPECT_EQ(FrameReader::FAULT_LENGTH, small.fault());
 }
 
 TEST(WireSocket, RoundTripsAtBoundarySizes)
