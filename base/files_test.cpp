@@ -5,7 +5,7 @@
 #include "base/files.h"
 
 #include "base/mem.h"
-#include "base/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // lines, duplicate keys, failed writes) and of the pattern replacement.
 #include "base/ini.h"
 
-#include "base/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tests of the message formatter and of the log file naming rules.
 #include "base/msglog.h"
 
-#include "base/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 

@@ -21,9 +21,9 @@
 
 #include "base/dates.h"
 #include "dbclient/connection.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 namespace {
 

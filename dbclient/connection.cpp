@@ -15,8 +15,8 @@
 
 #include "base/mem.h"
 #include "base/msglog.h"
-#include "dbclient/query.h"
-#include "dbclient/wire.h"
+#include "proto/query.h"
+#include "proto/wire.h"
 
 namespace {
 

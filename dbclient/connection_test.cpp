@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
-#include "dbclient/scripted_server.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 

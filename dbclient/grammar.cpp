@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/scanner.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/scanner.h"
 
 namespace {

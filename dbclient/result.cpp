@@ -13,7 +13,7 @@
 #include "base/mem.h"
 #include "base/msglog.h"
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/scanner.h"
 
 static_assert(DB_ERRMSG_SIZE >= SCAN_ERR_SIZE, "the scanner writes its errors into errmsg");

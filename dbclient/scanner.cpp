@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 namespace {
 

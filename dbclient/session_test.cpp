@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "dbclient/query.h"
-#include "dbclient/scripted_server.h"
+#include "proto/query.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 namespace {
 

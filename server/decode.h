@@ -69,7 +69,7 @@ enum KvShowKind { SHOW_DATABASES, SHOW_TABLES, SHOW_INDICES, SHOW_INDICES_ON, SH
                   SHOW_INDEX };
 
 // One decoded request.  Which members are set depends on cmd (the command
-// code of the request, CMD_* of dbclient/query.h).
+// code of the request, CMD_* of proto/query.h).
 struct KvRequest {
   int cmd = 0;
   std::string name;    // database, table, index or cursor name

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 namespace {
 

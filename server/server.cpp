@@ -18,8 +18,8 @@
 #include <cstring>
 
 #include "base/msglog.h"
-#include "dbclient/query.h"
-#include "dbclient/wire.h"
+#include "proto/query.h"
+#include "proto/wire.h"
 #include "server/session.h"
 #include "server/types.h"
 

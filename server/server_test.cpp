@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <functional>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "server/server.h"
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 // One client connection of korvald: its current database (its own SQLite
 // connection), transaction, cursors and row maximum, and the execution of
 // every request on it.  A session builds each reply in the calling thread's
-// query buffer (dbclient/query.h); the connection thread (server.cpp) sends
+// query buffer (proto/query.h); the connection thread (server.cpp) sends
 // it.  Statements are translated into SQL whose values are all bound
 // parameters and whose names are checked identifiers.
 #ifndef SERVER_SESSION_H

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <strings.h>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 int kv_type_token(KvType type) {
   switch (type) {

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "dbclient/connection.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 #include "tests/support/korvald_child.h"
 
 namespace fs = std::filesystem;

@@ -14,7 +14,7 @@
 
 #include "base/msglog.h"
 #include "dbclient/connection.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
 #include "dbclient/scanner.h"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "dbclient/result.h"
-#include "dbclient/query.h"
-#include "dbclient/scripted_server.h"
+#include "proto/query.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 

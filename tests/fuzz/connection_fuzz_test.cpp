@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "dbclient/connection.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
-#include "dbclient/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
 #include "dbclient/scanner.h"
 #include "tests/fuzz/fuzz.h"

@@ -1,4 +1,4 @@
-// Fuzz tests of the token readers of dbclient/query.h (DBget_*, DBmatch_*):
+// Fuzz tests of the token readers of proto/query.h (DBget_*, DBmatch_*):
 // random and mutated buffers at every position, checked for the readers'
 // contract (result inside the data or a negative status with a text, names
 // NUL-terminated inside their announced length) and against values written
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "dbclient/query.h"
-#include "dbclient/wire.h"
+#include "proto/query.h"
+#include "proto/wire.h"
 #include "server/server.h"
 #include "tests/fuzz/fuzz.h"
 #include "tests/support/korvald_child.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/mem.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
 #include "tests/fuzz/fuzz.h"
 

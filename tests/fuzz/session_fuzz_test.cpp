@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/result.h"
 #include "server/server.h"
 #include "server/session.h"

@@ -1,4 +1,4 @@
-// Fuzz tests of the message framing of dbclient/wire.h: random and mutated
+// Fuzz tests of the message framing of proto/wire.h: random and mutated
 // byte streams go through the pure decoder wire_decode and through the two
 // socket receivers (fed from a file, which reads like a peer that sent the
 // bytes and closed), which must agree with each other, never take more bytes
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "base/mem.h"
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 #include "tests/fuzz/fuzz.h"
 
 using fuzz::Bytes;

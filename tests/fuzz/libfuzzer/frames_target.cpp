@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<char> out;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dbclient/grammar.h"
-#include "dbclient/query.h"
+#include "proto/query.h"
 #include "dbclient/scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

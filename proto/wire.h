@@ -6,8 +6,8 @@
 // Lengths are padded up to the size classes of `sock_sizes`.  All integers
 // are little-endian.  The functions keep no state and may be used from
 // several threads at once on different sockets.
-#ifndef DBCLIENT_WIRE_H
-#define DBCLIENT_WIRE_H
+#ifndef PROTO_WIRE_H
+#define PROTO_WIRE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Tests of the message framing: frame layout and padding at the boundary
 // sizes, round trips over a socket pair, and refusal of short, oversized and
 // malformed frames.
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

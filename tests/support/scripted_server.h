@@ -3,8 +3,8 @@
 // request it receives and answers through a replaceable rule.  The default
 // rule accepts open/create/drop (except the database names "BADDB" and ""),
 // answers nothing to disconnect and stop, and '1' to every statement.
-#ifndef DBCLIENT_SCRIPTED_SERVER_H
-#define DBCLIENT_SCRIPTED_SERVER_H
+#ifndef TESTS_SUPPORT_SCRIPTED_SERVER_H
+#define TESTS_SUPPORT_SCRIPTED_SERVER_H
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 struct ScriptedReply {
     bool send = true;

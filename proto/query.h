@@ -8,8 +8,8 @@
 // tok_translate, which names a token code for syntax-error texts.  It sits
 // at the bottom of dbclient: the scanner and grammar emit into the buffer,
 // the transport sends it, the result decoder and the server read with it.
-#ifndef DBCLIENT_QUERY_H
-#define DBCLIENT_QUERY_H
+#ifndef PROTO_QUERY_H
+#define PROTO_QUERY_H
 
 #include <cstdint>
 

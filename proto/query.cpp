@@ -1,7 +1,7 @@
 // The KORVAL token stream: the query buffer with its appending operations,
 // the reply-building operations, the bounds-checked readers and matchers,
 // and the texts of the token codes.  See query.h for the encodings.
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Tests of the token stream: byte layouts of the appending and reply-building
 // operations, buffer growth, and the readers on valid, truncated and
 // malformed data.
-#include "dbclient/query.h"
+#include "proto/query.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // data, and a fixture that gives every test a fresh temporary directory,
 // removed with all it holds after the test.  Header only; included by the
 // base/*_test.cpp files, never by library code.
-#ifndef BASE_TEST_FILES_H
-#define BASE_TEST_FILES_H
+#ifndef TESTS_SUPPORT_TEST_FILES_H
+#define TESTS_SUPPORT_TEST_FILES_H
 
 #include <dirent.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Message framing of the KORVAL protocol: padding by size class, cutting a
 // message into frames on sending and putting it back together on receipt.
 // Used by the connection layer of the client library and by the server.
-#include "dbclient/wire.h"
+#include "proto/wire.h"
 
 #include <algorithm>
 #include <cerrno>
