@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in the normal
+# Installs what is missing, builds (warnings are errors), and runs every
+# test: once in the normal
 # build (build/) and once more with AddressSanitizer and UndefinedBehavior-
 # Sanitizer (build-asan/; KV_TEST_SANITIZE=0 skips that pass).  Tests that
 # need an X display run under Xvfb (each ctest run gets one display).
@@ -15,8 +16,8 @@ run_tests() {  # build dir, extra cmake arguments...
   (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j"$(nproc)")
 }
 
-run_tests "${BUILD_DIR:-build}"
+run_tests "${BUILD_DIR:-build}" -DKV_WERROR=ON
 if [ "${KV_TEST_SANITIZE:-1}" != 0 ]; then
   echo "== again with AddressSanitizer and UndefinedBehaviorSanitizer =="
-  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests build-asan -DKV_SANITIZE=ON
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests build-asan -DKV_SANITIZE=ON -DKV_WERROR=ON
 fi
