@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (warnings are errors), and runs every
-# test: once in the normal
-# build (build/) and once more with AddressSanitizer and UndefinedBehavior-
-# Sanitizer (build-asan/; KV_TEST_SANITIZE=0 skips that pass).  Tests that
+# test: once in the normal build (build/) and once more with AddressSanitizer
+# and UndefinedBehaviorSanitizer (build-asan/; KV_TEST_SANITIZE=0 skips that
+# pass).  Tests that
 # need an X display run under Xvfb (each ctest run gets one display).
 # Screenshots the GUI tests take land in <build>/artifacts/.
 set -euo pipefail
