@@ -188,18 +188,23 @@ int DBstatus(const DBconn *conn)
     return conn ? conn->status : DB_CONNECTION_BROKEN;
 }
 
+char *DBend_line(char *buf, size_t size)
+{
+    size_t n = strlen(buf);
+    if (n == 0 || buf[n - 1] != '\n') {
+        if (n + 1 >= size)
+            n = size - 2;
+        buf[n] = '\n';
+        buf[n + 1] = 0;
+    }
+    return buf;
+}
+
 const char *DBerrorMessage(DBconn *conn)
 {
     if (!conn)
         return "(KORVAL) No connection\n";
-    size_t n = strlen(conn->errmsg);
-    if (n == 0 || conn->errmsg[n - 1] != '\n') {
-        if (n + 1 >= sizeof conn->errmsg)
-            n = sizeof conn->errmsg - 2;
-        conn->errmsg[n] = '\n';
-        conn->errmsg[n + 1] = 0;
-    }
-    return conn->errmsg;
+    return DBend_line(conn->errmsg, sizeof conn->errmsg);
 }
 
 int DBfinish(DBconn *conn)

@@ -9,7 +9,10 @@
 #ifndef DBCLIENT_CONNECTION_H
 #define DBCLIENT_CONNECTION_H
 
+#include <cstddef>
 #include <cstdint>
+
+#include "proto/wire.h"
 
 enum DBConnStatus {
     DB_CONNECTION_OK = 0,
@@ -18,7 +21,6 @@ enum DBConnStatus {
 };
 
 constexpr int DB_ERRMSG_SIZE = 10000;
-constexpr int DB_DEFAULT_PORT = 12453;
 constexpr int DB_RECV_BUFSIZE = 10000;
 
 struct DBconn {
@@ -46,8 +48,12 @@ int DBport(const char *port);
 // The status field; DB_CONNECTION_BROKEN for a null record.
 int DBstatus(const DBconn *conn);
 
-// The error text, made to end with exactly one newline (appended in the
-// record).  The text belongs to the record.  For a null record a fixed text.
+// Makes the NUL-terminated text in buf (size bytes) end with a line feed:
+// one is appended unless it is there, the text cut by one character when
+// there is no room.  Returns buf.  The rule of every error text handed out.
+char *DBend_line(char *buf, size_t size);
+
+// The error text, made to end with a newline (DBend_line, in the record).  The text belongs to the record.  For a null record a fixed text.
 const char *DBerrorMessage(DBconn *conn);
 
 // Clears the error text, sends the disconnect request (no reply) and closes

@@ -7,18 +7,10 @@
 
 #include "base/mem.h"
 #include "base/msglog.h"
+#include "proto/endian.h"
+#include "proto/query.h"
 
 namespace {
-
-// Type codes of the wire (the type tokens of the query token stream).
-constexpr int T_CHARACTER = '0';
-constexpr int T_SMALLINT = '1';
-constexpr int T_INTEGER = '2';
-constexpr int T_FLOAT = '3';
-constexpr int T_DATE = '4';
-constexpr int T_TIME = '5';
-constexpr int T_TIMESTAMP = '6';
-constexpr int T_BINARY = 166;
 
 // Makes room for k bytes in the store and returns where they go.  The test
 // is ">=", so a value that would exactly fill a block opens the next one.
@@ -116,27 +108,18 @@ void RESDATA_Reserve_Rows(RESDATA *t, int32_t rows)
 
 int RESDATA_Min_Size(int type)
 {
-    switch (type) {
-    case T_CHARACTER: return 1;
-    case T_BINARY: return 2;
-    case T_SMALLINT: return 2;
-    case T_INTEGER: return 4;
-    case T_FLOAT: return 8;
-    case T_DATE: return 4;
-    case T_TIME: return 3;
-    case T_TIMESTAMP: return 12;
-    default: return 0;
-    }
+    const DBTYPE *t = DBtype_of(type);
+    return t ? t->size : 0;
 }
 
 int RESDATA_Value_Ok(int type, const char *value, int n)
 {
     if (n < RESDATA_Min_Size(type))
         return 0;
-    if (type == T_CHARACTER)
+    if (type == TOK_CHARACTER)
         return memchr(value, 0, n) != nullptr;
-    if (type == T_BINARY) {
-        int m = static_cast<unsigned char>(value[0]) | (static_cast<unsigned char>(value[1]) << 8);
+    if (type == TOK_BINARY) {
+        int m = le_get16(value);
         return m + 2 <= n;
     }
     return 1;
@@ -180,11 +163,10 @@ int RESDATA_Fill_Binary(RESDATA *t, const char *value, int n)
         ref = (slice << RESREF_SHIFT) | (off & ((1u << RESREF_SHIFT) - 1));
     } else {
         int32_t k = n;
-        if (type == T_CHARACTER)
+        if (type == TOK_CHARACTER)
             k = static_cast<int32_t>(static_cast<const char *>(memchr(value, 0, n)) - value) + 1;
-        else if (type == T_BINARY)
-            k = (static_cast<unsigned char>(value[0]) | (static_cast<unsigned char>(value[1]) << 8)) +
-                2;
+        else if (type == TOK_BINARY)
+            k = le_get16(value) + 2;
         char *p = make_room(t, n);
         ref = here(t);
         memcpy(p, value, k);

@@ -13,6 +13,7 @@
 #include "base/mem.h"
 #include "base/msglog.h"
 #include "dbclient/grammar.h"
+#include "proto/endian.h"
 #include "proto/query.h"
 #include "dbclient/scanner.h"
 
@@ -25,19 +26,9 @@ void set_error(DBresult *res, const char *text)
     snprintf(res->errmsg, sizeof res->errmsg, "%s", text);
 }
 
-int32_t get_i32(const char *p)
-{
-    int32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
+int32_t get_i32(const char *p) { return static_cast<int32_t>(le_get32(p)); }
 
-int16_t get_i16(const char *p)
-{
-    int16_t v;
-    memcpy(&v, p, 2);
-    return v;
-}
+int16_t get_i16(const char *p) { return static_cast<int16_t>(le_get16(p)); }
 
 // The counts, field descriptions and values of a rows reply into t.
 void decode_rows_into(DBresult *res, RESDATA *t, const char *reply, int len, int pos, char *err)
@@ -210,8 +201,6 @@ char *dati_text(const DATI &d, char *o)
     return put_padded(o, d.usec, 6);
 }
 
-const char T_CHARACTER = '0';
-const unsigned char T_BINARY = 166;
 
 }  // namespace
 
@@ -323,14 +312,7 @@ const char *DBresultErrorMessage(DBresult *res)
 {
     if (!res)
         return "(KORVAL) No result\n";
-    size_t n = strlen(res->errmsg);
-    if (n == 0 || res->errmsg[n - 1] != '\n') {
-        if (n + 1 >= sizeof res->errmsg)
-            n = sizeof res->errmsg - 2;
-        res->errmsg[n] = '\n';
-        res->errmsg[n + 1] = 0;
-    }
-    return res->errmsg;
+    return DBend_line(res->errmsg, sizeof res->errmsg);
 }
 
 int DBntuples(const DBresult *res)
@@ -440,15 +422,15 @@ const char *DBgetvalue(DBresult *res, int row, int field)
     if (!v)
         return "";
     int type = t->types[field];
-    if (type == T_CHARACTER)
+    if (type == TOK_CHARACTER)
         return v;
     // BINARY texts are cached like the others: a new copy per request would
     // let the repeated reads of a large value (every repaint) fill the value
     // store, which ends the process.
     if (const char *cached = RESDATA_Text(t, row, field))
         return cached;
-    if (type == T_BINARY) {
-        int m = static_cast<unsigned char>(v[0]) | (static_cast<unsigned char>(v[1]) << 8);
+    if (type == TOK_BINARY) {
+        int m = le_get16(v);
         std::vector<char> buf(Binary_Text_Size(m));
         Binary_Encode(reinterpret_cast<const unsigned char *>(v + 2), m, buf.data());
         return RESDATA_Fill_ResString(t, row, field, buf.data());
@@ -507,14 +489,16 @@ void DBfillbinary(const DBresult *res, void *dest, int row, int field)
     char *d = static_cast<char *>(dest);
     int type = res->data.types[field];
     switch (type) {
-    case TOK_SMALLINT: memcpy(d, v, 2); break;
-    case TOK_INTEGER: memcpy(d, v, 4); break;
-    case TOK_FLOAT: memcpy(d, v, 8); break;
-    case TOK_DATE: memcpy(d, v, 4); break;
-    case TOK_TIME: memcpy(d, v, 3); break;
-    case TOK_TIMESTAMP: memcpy(d, v, 12); break;
+    case TOK_SMALLINT:
+    case TOK_INTEGER:
+    case TOK_FLOAT:
+    case TOK_DATE:
+    case TOK_TIME:
+    case TOK_TIMESTAMP:
+        memcpy(d, v, static_cast<size_t>(DBtype_of(type)->size));
+        break;
     case TOK_BINARY: {
-        int m = static_cast<unsigned char>(v[0]) | (static_cast<unsigned char>(v[1]) << 8);
+        int m = le_get16(v);
         memcpy(d, v, static_cast<size_t>(m) + 2);
         break;
     }

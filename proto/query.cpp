@@ -8,6 +8,7 @@
 
 #include "base/mem.h"
 #include "base/msglog.h"
+#include "proto/endian.h"
 
 thread_local char *query_data = nullptr;
 thread_local int32_t query_size = 0;
@@ -18,16 +19,6 @@ namespace {
 constexpr int32_t kFirstCapacity = 100000;
 constexpr int32_t kGrowth = 1000000;
 constexpr int32_t kLimit = 0x7fffffff;
-
-void put_le(unsigned char *out, uint64_t value, int n) {
-  for (int i = 0; i < n; i++) out[i] = (unsigned char)(value >> (8 * i));
-}
-
-uint64_t get_le(const char *in, int n) {
-  uint64_t value = 0;
-  for (int i = 0; i < n; i++) value |= (uint64_t)(unsigned char)in[i] << (8 * i);
-  return value;
-}
 
 // The "unexpected end" text of a reader; the one of DBget_token keeps its
 // %s literally, as all callers expect.
@@ -46,7 +37,7 @@ bool fits(int pos, int len, int n) {
 int get_text(int pos, const char *data, int len, const char **text, char *err,
              const char *what) {
   if (!fits(pos, len, 2)) return short_data(err, what);
-  int n = (int16_t)get_le(data + pos, 2);
+  int n = (int16_t)le_get16(data + pos);
   if (n < 1) {
     if (err) snprintf(err, DB_GET_ERRSIZE, "Syntax error: %s malformed (length %d)", what, n);
     return DB_GET_MALFORMED;
@@ -100,22 +91,20 @@ void DBquery_addcmd(int code) {
 void DBquery_addtoken(int code) { DBquery_addcmd(code); }
 
 void DBquery_addint(int32_t value) {
-  unsigned char b[4];
-  put_le(b, (uint32_t)value, 4);
+  char b[4];
+  le_put32(b, (uint32_t)value);
   DBquery_add(b, 4);
 }
 
 void DBquery_addshort(int16_t value) {
-  unsigned char b[2];
-  put_le(b, (uint16_t)value, 2);
+  char b[2];
+  le_put16(b, (uint16_t)value);
   DBquery_add(b, 2);
 }
 
 void DBquery_adddouble(double value) {
-  uint64_t bits;
-  memcpy(&bits, &value, 8);
-  unsigned char b[8];
-  put_le(b, bits, 8);
+  char b[8];
+  le_put_double(b, value);
   DBquery_add(b, 8);
 }
 
@@ -199,22 +188,19 @@ int DBget_token(int pos, const char *data, int len, int *token, char *err) {
 
 int DBget_short(int pos, const char *data, int len, int16_t *value, char *err) {
   if (!fits(pos, len, 2)) return short_data(err, "<short value>");
-  if (value) *value = (int16_t)get_le(data + pos, 2);
+  if (value) *value = (int16_t)le_get16(data + pos);
   return pos + 2;
 }
 
 int DBget_int(int pos, const char *data, int len, int32_t *value, char *err) {
   if (!fits(pos, len, 4)) return short_data(err, "<integer value>");
-  if (value) *value = (int32_t)(uint32_t)get_le(data + pos, 4);
+  if (value) *value = (int32_t)le_get32(data + pos);
   return pos + 4;
 }
 
 int DBget_double(int pos, const char *data, int len, double *value, char *err) {
   if (!fits(pos, len, 8)) return short_data(err, "<float value>");
-  if (value) {
-    uint64_t bits = get_le(data + pos, 8);
-    memcpy(value, &bits, 8);
-  }
+  if (value) *value = le_get_double(data + pos);
   return pos + 8;
 }
 
@@ -229,7 +215,7 @@ int DBget_string(int pos, const char *data, int len, const char **text, char *er
 int DBget_data(int pos, const char *data, int len, const char **bytes, int *n,
                char *err) {
   if (!fits(pos, len, 2)) return short_data(err, "<name>");
-  int m = (int16_t)get_le(data + pos, 2);
+  int m = (int16_t)le_get16(data + pos);
   if (m < 0) {
     if (err) snprintf(err, DB_GET_ERRSIZE, "Syntax error: <name> malformed (length %d)", m);
     return DB_GET_MALFORMED;
@@ -387,16 +373,20 @@ char *tok_translate(int code, char *out) {
   return out;
 }
 
+const DBTYPE db_types[DB_TYPE_COUNT] = {
+    {TOK_CHARACTER, 1, true, "CHARACTER"}, {TOK_BINARY, 2, true, "BINARY"},
+    {TOK_SMALLINT, 2, false, "SMALLINT"},  {TOK_INTEGER, 4, false, "INTEGER"},
+    {TOK_FLOAT, 8, false, "FLOAT"},        {TOK_TIME, 3, false, "TIME"},
+    {TOK_DATE, 4, false, "DATE"},          {TOK_TIMESTAMP, 12, false, "TIMESTAMP"},
+};
+
 int DBtype_number(int code) {
-  switch (code) {
-    case TOK_CHARACTER: return 0;
-    case TOK_BINARY: return 1;
-    case TOK_SMALLINT: return 2;
-    case TOK_INTEGER: return 3;
-    case TOK_FLOAT: return 4;
-    case TOK_TIME: return 5;
-    case TOK_DATE: return 6;
-    case TOK_TIMESTAMP: return 7;
-    default: return -1;
-  }
+  for (int i = 0; i < DB_TYPE_COUNT; i++)
+    if (db_types[i].code == code) return i;
+  return -1;
+}
+
+const DBTYPE *DBtype_of(int code) {
+  int i = DBtype_number(code);
+  return i < 0 ? nullptr : &db_types[i];
 }

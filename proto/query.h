@@ -239,8 +239,23 @@ int DBmatch_errmsg(int pos, const char *data, int len, const char **text);
 // the NUL; "<unknown token>" for codes without a text) and returns out.
 char *tok_translate(int code, char *out);
 
+// The data types of the wire, in the order of their small type numbers:
+// the type token of a field description, the byte size of a value and the
+// type's name.  CHARACTER(n) and BINARY(n) take n bytes plus their size
+// (CHARACTER its NUL, BINARY its 16-bit length); the others are fixed.
+struct DBTYPE {
+  int code;
+  int size;
+  bool sized;  // declared with an n
+  const char *name;
+};
+constexpr int DB_TYPE_COUNT = 8;
+extern const DBTYPE db_types[DB_TYPE_COUNT];
+
 // The small type number of a type token: 0 CHARACTER, 1 BINARY, 2 SMALLINT,
 // 3 INTEGER, 4 FLOAT, 5 TIME, 6 DATE, 7 TIMESTAMP, -1 any other code.
 int DBtype_number(int code);
+// The entry of a type token, or null for a code that is no type.
+const DBTYPE *DBtype_of(int code);
 
 #endif

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "base/mem.h"
+#include "proto/endian.h"
 
 const SockSize sock_sizes[3] = {{0, 1999}, {2000, 3800}, {6000, 10000}};
 
@@ -26,22 +27,9 @@ int wire_pad(int n, int start_class)
     return n;
 }
 
-void wire_put32(char *p, int32_t v)
-{
-    uint32_t u = static_cast<uint32_t>(v);
-    p[0] = static_cast<char>(u & 0xff);
-    p[1] = static_cast<char>((u >> 8) & 0xff);
-    p[2] = static_cast<char>((u >> 16) & 0xff);
-    p[3] = static_cast<char>((u >> 24) & 0xff);
-}
+void wire_put32(char *p, int32_t v) { le_put32(p, static_cast<uint32_t>(v)); }
 
-int32_t wire_get32(const char *p)
-{
-    const unsigned char *u = reinterpret_cast<const unsigned char *>(p);
-    return static_cast<int32_t>(static_cast<uint32_t>(u[0]) | (static_cast<uint32_t>(u[1]) << 8) |
-                                (static_cast<uint32_t>(u[2]) << 16) |
-                                (static_cast<uint32_t>(u[3]) << 24));
-}
+int32_t wire_get32(const char *p) { return static_cast<int32_t>(le_get32(p)); }
 
 namespace {
 

@@ -26,12 +26,15 @@ constexpr int WIRE_FIRST_DATA = 9992;    // message bytes in a first frame
 constexpr int WIRE_CONT_DATA = 9996;     // message bytes in a continuation frame
 constexpr int32_t WIRE_MSG_LIMIT = 256 * 1024 * 1024;  // larger announced lengths are refused
 
+// The server's TCP port when the services database has no "KORVAL"/"tcp".
+constexpr int DB_DEFAULT_PORT = 12453;
+
 // Pads length n starting at size class start_class (1, 2 or 3): the first
 // class whose maximum is at least n raises n to its minimum.  A length above
 // every class maximum comes back unchanged.
 int wire_pad(int n, int start_class);
 
-// Little-endian helpers for 32-bit words.
+// The 32-bit words of the frame headers (proto/endian.h).
 void wire_put32(char *p, int32_t v);
 int32_t wire_get32(const char *p);
 
