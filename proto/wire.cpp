@@ -19,8 +19,6 @@ const SockSize sock_sizes[3] = {{0, 1999}, {2000, 3800}, {6000, 10000}};
 int wire_pad(int n, int start_class)
 {
     for (int c = start_class - 1; c < 3; c++) {
-        if (c < 0)
-            continue;
         if (sock_sizes[c].max >= n)
             return n < sock_sizes[c].min ? sock_sizes[c].min : n;
     }

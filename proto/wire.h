@@ -29,7 +29,8 @@ constexpr int32_t WIRE_MSG_LIMIT = 256 * 1024 * 1024;  // larger announced lengt
 // The server's TCP port when the services database has no "KORVAL"/"tcp".
 constexpr int DB_DEFAULT_PORT = 12453;
 
-// Pads length n starting at size class start_class (1, 2 or 3): the first
+// Pads length n starting at size class start_class (1, 2 or 3; nothing
+// else): the first
 // class whose maximum is at least n raises n to its minimum.  A length above
 // every class maximum comes back unchanged.
 int wire_pad(int n, int start_class);
