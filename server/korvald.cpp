@@ -1,6 +1,10 @@
-// korvald: the KORVAL database server.  Parses the command line, prepares
-// the data directory, listens on 127.0.0.1 and serves clients until it is
-// stopped by SIGTERM/SIGINT, a stop request or the STOP statement.
+// korvald: the KORVAL database server.  Parses the command line, listens on
+// 127.0.0.1, locks and prepares the data directory, and serves clients until
+// it is stopped by SIGTERM/SIGINT, a stop request or the STOP statement.
+// Exit status 0 after a stop, 2 for a bad command line, 1 when the start
+// failed (port taken, data directory locked or unusable); a failed start
+// leaves no file or directory behind.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,14 +22,34 @@ static void on_signal(int) {
 
 static void usage(FILE *out) {
   fprintf(out,
-          "usage: korvald [-D DATADIR] [-p PORT] [--demo] [--trace]\n"
-          "  -D DATADIR  directory of the database files (default ./korval-data)\n"
+          "usage: korvald [-D DATADIR] [-p PORT] [--max-connections N]\n"
+          "               [--tx-idle-timeout SECONDS] [--demo] [--trace]\n"
+          "  -D DATADIR  directory of the database files (default ./korval-data);\n"
+          "              one korvald at a time may use it\n"
           "  -p PORT     TCP port on 127.0.0.1 (default: services entry KORVAL/tcp,\n"
           "              else 12453; 0 picks a free port)\n"
+          "  --max-connections N\n"
+          "              clients served at once (default 100); further clients\n"
+          "              get an error reply\n"
+          "  --tx-idle-timeout SECONDS\n"
+          "              roll back a transaction whose client sends nothing for\n"
+          "              this long (default 300; 0: never)\n"
           "  --demo      fill KVSYS with demo tables when it has none\n"
           "  --trace     log every request and reply\n"
           "  --version   print the version\n"
-          "  -h, --help  this text\n");
+          "  -h, --help  this text\n"
+          "Exit status: 0 after a stop, 1 when the start failed, 2 for a bad\n"
+          "command line.\n");
+}
+
+// The whole of text as a decimal number from min to max.
+static bool parse_number(const std::string &text, long min, long max, int *out) {
+  char *end;
+  errno = 0;
+  long v = strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || errno || v < min || v > max) return false;
+  *out = static_cast<int>(v);
+  return true;
 }
 
 int main(int argc, char **argv) {
@@ -33,18 +57,22 @@ int main(int argc, char **argv) {
   KvOptions opt;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
-    if ((a == "-D" || a == "-p") && i + 1 < argc) {
+    bool numeric = a == "-p" || a == "--max-connections" || a == "--tx-idle-timeout";
+    if ((a == "-D" || numeric) && i + 1 < argc) {
       std::string v = argv[++i];
+      bool ok = true;
       if (a == "-D") {
         opt.datadir = v;
+      } else if (a == "-p") {
+        ok = parse_number(v, 0, 65535, &opt.port);
+      } else if (a == "--max-connections") {
+        ok = parse_number(v, 1, 100000, &opt.max_connections);
       } else {
-        char *end;
-        long p = strtol(v.c_str(), &end, 10);
-        if (v.empty() || *end || p < 0 || p > 65535) {
-          fprintf(stderr, "korvald: invalid port %s\n", v.c_str());
-          return 2;
-        }
-        opt.port = static_cast<int>(p);
+        ok = parse_number(v, 0, 1000000, &opt.idle_tx_timeout);
+      }
+      if (!ok) {
+        fprintf(stderr, "korvald: invalid value for %s: %s\n", a.c_str(), v.c_str());
+        return 2;
       }
     } else if (a == "--demo") {
       opt.demo = true;
@@ -64,12 +92,9 @@ int main(int argc, char **argv) {
   signal(SIGPIPE, SIG_IGN);
   KvServer server(opt);
   std::string err;
-  if (!server.init(&err)) {
-    Log_Msg("(korvald) %s\n", err.c_str());
-    return 1;
-  }
+  // the port first: a start that fails on it has created nothing
   int port = server.listen_socket(&err);
-  if (port < 0) {
+  if (port < 0 || !server.init(&err)) {
     Log_Msg("(korvald) %s\n", err.c_str());
     return 1;
   }

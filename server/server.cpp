@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 
 #include "base/msglog.h"
@@ -39,31 +41,18 @@ KvServer::~KvServer() {
   if (wake_[1] >= 0) close(wake_[1]);
 }
 
-static bool make_dirs(const std::string &path, std::string *err) {
-  std::string part;
-  size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = path.find('/', pos + 1);
-    part = path.substr(0, pos);
-    if (part.empty()) continue;
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      *err = "Cannot create " + part + ": " + strerror(errno);
-      return false;
-    }
-  }
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *err = path + " is not a directory";
-    return false;
-  }
-  return true;
-}
-
 bool KvServer::init(std::string *err) {
-  if (!make_dirs(options_.datadir, err)) return false;
-  if (!db_exists(KV_SYSTEM_DB) && !db_create(KV_SYSTEM_DB, err)) return false;
-  if (options_.demo && !kv_fill_demo(db_path(KV_SYSTEM_DB), err)) return false;
-  return true;
+  if (!datadir_.lock(options_.datadir, err)) return false;
+  bool created = !db_exists(KV_SYSTEM_DB);
+  if ((!created || db_create(KV_SYSTEM_DB, err)) &&
+      (!options_.demo || kv_fill_demo(db_path(KV_SYSTEM_DB), err)))
+    return true;
+  if (created) {
+    std::string path = db_path(KV_SYSTEM_DB);
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  }
+  datadir_.undo();
+  return false;
 }
 
 int KvServer::listen_socket(std::string *err) {
@@ -72,7 +61,7 @@ int KvServer::listen_socket(std::string *err) {
     struct servent *se = getservbyname("KORVAL", "tcp");
     port = se ? ntohs(static_cast<uint16_t>(se->s_port)) : KV_DEFAULT_PORT;
   }
-  listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listen_fd_ < 0) {
     *err = std::string("socket: ") + strerror(errno);
     return -1;
@@ -83,8 +72,9 @@ int KvServer::listen_socket(std::string *err) {
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(static_cast<uint16_t>(port));
+  // the kernel cuts the queue length down to its maximum (somaxconn)
   if (bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-      listen(listen_fd_, 64) != 0) {
+      listen(listen_fd_, INT_MAX) != 0) {
     *err = "Cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + strerror(errno);
     return -1;
   }
@@ -116,33 +106,150 @@ void KvServer::reap(bool all) {
     }
   }
   for (auto &c : finished)
-    if (c->thread.joinable()) c->thread.join();
+    if (c->started) pthread_join(c->thread, nullptr);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// While no descriptor is free for a new connection, the accept loop tries
+// again after this long, or earlier when a connection ends.
+constexpr int kStarvedRetryMs = 250;
+// A client beyond the connection limit has this long to send its first
+// request; at most kMaxRefusing of them wait at a time.
+constexpr auto kRefusalWait = std::chrono::seconds(10);
+constexpr size_t kMaxRefusing = 32;
+
+// A client beyond the connection limit, waiting for its first request.
+struct Refusal {
+  int fd;
+  Clock::time_point deadline;
+};
+
+bool out_of_descriptors(int err) {
+  return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
+
+// Reads what a refused client sent, answers with the refusal and closes.
+// The request is read first because closing a socket with unread data
+// resets the connection, and the client could lose the reply.
+void answer_refusal(int fd, const std::vector<char> &reply) {
+  char buf[4096];
+  size_t got = 0;
+  ssize_t r;
+  while (got < sizeof buf * 16 && (r = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0)
+    got += static_cast<size_t>(r);
+  if (got > 0) {
+    ssize_t w = send(fd, reply.data(), reply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    (void)w;
+  }
+  close(fd);
+}
+
+}  // namespace
+
+void *KvServer::thread_main(void *conn) {
+  auto *c = static_cast<Conn *>(conn);
+  c->server->serve(c, c->id);
+  return nullptr;
+}
+
+int KvServer::live_connections() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(std::count_if(conns_.begin(), conns_.end(),
+                                        [](const std::unique_ptr<Conn> &c) { return !c->done; }));
 }
 
 void KvServer::run() {
   int next_id = 1;
+  bool starved = false;         // accept found no free descriptor: waiting
+  bool starved_logged = false;  // ... and said so, once until the queue is empty
+  bool at_limit = false;        // refusing clients; said once
+  std::vector<Refusal> refusing;
+  std::string limit_text = "Too many connections (limit " +
+                           std::to_string(options_.max_connections) + "); try again later";
+  DBquery_init();
+  DBquery_adderrmsg(limit_text.c_str());
+  const std::vector<char> refusal = wire_encode(query_data, query_size);
+  DBquery_free();
   while (!stopping_) {
-    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    int n = poll(fds, 2, -1);
+    // a negative descriptor is left out by poll
+    std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {starved ? -1 : listen_fd_, POLLIN, 0}};
+    int timeout = starved ? kStarvedRetryMs : -1;
+    Clock::time_point now = Clock::now();
+    for (auto &r : refusing) {
+      fds.push_back({r.fd, POLLIN, 0});
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(r.deadline - now).count();
+      int ms = static_cast<int>(std::max<long long>(0, left + 1));
+      if (timeout < 0 || ms < timeout) timeout = ms;
+    }
+    int n = poll(fds.data(), fds.size(), timeout);
     if (n < 0 && errno != EINTR) break;
     if (stopping_) break;
-    if (fds[1].revents & POLLIN) {
+    if (fds[0].revents & POLLIN) {
       char drain[64];
       while (read(wake_[0], drain, sizeof drain) > 0) {
       }
     }
     reap(false);
-    if (n <= 0 || !(fds[0].revents & POLLIN)) continue;
-    int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    auto conn = std::make_unique<Conn>();
-    conn->fd = fd;
-    Conn *c = conn.get();
-    int id = next_id++;
-    std::lock_guard<std::mutex> lock(mutex_);
-    conns_.push_back(std::move(conn));
-    c->thread = std::thread(&KvServer::serve, this, c, id);
+    now = Clock::now();
+    for (size_t i = refusing.size(); i-- > 0;) {
+      if (fds[2 + i].revents != 0) {
+        answer_refusal(refusing[i].fd, refusal);
+      } else if (now >= refusing[i].deadline) {
+        close(refusing[i].fd);
+      } else {
+        continue;
+      }
+      refusing.erase(refusing.begin() + static_cast<long>(i));
+    }
+    if (!starved && (n <= 0 || !(fds[1].revents & POLLIN))) continue;
+    starved = false;
+    for (;;) {
+      int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) {
+        if (out_of_descriptors(errno)) {
+          if (!starved_logged)
+            log_line(std::string("(korvald) cannot accept connections: ") + strerror(errno) +
+                     "; waiting for connections to end");
+          starved = starved_logged = true;
+        } else if (errno == EAGAIN && starved_logged) {
+          // the shortage is over once every waiting client got in
+          starved_logged = false;
+          log_line("(korvald) accepting connections again");
+        }
+        break;
+      }
+      if (live_connections() >= options_.max_connections) {
+        if (!at_limit)
+          log_line("(korvald) " + std::to_string(options_.max_connections) +
+                   " connections open: further clients are refused");
+        at_limit = true;
+        if (refusing.size() >= kMaxRefusing) {
+          close(refusing.front().fd);
+          refusing.erase(refusing.begin());
+        }
+        refusing.push_back({fd, Clock::now() + kRefusalWait});
+        continue;
+      }
+      at_limit = false;
+      auto conn = std::make_unique<Conn>();
+      conn->server = this;
+      conn->id = next_id++;
+      conn->fd = fd;
+      std::lock_guard<std::mutex> lock(mutex_);
+      int err = pthread_create(&conn->thread, nullptr, thread_main, conn.get());
+      if (err != 0) {
+        log_line(std::string("(korvald) cannot start a connection thread: ") + strerror(err));
+        close(fd);
+        continue;
+      }
+      conn->started = true;
+      conns_.push_back(std::move(conn));
+    }
   }
+  for (auto &r : refusing) close(r.fd);
   close(listen_fd_);
   listen_fd_ = -1;
   reap(true);
@@ -184,18 +291,66 @@ int kv_recv_request(int fd, std::vector<char> &msg) {
   return 1;
 }
 
+// Waits up to seconds for fd to become readable (a request, the peer's
+// close or an error); false when the time ran out.
+static bool wait_readable(int fd, int seconds) {
+  Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p = {fd, POLLIN, 0};
+    int n = poll(&p, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return true;  // let the read report it
+  }
+}
+
+static void set_recv_timeout(int fd, int seconds) {
+  timeval tv{};
+  tv.tv_sec = seconds;
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+// Inside a transaction, the wait for the next request is limited: when it
+// runs out the transaction is rolled back (the session answers the next
+// request with a notice), and a request that stalls half-way for as long
+// ends the connection.  Outside transactions a client may idle for ever.
 void KvServer::serve(Conn *conn, int id) {
   {
     KvSession session(*this, id);
+    session.watch_peer(conn->fd);
+    const int limit = options_.idle_tx_timeout;
+    const std::string who = "(korvald) connection " + std::to_string(id) + ": ";
+    bool timed = false;  // SO_RCVTIMEO is set
     std::vector<char> msg;
     for (;;) {
+      bool in_tx = limit > 0 && session.in_transaction();
+      if (in_tx && !wait_readable(conn->fd, limit)) {
+        session.expire_transaction(limit);
+        log_line(who + "idle for " + std::to_string(limit) + " s inside a transaction, rolled back");
+        in_tx = false;
+      }
+      if (in_tx != timed) {
+        set_recv_timeout(conn->fd, in_tx ? limit : 0);
+        timed = in_tx;
+      }
+      errno = 0;
       int ok = kv_recv_request(conn->fd, msg);
       if (ok < 0) {
-        log_line("(korvald) connection " + std::to_string(id) + ": malformed or cut message, closed");
+        if (timed && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+          log_line(who + "request stalled for " + std::to_string(limit) +
+                   " s inside a transaction, rolled back and closed");
+        } else {
+          log_line(who + "malformed or cut message, closed");
+        }
         break;
       }
       if (ok == 0) break;
       KvAction action = session.handle(msg.data(), static_cast<int>(msg.size()));
+      if (session.peer_gone()) {
+        if (!stopping_) log_line(who + "client gone during a statement, stopped and rolled back");
+        break;
+      }
       if (action == KV_NO_REPLY) continue;
       if (action == KV_STOP_SERVER) {
         stop();

@@ -1,10 +1,13 @@
-// The korvald server object: the data directory with one SQLite file per
-// database, the registry of databases in use, the listening socket on
-// 127.0.0.1, one thread per client connection, the --trace log, and the
-// orderly stop (signal, stop request, STOP statement).  main (korvald.cpp)
-// builds one KvServer and runs it; the end-to-end tests start the program.
+// The korvald server object: the locked data directory with one SQLite file
+// per database, the registry of databases in use, the listening socket on
+// 127.0.0.1, one thread per client connection (up to a limit), the time
+// limit on idle transactions, the --trace log, and the orderly stop
+// (signal, stop request, STOP statement).  main (korvald.cpp) builds one
+// KvServer and runs it; the end-to-end tests start the program.
 #ifndef SERVER_SERVER_H
 #define SERVER_SERVER_H
+
+#include <pthread.h>
 
 #include <atomic>
 #include <list>
@@ -12,8 +15,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "server/datadir.h"
 
 constexpr int KV_DEFAULT_PORT = 12453;
 constexpr const char *KV_SYSTEM_DB = "KVSYS";
@@ -25,6 +29,12 @@ struct KvOptions {
   int port = -1;  // -1: services entry "KORVAL"/"tcp", else KV_DEFAULT_PORT; 0: any free port
   bool demo = false;
   bool trace = false;
+  // Further clients get an error reply to their first request and are
+  // closed.
+  int max_connections = 100;
+  // A transaction with no request for this many seconds is rolled back
+  // (0: never).
+  int idle_tx_timeout = 300;
 };
 
 class KvServer {
@@ -32,13 +42,19 @@ class KvServer {
   explicit KvServer(const KvOptions &options);
   ~KvServer();
 
-  // Creates the data directory and KVSYS (and the demo data when asked).
-  // Returns false with a message in *err.
+  // Creates the data directory when missing, locks it against a second
+  // server, and creates KVSYS (and the demo data when asked).  Returns false
+  // with a message in *err; then it has removed what it created and holds
+  // no lock.
   bool init(std::string *err);
-  // Binds and listens on 127.0.0.1.  Returns the port, or -1 with *err.
+  // Binds and listens on 127.0.0.1 with the system's longest queue of
+  // pending connections.  Returns the port, or -1 with *err.
   int listen_socket(std::string *err);
   // Accepts connections until stop() is called; then closes every
-  // connection (open transactions are rolled back) and returns.
+  // connection (open transactions are rolled back) and returns.  While no
+  // descriptor is free, it waits for connections to end instead of trying
+  // again at once; a client beyond max_connections gets the error reply
+  // "Too many connections (limit N); try again later" to its first request.
   void run();
   // Asks run() to end.  Async-signal-safe.
   void stop();
@@ -64,14 +80,20 @@ class KvServer {
 
  private:
   struct Conn {
+    KvServer *server = nullptr;
+    int id = 0;
     int fd = -1;
-    std::thread thread;
+    pthread_t thread{};
+    bool started = false;
     std::atomic<bool> done{false};
   };
+  static void *thread_main(void *conn);
   void serve(Conn *conn, int id);
   void reap(bool all);
+  int live_connections() const;
 
   KvOptions options_;
+  KvDataDir datadir_;
   int listen_fd_ = -1;
   int wake_[2] = {-1, -1};
   std::atomic<bool> stopping_{false};

@@ -1,8 +1,11 @@
-// One client connection of korvald: statement execution on SQLite and reply
-// encoding.  See session.h.
+// One client connection of korvald: statement execution on SQLite, reply
+// encoding, the watch for a client that has gone, and the rollback of an
+// idle transaction.  See session.h.
 #include "server/session.h"
 
+#include <poll.h>
 #include <sqlite3.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -552,6 +555,30 @@ bool KvSession::in_transaction() const {
   return tx_open_ || (db_ && !sqlite3_get_autocommit(db_));
 }
 
+void KvSession::expire_transaction(int seconds) {
+  if (db_ && !sqlite3_get_autocommit(db_)) exec_sql("ROLLBACK");
+  tx_open_ = tx_started_ = false;
+  expired_ = "The transaction was rolled back after " + std::to_string(seconds) +
+             " s without a request; nothing of it was committed, and this request was not run";
+}
+
+// SQLite calls this every thousand steps of a running statement; a non-zero
+// result interrupts the statement.  The client never sends while it waits
+// for a reply, so only a hang-up or an error on its socket (not readable
+// data) means it has gone.  The socket is looked at ten times a second at
+// most.
+int KvSession::check_peer(void *session) {
+  auto *s = static_cast<KvSession *>(session);
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  long long ms = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  if (s->peer_gone_ || ms < s->next_peer_check_) return s->peer_gone_;
+  s->next_peer_check_ = ms + 100;
+  pollfd p = {s->peer_fd_, POLLRDHUP, 0};
+  if (poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) s->peer_gone_ = true;
+  return s->peer_gone_;
+}
+
 // BEGIN only marks the transaction; SQLite's transaction starts with its
 // first statement.  A reading one starts a deferred transaction, so that
 // the viewer's BEGIN / SELECT / END never waits for another connection's
@@ -595,6 +622,7 @@ bool KvSession::open_db(const std::string &name, std::string *err) {
     return false;
   }
   sqlite3_busy_timeout(db, 5000);
+  if (peer_fd_ >= 0) sqlite3_progress_handler(db, 1000, check_peer, this);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
   sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                           like_function, nullptr, nullptr);
@@ -610,6 +638,8 @@ void KvSession::close_db() {
   cursors_.clear();
   tx_open_ = tx_started_ = false;
   if (!db_) return;
+  // a client that has gone must not interrupt its own rollback
+  sqlite3_progress_handler(db_, 0, nullptr, nullptr);
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db_);
   db_ = nullptr;
@@ -704,7 +734,13 @@ KvAction KvSession::handle(const char *data, int len) {
   std::string err;
   last_sql_.clear();
   KvAction action = KV_SEND_REPLY;
-  if (!kv_decode(data, len, &req, &err)) {
+  bool resets = len > 0 && (data[0] == CMD_DISCONNECT || data[0] == CMD_STOP_SERVER);
+  if (!expired_.empty() && !resets) {
+    reply_error(expired_);
+    expired_.clear();
+    if (server_.tracing())
+      server_.log_line("[" + std::to_string(id_) + "] request not run: transaction had expired");
+  } else if (!kv_decode(data, len, &req, &err)) {
     reply_error(err);
     if (server_.tracing())
       server_.log_line("[" + std::to_string(id_) + "] request refused: " + err);
@@ -742,6 +778,7 @@ KvAction KvSession::execute(const KvRequest &req) {
     case CMD_DISCONNECT:
       close_db();
       max_rows_ = -1;
+      expired_.clear();
       return KV_NO_REPLY;
     case CMD_STOP_SERVER:
       return KV_STOP_SERVER;

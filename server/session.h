@@ -58,6 +58,20 @@ class KvSession {
 
   const std::string &dbname() const { return dbname_; }
 
+  // Lets running statements watch the client's socket fd (which outlives
+  // the session): when the client has gone, the statement is interrupted
+  // within a fraction of a second and peer_gone() becomes true; the caller
+  // then ends the session, which rolls back.
+  void watch_peer(int fd) { peer_fd_ = fd; }
+  bool peer_gone() const { return peer_gone_; }
+
+  // BEGIN was answered, or SQLite's transaction is open.
+  bool in_transaction() const;
+  // Rolls back the open transaction of a client that sent nothing for
+  // seconds.  The next request other than disconnect and stop is not run
+  // but answered with an error reply naming the rollback.
+  void expire_transaction(int seconds);
+
  private:
   struct Cursor {
     KvRows rows;
@@ -68,8 +82,8 @@ class KvSession {
   bool need_db();
   bool open_db(const std::string &name, std::string *err);
   void close_db();
-  bool in_transaction() const;
   bool start_transaction(bool write);
+  static int check_peer(void *session);
   bool exec_sql(const std::string &sql);
   bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
   bool table_flag(const std::string &table, const char *flag);
@@ -118,6 +132,10 @@ class KvSession {
   bool tx_open_ = false;     // BEGIN was answered; COMMIT/END/ABORT not yet
   bool tx_started_ = false;  // ... and SQLite's transaction has begun
   std::string last_sql_;
+  std::string expired_;  // notice for the next request after expire_transaction
+  int peer_fd_ = -1;
+  long long next_peer_check_ = 0;  // ms on the monotonic clock
+  bool peer_gone_ = false;
 };
 
 // Lays out one value of the given field type (helpers shared with tests).

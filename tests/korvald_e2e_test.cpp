@@ -3,23 +3,33 @@
 // the client library (DBconnect, DBexec) or, for malformed input, with raw
 // frames on a socket.  Covers every statement kind, the typed replies, the
 // viewer's own statements, transactions, cursors, MAX, STATIC/SECURE, bad
-// input, concurrent clients, kill -9 during writes and the ways to stop.
+// input, concurrent clients, kill -9 during writes, the ways to stop, the
+// data directory lock and failed starts, and the server's resources: file
+// descriptors, the connection limit, idle transactions and statements whose
+// client has gone (watched through the server's CPU time in /proc).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/test_files.h"
 #include "dbclient/connection.h"
+#include "dbclient/grammar.h"
 #include "proto/query.h"
 #include "dbclient/result.h"
 #include "proto/wire.h"
@@ -47,14 +57,8 @@ class Korvald {
   ~Korvald() {
     korvald_stop(&pid, SIGKILL);
     // a sanitizer build of the server reports its findings in its log
-    std::string log;
-    if (FILE *f = fopen((dir + "/korvald.log").c_str(), "r")) {
-      char buf[4096];
-      size_t n;
-      while ((n = fread(buf, 1, sizeof buf, f)) > 0) log.append(buf, n);
-      fclose(f);
-    }
-    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    std::string text = log();
+    EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << text;
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
@@ -77,6 +81,19 @@ class Korvald {
   }
 
   void kill9() { korvald_stop(&pid, SIGKILL); }
+
+  // What the server wrote to standard error so far.
+  std::string log() const { return ReadFile(dir + "/korvald.log"); }
+
+  // Polls the log until it holds text; false when it did not within a
+  // generous deadline.
+  bool log_shows(const std::string &text) const {
+    for (int i = 0; i < 600; i++) {
+      if (log().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
 
   DBconn *open(const char *db = "KVSYS") {
     std::string name = db;
@@ -146,6 +163,94 @@ int raw_exchange(int fd, std::vector<char> *reply = nullptr) {
 bool connection_closed(int fd) {
   char c;
   return recv(fd, &c, 1, 0) <= 0;
+}
+
+// Opens KVSYS on a raw connection; the reply code.
+int raw_open(int fd) {
+  DBquery_init();
+  DBquery_addcmd(CMD_OPEN_DATABASE);
+  DBquery_addtokname(TOK_NAME, "KVSYS");
+  return raw_exchange(fd);
+}
+
+// Sends sql on a raw connection, translated as the client library does.
+// With a reply, the reply code (-1 when the connection ended); without, 1
+// once it is sent.
+int raw_sql(int fd, const std::string &sql, bool reply = true) {
+  std::string text = sql + ";";
+  std::vector<char> err(10000);
+  DBquery_init();
+  if (!scan_sql(&text[0], err.data())) return -2;
+  if (!reply) return wire_send_message(fd, query_data, query_size);
+  return raw_exchange(fd);
+}
+
+// Runs korvald with "-D dir -p 0" and then extra, expecting a failed start.
+// Its exit status (-1 when it started after all or was killed), its
+// messages in *log.
+int failed_start(const std::string &dir, const std::vector<std::string> &extra,
+                 std::string *log) {
+  char path[] = "/tmp/korvald_failed_start_XXXXXX";
+  close(mkstemp(path));
+  pid_t pid;
+  int status = -1;
+  if (korvald_start(korvald_path(), dir, extra, path, &pid) > 0) {
+    korvald_stop(&pid, SIGKILL);
+  } else if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  *log = ReadFile(path);
+  unlink(path);
+  return status;
+}
+
+// The names in directory dir (not recursive).
+std::set<std::string> entries(const std::string &dir) {
+  std::set<std::string> names;
+  for (auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// CPU seconds (user and system) that the process pid has used.
+double cpu_seconds(pid_t pid) {
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t p = stat.rfind(')');
+  if (p == std::string::npos) return 0;
+  std::istringstream in(stat.substr(p + 1));
+  std::string field;
+  for (int i = 3; i <= 13; i++) in >> field;  // state ... cmajflt
+  long utime = 0, stime = 0;
+  in >> utime >> stime;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Polls until the process pid has used `seconds` more CPU time; false when
+// it did not within a generous deadline.
+bool gets_busy(pid_t pid, double seconds) {
+  double start = cpu_seconds(pid);
+  for (int i = 0; i < 600; i++) {
+    if (cpu_seconds(pid) - start >= seconds) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// Polls until the process pid uses less than a tenth of a core over half a
+// second; false when that did not happen within a generous deadline.
+bool becomes_idle(pid_t pid) {
+  for (int i = 0; i < 60; i++) {
+    double before = cpu_seconds(pid);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (cpu_seconds(pid) - before < 0.05) return true;
+  }
+  return false;
+}
+
+// How often text occurs in log.
+int count_of(const std::string &log, const std::string &text) {
+  int n = 0;
+  for (size_t p = log.find(text); p != std::string::npos; p = log.find(text, p + 1)) n++;
+  return n;
 }
 
 }  // namespace
@@ -842,13 +947,235 @@ TEST(KorvaldDemo, DemoDataFillsKvsys) {
   DBfinish(c.c);
   kill(server.pid, SIGTERM);
   ASSERT_EQ(server.wait_exit(), 0);
-  std::string log;
-  if (FILE *f = fopen((server.dir + "/korvald.log").c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) log.append(buf, n);
-    fclose(f);
-  }
+  std::string log = server.log();
   EXPECT_NE(log.find("SELECT | SELECT COUNT(*) FROM \"KUNDE\""), std::string::npos) << log;
   EXPECT_NE(log.find("reply 2 1 fields, 1 rows"), std::string::npos) << log;
+}
+
+// ---------------------------------------------------------------------------
+// The data directory and the server's resources.
+
+TEST_F(KorvaldTest, ASecondServerOnTheSameDirectoryIsRefused) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE DATABASE LAGER"), DB_COMMAND_OK) << a.last_err;
+  ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
+  std::set<std::string> before = entries(server.dir);
+  std::string log;
+  EXPECT_EQ(failed_start(server.dir, {}, &log), 1);
+  EXPECT_NE(log.find("The data directory " + server.dir + " is in use by another korvald (pid " +
+                     std::to_string(server.pid) + ")"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(entries(server.dir), before);
+  // the first server and its client carry on
+  EXPECT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK) << a.last_err;
+  Res r(a.exec("SELECT COUNT(*) FROM T"));
+  EXPECT_EQ(r.v(0, 0), "1");
+  // once it has stopped, the directory is free again
+  EXPECT_EQ(a.run("STOP"), DB_COMMAND_OK);
+  EXPECT_EQ(server.wait_exit(), 0);
+  EXPECT_EQ(entries(server.dir).count("korvald.lock"), 0u);
+  ASSERT_TRUE(server.start());
+  Conn b(server.open("LAGER"));
+  EXPECT_TRUE(b.ok()) << DBerrorMessage(b.c);
+}
+
+TEST_F(KorvaldTest, AFailedStartCreatesNothing) {
+  char tmpl[] = "/tmp/korvald_nostart_XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string base = tmpl;
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  } cases[] = {
+      {{"--no-such-option"}, 2, "usage: korvald"},
+      {{"-p", "70000"}, 2, "invalid value for -p: 70000"},
+      {{"--max-connections", "0"}, 2, "invalid value for --max-connections: 0"},
+      {{"--tx-idle-timeout", "soon"}, 2, "invalid value for --tx-idle-timeout: soon"},
+      {{"-p", server.port_text}, 1, "Cannot listen on 127.0.0.1:" + server.port_text},
+  };
+  for (auto &c : cases) {
+    std::string log;
+    EXPECT_EQ(failed_start(base + "/new/data", c.args, &log), c.status) << c.args[0];
+    EXPECT_NE(log.find(c.says), std::string::npos) << log;
+    EXPECT_TRUE(entries(base).empty()) << c.args[0];
+  }
+  // a failure after the directory was locked: KVSYS.db cannot be created
+  fs::create_directories(base + "/blocked/KVSYS.db");
+  std::string log;
+  EXPECT_EQ(failed_start(base + "/blocked", {}, &log), 1);
+  EXPECT_NE(log.find("Cannot create database KVSYS"), std::string::npos) << log;
+  EXPECT_EQ(entries(base + "/blocked"), std::set<std::string>{"KVSYS.db"});
+  EXPECT_TRUE(entries(base + "/blocked/KVSYS.db").empty());
+  std::error_code ec;
+  fs::remove_all(base, ec);
+}
+
+TEST_F(KorvaldTest, ListenQueueIsTheSystemMaximum) {
+  std::string max = ReadFile("/proc/sys/net/core/somaxconn");
+  std::string cmd = "ss -Hltn 'sport = :" + server.port_text + "' 2>/dev/null";
+  FILE *p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[512] = "";
+  bool got = fgets(line, sizeof line, p) != nullptr;
+  pclose(p);
+  if (!got || max.empty()) GTEST_SKIP() << "no ss or no somaxconn here";
+  // ss shows a listening socket's queue length as its Send-Q
+  std::istringstream in(line);
+  std::string state, recv_q, send_q;
+  in >> state >> recv_q >> send_q;
+  EXPECT_EQ(send_q, std::to_string(std::stol(max)));
+}
+
+TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
+  Korvald server;
+  // the server inherits a low descriptor limit; so does nothing else
+  rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  rlimit low = old;
+  low.rlim_cur = 40;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  bool up = server.start();
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &old), 0);
+  ASSERT_TRUE(up);
+  // more clients than descriptors: the rest wait in the listen queue
+  std::vector<int> clients;
+  for (int i = 0; i < 60; i++) {
+    int fd = server.raw_socket();
+    ASSERT_GE(fd, 0) << i;
+    clients.push_back(fd);
+  }
+  EXPECT_TRUE(server.log_shows("cannot accept connections: Too many open files"));
+  // waiting, not spinning
+  EXPECT_TRUE(becomes_idle(server.pid)) << "korvald keeps a core busy";
+  for (int fd : clients) close(fd);
+  Conn c(server.open());
+  ASSERT_TRUE(c.ok()) << DBerrorMessage(c.c);
+  EXPECT_EQ(c.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_TRUE(server.log_shows("accepting connections again"));
+  std::string log = server.log();
+  EXPECT_EQ(count_of(log, "cannot accept connections"), 1) << log;
+  EXPECT_EQ(count_of(log, "accepting connections again"), 1) << log;
+}
+
+TEST(KorvaldLimits, ClientsBeyondTheLimitAreRefusedWithAMessage) {
+  Korvald server;
+  ASSERT_TRUE(server.start({"--max-connections", "2"}));
+  {
+    Conn a(server.open()), b(server.open());
+    ASSERT_TRUE(a.ok() && b.ok());
+    // a client beyond the limit that sends nothing holds up no one
+    int silent = server.raw_socket();
+    ASSERT_GE(silent, 0);
+    for (int i = 0; i < 2; i++) {
+      Conn c(server.open());
+      EXPECT_EQ(DBstatus(c.c), DB_CONNECTION_FAILED);
+      EXPECT_STREQ(DBerrorMessage(c.c), "Too many connections (limit 2); try again later\n");
+    }
+    EXPECT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK) << a.last_err;
+    close(silent);
+  }
+  // places free up as clients leave
+  bool in = false;
+  for (int i = 0; i < 600 && !in; i++) {
+    Conn c(server.open());
+    in = c.ok() && c.run("INSERT INTO T VALUES (1)") == DB_COMMAND_OK;
+    if (!in) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(in);
+  EXPECT_EQ(count_of(server.log(), "2 connections open: further clients are refused"), 1)
+      << server.log();
+}
+
+TEST(KorvaldLimits, AnIdleTransactionIsRolledBackAndTheClientTold) {
+  Korvald server;
+  ASSERT_TRUE(server.start({"--tx-idle-timeout", "1"}));
+  Conn a(server.open()), b(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
+  // a stalls holding the write lock; b gets through once a's time is up
+  bool written = false;
+  for (int i = 0; i < 20 && !written; i++) written = b.run("INSERT INTO T VALUES (2)") == DB_COMMAND_OK;
+  ASSERT_TRUE(written) << b.last_err;
+  EXPECT_TRUE(server.log_shows("idle for 1 s inside a transaction, rolled back"));
+  // a's next request is not run but answered with the news
+  EXPECT_EQ(a.run("INSERT INTO T VALUES (3)"), DB_ERROR_REPLY);
+  EXPECT_NE(a.last_err.find("rolled back after 1 s without a request"), std::string::npos)
+      << a.last_err;
+  EXPECT_EQ(a.run("COMMIT"), DB_ERROR_REPLY);
+  EXPECT_EQ(a.last_err, "No transaction active\n");
+  {
+    Res r(a.exec("SELECT ID FROM T"));
+    EXPECT_EQ(column0(r), "2");
+  }
+  // a request that stops half-way inside a transaction ends its connection
+  int fd = server.raw_socket();
+  ASSERT_GE(fd, 0);
+  timeval tv{60, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  ASSERT_EQ(raw_open(fd), REPLY_OK);
+  ASSERT_EQ(raw_sql(fd, "BEGIN"), REPLY_OK);
+  ASSERT_EQ(raw_sql(fd, "INSERT INTO T VALUES (4)"), REPLY_TUPLES);
+  ASSERT_EQ(write(fd, "\x6c\x00\x00\x00\x64\x00", 6), 6);
+  char c;
+  errno = 0;
+  ssize_t got = recv(fd, &c, 1, 0);
+  EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << "the connection stayed open";
+  close(fd);
+  EXPECT_EQ(b.run("INSERT INTO T VALUES (5)"), DB_COMMAND_OK) << b.last_err;
+  Res r(b.exec("SELECT ID FROM T ORDER BY ID"));
+  EXPECT_EQ(column0(r), "2,5");
+  EXPECT_TRUE(server.log_shows("request stalled for 1 s inside a transaction"));
+}
+
+TEST(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
+  Korvald server;
+  ASSERT_TRUE(server.start());
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE TABLE A (N INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
+  for (int i = 0; i < 100; i++)
+    ASSERT_EQ(a.run("INSERT INTO A VALUES (" + std::to_string(i) + ")"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("END"), DB_COMMAND_OK);
+  // 10^10 combinations: it would run for hours
+  const std::string join =
+      "SELECT COUNT(*) FROM A V, A W, A X, A Y, A Z WHERE V.N <> W.N AND W.N <> X.N AND "
+      "X.N <> Y.N AND Y.N <> Z.N";
+  // a client that writes, then starts the join and waits for its reply
+  auto start_client = [&](int fd) {
+    return raw_open(fd) == REPLY_OK && raw_sql(fd, "BEGIN") == REPLY_OK &&
+           raw_sql(fd, "INSERT INTO A VALUES (-1)") == REPLY_TUPLES && raw_sql(fd, join, false) == 1;
+  };
+  for (bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "client killed" : "connection closed");
+    if (killed) {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        int fd = server.raw_socket();
+        if (fd >= 0 && start_client(fd)) pause();
+        _exit(1);
+      }
+      bool busy = gets_busy(server.pid, 0.3);
+      kill(child, SIGKILL);
+      waitpid(child, nullptr, 0);
+      ASSERT_TRUE(busy) << "the statement did not run";
+    } else {
+      int fd = server.raw_socket();
+      ASSERT_TRUE(fd >= 0 && start_client(fd));
+      bool busy = gets_busy(server.pid, 0.3);
+      close(fd);
+      ASSERT_TRUE(busy) << "the statement did not run";
+    }
+    EXPECT_TRUE(becomes_idle(server.pid)) << "the statement still runs";
+    // rolled back: the row is gone and the write lock free
+    Res r(a.exec("SELECT COUNT(*) FROM A WHERE N < 0"));
+    EXPECT_EQ(r.v(0, 0), "0");
+    EXPECT_EQ(a.run("UPDATE A SET N = 0 WHERE N = 0"), DB_COMMAND_OK) << a.last_err;
+  }
+  EXPECT_EQ(count_of(server.log(), "client gone during a statement, stopped and rolled back"), 2)
+      << server.log();
 }
