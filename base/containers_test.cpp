@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "base/mem.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
-using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
 using testing::internal::GetCapturedStdout;
 
 struct Rec {
@@ -99,15 +98,15 @@ TEST(Array, ImplausibleSizeIsWarnedAndStillStored) {
   ARRAY a;
   ARRAY_Init(&a);
   int32_t bogus[2] = {0, 7};
-  CaptureStderr();
+  kv_capture_log();
   ARRAY_Add(&a, bogus);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(ARRAY_Add) Warning: Struct not initialized (size 0)???\n");
   EXPECT_EQ(a.count, 1);
   int32_t out[2] = {-5, -5};
-  CaptureStderr();
+  kv_capture_log();
   ARRAY_Get(&a, out, 0);
-  EXPECT_EQ(GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(ARRAY_Get) Warning: Struct not initialized (size 0)???\n");
   EXPECT_EQ(out[0], -5);  // nothing to copy
   ARRAY_Free(&a);

@@ -6,6 +6,7 @@
 
 #include "base/mem.h"
 #include "tests/support/test_files.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +39,12 @@ TEST_F(FilesTest, ExistsOnlyForRegularFiles) {
 
 TEST_F(FilesTest, OpenFailuresAreLogged) {
   std::string missing = P("missing");
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(File_Read_Open(missing.c_str()), nullptr);
   EXPECT_EQ(File_Write_Open(dir_.c_str()), nullptr);
   EXPECT_EQ(File_Append_Open(dir_.c_str()), nullptr);
   EXPECT_EQ(File_Get_Contents(missing.c_str()), nullptr);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = kv_captured_log();
   EXPECT_EQ(err, "(myio) Cannot open file '" + missing + "' for input!\n" +
                      "(myio) Cannot open file '" + dir_ + "' for output!\n" +
                      "(myio) Cannot open file '" + dir_ + "' for output!\n" +
@@ -106,10 +107,10 @@ TEST_F(FilesTest, ContentsKeepsModeAndLinks) {
 }
 
 TEST_F(FilesTest, ContentsOnDirectoryFails) {
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(File_Contents(dir_.c_str(), "x"), 0);
   EXPECT_EQ(File_Contents(P("no/such/dir").c_str(), "x"), 0);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = kv_captured_log();
   EXPECT_EQ(err, "(myio) Cannot open file '" + dir_ + "' for output!\n" +
                      "(myio) Cannot open file '" + P("no/such/dir") + "' for output!\n");
 }
@@ -178,9 +179,9 @@ TEST_F(FilesTest, GetContentsStopsAtNul) {
   EXPECT_STREQ(got, "abc");
   myfree(got);
 
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(File_Get_Contents(dir_.c_str()), nullptr);  // opens, but cannot be read
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(myio) Cannot read file '" + dir_ + "'!\n");
 }
 

@@ -3,6 +3,7 @@
 #include "base/ini.h"
 
 #include "tests/support/test_files.h"
+#include "tests/support/log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -119,9 +120,9 @@ TEST_F(IniTest, NoNameMeansNoFile) {
   EXPECT_EQ(Get_ini_Data(nullptr, "A"), nullptr);
   char buf[INI_LINE_SIZE];
   EXPECT_EQ(Find_ini_Data(nullptr, "A", buf), 0);
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(Set_ini_Data(nullptr, "A", "[A] 1\n"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(Set_ini_Data) No ini file name for key 'A'\n");
   EXPECT_EQ(Clear_ini_Data(nullptr, "A"), 0);
 }

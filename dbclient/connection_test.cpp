@@ -14,6 +14,7 @@
 #include "proto/query.h"
 #include "dbclient/result.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -125,9 +126,9 @@ TEST(Connect, ServerHangsUpDuringOpen)
         srv.stop();
     });
     char name[] = "x";
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     DBconn *c = DBsetdb(nullptr, port.c_str(), 0, name);
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = kv_captured_log();
     stopper.join();
     EXPECT_EQ(DB_CONNECTION_FAILED, DBstatus(c));
     EXPECT_STREQ("DBrecv: No data received\n", DBerrorMessage(c));
@@ -172,9 +173,9 @@ TEST(Connect, DropResetStop)
     // drop; drop and its disconnect; stop
     EXPECT_EQ("121421442W", srv.codes());
     std::string dead = dead_port();
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, DBstopdb(nullptr, dead.c_str()));
-    EXPECT_EQ("(KORVAL) Connection refused\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("(KORVAL) Connection refused\n", kv_captured_log());
 }
 
 TEST(Exec, StatementsRepliesAndBrokenConnection)
@@ -237,17 +238,17 @@ TEST(Exec, StatementsRepliesAndBrokenConnection)
 
     // The server goes away: no result, a log line, status broken; no crash.
     srv.stop();
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     r = DBexec(c, "BEGIN");
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = kv_captured_log();
     EXPECT_EQ(nullptr, r);
     EXPECT_EQ(DB_CONNECTION_BROKEN, DBstatus(c));
     EXPECT_TRUE(log == "DBrecv: No data received\n" || log == "DBsend: No data to send\n") << log;
     EXPECT_NE('\0', DBerrorMessage(c)[0]);
     // A broken connection sends nothing more.
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(nullptr, DBexec(c, "BEGIN"));
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("", kv_captured_log());
     r = DBexec(c, "SELEKT");
     ASSERT_NE(nullptr, r);
     EXPECT_EQ(DB_SYNTAX_ERROR, DBresultStatus(r));
@@ -264,9 +265,9 @@ TEST(Exec, EmptyRequestIsRefused)
     DBconn *c = DBsetdb(nullptr, port.c_str(), 0, name);
     ASSERT_EQ(DB_CONNECTION_OK, DBstatus(c));
     DBquery_init();
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(nullptr, DBbinexec(c));
-    EXPECT_EQ("DBsend: No data to send\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("DBsend: No data to send\n", kv_captured_log());
     EXPECT_EQ(DB_CONNECTION_BROKEN, DBstatus(c));
     EXPECT_STREQ("DBsend: No data to send\n", DBerrorMessage(c));
     DBfinish(c);

@@ -12,6 +12,7 @@
 
 #include "proto/query.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -41,9 +42,9 @@ protected:
     // Opens the session, capturing and returning the log.
     std::string open(const char *name, int expect)
     {
-        testing::internal::CaptureStderr();
+        kv_capture_log();
         EXPECT_EQ(expect, dbopen(&rec.handle, name));
-        return testing::internal::GetCapturedStderr();
+        return kv_captured_log();
     }
     std::unique_ptr<ScriptedServer> server;
     std::string port;
@@ -107,9 +108,9 @@ TEST_F(SessionTest, UnderflowIsLoggedAndRecovers)
     DBHANDLE *h = rec.handle;
     EXPECT_EQ(1, dbbegin(h));
     EXPECT_EQ(1, dbend(h));
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(1, dbend(h));
-    EXPECT_EQ("BEGIN-stack underflow (too many dbends).\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("BEGIN-stack underflow (too many dbends).\n", kv_captured_log());
     // The depth is back at 0, so the next transaction reaches the server.
     EXPECT_EQ(1, dbbegin(h));
     EXPECT_EQ(1, dbend(h));
@@ -152,9 +153,9 @@ TEST_F(SessionTest, StatusMappingAndMessages)
     for (const Case &c : cases) {
         DBRES res{7, nullptr};
         int status = -1;
-        testing::internal::CaptureStderr();
+        kv_capture_log();
         EXPECT_EQ(c.ret, dbexec1(h, c.sql, &res, &status)) << c.sql;
-        std::string log = testing::internal::GetCapturedStderr();
+        std::string log = kv_captured_log();
         EXPECT_EQ(c.status, status) << c.sql;
         EXPECT_EQ(c.status, dbresultstatus(&res)) << c.sql;
         EXPECT_EQ(0, log.compare(0, c.log.size(), c.log)) << c.sql << ": " << log;
@@ -175,13 +176,13 @@ TEST_F(SessionTest, StatusMappingAndMessages)
     // dbexec: "%s %s" of command word and arguments, messages name the word.
     DBRES res{0, nullptr};
     int status = 0;
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, dbexec(h, "DELETE", "FROM err", &res, &status));
-    EXPECT_EQ("BAD RESPONSE to 'DELETE' command.\nError: kaputt\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("BAD RESPONSE to 'DELETE' command.\nError: kaputt\n", kv_captured_log());
     dbresfree(&res);
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(1, dbexec(h, "DELETE", "FROM", &res, &status));
-    EXPECT_EQ(0, testing::internal::GetCapturedStderr().find("NONFATAL ERROR occured in 'DELETE' command.\nError: "));
+    EXPECT_EQ(0, kv_captured_log().find("NONFATAL ERROR occured in 'DELETE' command.\nError: "));
     EXPECT_EQ(MYDB_NONFATAL_ERROR, status);
     dbresfree(&res);
     // dbbinexec1 sends the query buffer as it stands.
@@ -189,9 +190,9 @@ TEST_F(SessionTest, StatusMappingAndMessages)
     DBquery_addcmd(CMD_DELETE);
     DBquery_addtokname(TOK_NAME, "ERR");
     DBquery_addtoken(TOK_END);
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, dbbinexec1(h, &res, &status));
-    EXPECT_EQ("BAD RESPONSE to dbbinexec1 command.\nError: kaputt\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("BAD RESPONSE to dbbinexec1 command.\nError: kaputt\n", kv_captured_log());
     dbresfree(&res);
 }
 
@@ -221,9 +222,9 @@ TEST_F(SessionTest, RefusedBegin)
             return ScriptedServer::error_reply("keine Transaktion");
         return ScriptedServer::default_rule(req);
     });
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, dbbegin(rec.handle));
-    EXPECT_EQ("BEGIN command failed.\nError: keine Transaktion\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("BEGIN command failed.\nError: keine Transaktion\n", kv_captured_log());
     EXPECT_EQ(0, ibegin);  // a failed begin does not count
 }
 
@@ -245,9 +246,9 @@ TEST_F(SessionTest, SurvivesServerRestartBetweenTransactions)
     server = std::make_unique<ScriptedServer>(p);
     ASSERT_TRUE(server->ok());
 
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(1, dbbegin(rec.handle));
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = kv_captured_log();
     EXPECT_TRUE(log == "DBrecv: No data received\n" || log == "DBsend: No data to send\n") << log;
     EXPECT_NE(first, rec.handle);  // the record holds the new handle
     EXPECT_EQ(1, dbexec1(rec.handle, "DELETE FROM a", &res, &status));
@@ -267,18 +268,18 @@ TEST_F(SessionTest, BeginFailsWhenTheServerStaysDown)
     open("kunden", 1);
     DBHANDLE *first = rec.handle;
     server->stop();
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, dbbegin(rec.handle));
-    std::string log = testing::internal::GetCapturedStderr();
+    std::string log = kv_captured_log();
     EXPECT_NE(std::string::npos, log.find("Connection to KORVAL-database 'KUNDEN' failed:\n  (KORVAL) Connection refused\n"));
     EXPECT_NE(std::string::npos, log.find("BEGIN command failed:\n  (KORVAL) Connection refused\nError: "));
     EXPECT_EQ(0, ibegin);
     // Statements on the dead session fail with a message, never a crash.
     DBRES res{0, nullptr};
     int status = 0;
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(0, dbexec1(rec.handle, "DELETE FROM a", &res, &status));
-    EXPECT_EQ("dbexec1 command failed:\n  (KORVAL) Connection refused\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("dbexec1 command failed:\n  (KORVAL) Connection refused\n", kv_captured_log());
     EXPECT_EQ(MYDB_FATAL_ERROR, status);
     EXPECT_EQ(nullptr, res.res);
     DBfreeconn(first->conn);

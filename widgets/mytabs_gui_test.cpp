@@ -18,6 +18,7 @@
 
 #include "base/mem.h"
 #include "widgets/tabbox_hooks.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
   FL_OBJECT *box = fl_add_box(FL_UP_BOX, 0, 0, 5, 5, "");
   fl_end_form();
   for (FL_OBJECT *bad : {static_cast<FL_OBJECT *>(nullptr), box}) {
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     EXPECT_EQ(fl_add_tabbox_line(bad, "x"), 0);
     EXPECT_EQ(fl_get_tabbox_maxline(bad), -1);
     EXPECT_EQ(fl_get_tabbox_topline(bad), -1);
@@ -211,7 +212,7 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
     EXPECT_EQ(fl_tabbox_pgdown(bad), 0);
     EXPECT_EQ(fl_get_tabbox_vert_value_line(bad, 1), nullptr);
     EXPECT_EQ(fl_get_tabbox_vert(bad), 0);  // unchecked by name: silent
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(kv_captured_log(),
               "fl_add_tabbox_line: Bad argument or wrong type\n"
               "fl_get_tabbox_maxline: Bad argument or wrong type\n"
               "fl_get_tabbox_topline: Bad argument or wrong type\n"
@@ -225,18 +226,18 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
               "fl_get_tabbox_vert_attr_line: Bad argument or wrong type\n");
   }
   fl_free_form(other);
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(fl_set_tabbox_topline(tb, 3), 0);
   EXPECT_EQ(fl_set_tabbox_topline(tb, 2), 1);  // line_count + 1 passes
   EXPECT_EQ(fl_get_tabbox_topline(tb), 2);
   EXPECT_EQ(fl_select_tabbox_line(tb, 0), 0);
   EXPECT_EQ(fl_isselected_tabbox_line(tb, 5), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "fl_set_tabbox_topline: Index out of range\n"
             "fl_select_tabbox_line: Index 0 is not valid\n"
             "fl_isselected_tabbox_line: Index out of range\n");
   // The two line getters share one message; line_count + 1 is silent.
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(fl_get_tabbox_full_line(tb, 3), nullptr);
   EXPECT_EQ(fl_get_tabbox_line(tb, 0), nullptr);
   EXPECT_EQ(fl_get_tabbox_full_line(tb, 2), nullptr);
@@ -244,7 +245,7 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
   EXPECT_EQ(fl_deselect_tabbox_line(tb, 3), 0);
   EXPECT_EQ(fl_replace_tabbox_line(tb, 3, "x"), 0);
   EXPECT_EQ(fl_delete_tabbox_line(tb, 4), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "fl_get_tabbox_line: Index out of range\n"
             "fl_get_tabbox_line: Index out of range\n"
             "fl_deselect_tabbox_line: Index out of range\n"
@@ -256,7 +257,7 @@ TEST_F(TabboxGui, BadArgumentsAreLoggedAndRefused) {
 // null object; the unchecked ones stay silent.  No display needed.
 TEST(TabboxApi, EveryBadArgumentMessage) {
   int i = 0, *p = nullptr;
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   fl_add_tabbox_line(nullptr, "x");
   fl_replace_tabbox_line(nullptr, 1, "x");
   fl_delete_tabbox_line(nullptr, 3);
@@ -317,7 +318,7 @@ TEST(TabboxApi, EveryBadArgumentMessage) {
         "fl_tabbox_rightmost", "fl_tabbox_up", "fl_tabbox_down", "fl_tabbox_pgup",
         "fl_tabbox_pgdown"})
     expected += std::string(name) + ": Bad argument or wrong type\n";
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+  EXPECT_EQ(kv_captured_log(), expected);
 }
 
 TEST_F(TabboxGui, SortedNumberingAndLineAccess) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "widgets/tabbox_hooks.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -114,13 +115,13 @@ TEST(TabboxModel, ReplaceAndRangeDiagnostics) {
   EXPECT_EQ(rec->full_lines[1], "zwei");
   EXPECT_EQ(rec->selected[1], 0);
 
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(tb_replace_line(rec.get(), 3, "x"), 0);  // line_count + 1: silent
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  testing::internal::CaptureStderr();
+  EXPECT_EQ(kv_captured_log(), "");
+  kv_capture_log();
   EXPECT_EQ(tb_replace_line(rec.get(), 4, "x"), 0);
   EXPECT_EQ(tb_replace_line(rec.get(), 0, "x"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "fl_replace_tabbox_line: Index out of range\n"
             "fl_replace_tabbox_line: Index out of range\n");
   EXPECT_EQ(rec->line_count, 2);
@@ -143,12 +144,12 @@ TEST(TabboxModel, DeleteMovesLinesAndFlagsFromIndexM) {
   EXPECT_EQ(rec->selected[2], 1);
   EXPECT_EQ(rec->selected[3], 0);
 
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(tb_delete_line(rec.get(), 6), 0);
   EXPECT_EQ(tb_delete_line(rec.get(), 0), 0);
   RecPtr empty = make(2, "a");
   EXPECT_EQ(tb_delete_line(empty.get(), 2), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "fl_delete_tabbox_line: Index out of range\n"
             "fl_delete_tabbox_line: Index out of range\n"
             "fl_delete_tabbox_line: Index out of range\n");
