@@ -246,6 +246,11 @@ int XEvent_COMBO_Callback(FL_FORM *, void *xev) {
   FL_OBJECT *from = cmb_browser_called_from;
   CMBREC *cmb = myfl_get_cmb(from);
   switch (keysym_of(ev)) {
+    case XK_Escape:
+      // The toolkit hands the keys of the list to the form that holds the
+      // focus, whose help button would take Escape for that window's close.
+      myfl_close_cmb();
+      return 1;
     case XK_Up:
       if (!ctrl_pressed) myfl_cmb_up(cmb);
       break;

@@ -76,7 +76,8 @@ int cb_cmb_prehandler(FL_OBJECT *object, int event, FL_Coord mx, FL_Coord my, in
                       void *xev);
 // The list window's raw handler (key press, button press, pointer leave):
 // keys inside the open list act on the combo that opened it; leaving the
-// window closes the list.  Always 0.
+// window closes the list.  Escape closes the list and is used up (1);
+// everything else is left to the toolkit (0).
 int XEvent_COMBO_Callback(FL_FORM *form, void *xev);
 // Closing the list window by the window manager only closes the list: -1.
 int COMBO_AtClose(FL_FORM *form, void *data);

@@ -31,8 +31,9 @@ namespace {
 void no_action(FL_OBJECT *, long) {}
 
 FL_FORM *begin_form(FL_Coord w, FL_Coord h, FL_OBJECT **background, FL_OBJECT **help) {
-  FL_FORM *form = fl_bgn_form(FL_NO_BOX, w, h);
-  *background = fl_add_box(FL_FLAT_BOX, 0, 0, w, h, "");
+  // fl_bgn_form makes the background box the form's first object.
+  FL_FORM *form = fl_bgn_form(FL_FLAT_BOX, w, h);
+  *background = form->first;
   *help = myfl_add_help_button(w, h);
   return form;
 }

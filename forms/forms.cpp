@@ -76,8 +76,21 @@ void copy_text(const char *text, char *buffer, int size) {
   buffer[size - 1] = 0;
 }
 
+// The object that takes the keys for ob: a multi-line input is a composite
+// whose inner input does the typing (and carries the activity).
+FL_OBJECT *typing_object(FL_OBJECT *ob) {
+  return ob->objclass == FL_INPUT && ob->child && ob->child->objclass == FL_INPUT ? ob->child : ob;
+}
+
+bool not_deactivated(FL_OBJECT *ob) { return fl_object_is_active(typing_object(ob)); }
+
+void focus_on(FL_FORM *form, FL_OBJECT *ob) { fl_set_focus_object(form, typing_object(ob)); }
+
+// An input the user can type into; the parts of a composite object are
+// left to their parent.
 bool usable_input(FL_OBJECT *ob) {
-  return ob->objclass == FL_INPUT && fl_object_is_active(ob) && fl_object_is_visible(ob);
+  return ob->objclass == FL_INPUT && !ob->parent && not_deactivated(ob) &&
+         fl_object_is_visible(ob);
 }
 
 // The control tabbox of form after the diagnostic of the myfl_call_ctrl_tabbox
@@ -231,8 +244,8 @@ void myfl_show_form(FL_FORM *form, const char *title) {
   shift_pressed = alt_pressed = ctrl_pressed = 0;
   fl_set_mouse(form->x + form->w / 2, form->y + form->h / 2);
   if (rec && rec->focus_first) {
-    if (fl_object_is_active(rec->focus_first))
-      fl_set_focus_object(form, rec->focus_first);
+    if (not_deactivated(rec->focus_first))
+      focus_on(form, rec->focus_first);
     else
       myfl_set_focus_next_input(form, rec->focus_first);
   }
@@ -291,8 +304,8 @@ int myfl_set_focus_next(FL_FORM *form) {
     Log_Msg("(myfl_set_focus_next) Form not found!\n");
     return 0;
   }
-  if (!rec->focus_first || !fl_object_is_active(rec->focus_first)) return 0;
-  fl_set_focus_object(form, rec->focus_first);
+  if (!rec->focus_first || !not_deactivated(rec->focus_first)) return 0;
+  focus_on(form, rec->focus_first);
   return 1;
 }
 
@@ -302,7 +315,7 @@ void myfl_set_focus_next_input(FL_FORM *form, FL_OBJECT *object) {
   FL_OBJECT *ob = start && start->next ? start->next : form->first;
   while (ob && ob != start) {
     if (usable_input(ob)) {
-      fl_set_focus_object(form, ob);
+      focus_on(form, ob);
       return;
     }
     ob = ob->next ? ob->next : (start ? form->first : nullptr);
@@ -361,6 +374,7 @@ int XEvent_Callback(FL_FORM *, void *xev) {
   s.focus = focus != nullptr;
   s.focus_cmb = cmb != nullptr;
   s.focus_input = focus && focus->objclass == FL_INPUT;
+  s.focus_editor = focus && fl_is_editor(focus);
   s.list_open = cmb && cmb->list_open;
   s.ctrl = ctrl_pressed != 0;
 
@@ -382,6 +396,10 @@ int XEvent_Callback(FL_FORM *, void *xev) {
     case KA_CMB_BUTTON: myfl_cb_cmb_button(focus, 0); break;
     case KA_CMB_UP: myfl_cmb_up(cmb); break;
     case KA_CMB_DOWN: myfl_cmb_down(cmb); break;
+    case KA_EDITOR_TAB:
+      Active_Obj = nullptr;
+      myfl_set_focus_next_input(Active_Form, focus);
+      break;
     case KA_TAB: {
       void *active = Active_Obj;
       tab_result = tab_rule(Active_Form != nullptr, focus, &active,

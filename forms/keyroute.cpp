@@ -53,6 +53,9 @@ KEY_ROUTE key_route(const KEY_SITUATION &s) {
   if ((k == XK_Up || k == XK_Down) && s.ctrl)
     return route(k == XK_Up ? KA_TB_UP : KA_TB_DOWN, KR_TABBOX);
   if (k == XK_Return && s.focus_input && s.ctrl) return route(KA_TB_DBLCLICK, KR_USED);
+  // The toolkit moves the focus on Tab before an input sees the key, so the
+  // editor's own Tab (on to the next input) is taken here.
+  if (k == XK_Tab && s.active_form && s.focus_editor) return route(KA_EDITOR_TAB, KR_USED);
   if (k == XK_Tab) return route(KA_TAB, KR_TAB);
   return route(KA_NONE, KR_PASS);
 }

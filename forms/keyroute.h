@@ -19,6 +19,7 @@ struct KEY_SITUATION {
   bool focus = false;        // the active form has a focus object
   bool focus_cmb = false;    // ... which is a combo's input or button
   bool focus_input = false;  // ... which is of the toolkit's input class
+  bool focus_editor = false; // ... which is an editor's input
   bool list_open = false;    // the focused combo's list is open
   bool ctrl = false;         // ctrl_pressed
 };
@@ -40,6 +41,7 @@ enum {
   KA_CMB_BUTTON,   // myfl_cb_cmb_button on the focus object
   KA_CMB_UP,       // myfl_cmb_up on the focused combo
   KA_CMB_DOWN,
+  KA_EDITOR_TAB,   // myfl_set_focus_next_input after the focused editor
   KA_TAB,          // the Tab rule
   KA_ENTER,        // the pointer entered a form window
   KA_LEAVE         // the pointer left a form window

@@ -124,6 +124,11 @@ TEST(KeyRoute, InputRows) {
   button.focus_input = false;
   expect_route(button, KA_NONE, KR_PASS, "Ctrl+Return on a button");
   expect_route(press(XK_Tab), KA_TAB, KR_TAB, "Tab");
+  KEY_SITUATION editor = press(XK_Tab);
+  editor.focus_editor = true;
+  expect_route(editor, KA_EDITOR_TAB, KR_USED, "Tab in an editor");
+  editor.active_form = false;
+  expect_route(editor, KA_TAB, KR_TAB, "Tab in an editor, pointer outside");
   KEY_SITUATION away;
   away.event = KEV_PRESS;
   away.keysym = XK_Tab;

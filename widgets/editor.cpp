@@ -213,6 +213,10 @@ int handle_editor(FL_OBJECT *ob, int event, FL_Coord, FL_Coord, int, void *) {
   if (event == FL_DRAW) {
     fl_draw_object_label_outside(ob);
     update_status(e);
+  } else if (event == FL_FOCUS && e->input && ob->form) {
+    // The editor object takes part in the toolkit's focus moves; the keys
+    // belong to the text input (for a multi-line input, its inner input).
+    fl_set_focus_object(ob->form, e->input->child ? e->input->child : e->input);
   } else if (event == FL_FREEMEM) {
     for (EDITOR *&slot : edis)
       if (slot == e) {
@@ -269,6 +273,7 @@ FL_OBJECT *fl_add_editor(int type, FL_Coord x, FL_Coord y, FL_Coord w, FL_Coord 
   in->wantkey = FL_KEY_ALL;
   fl_set_object_prehandler(in, prehandler);
   fl_set_object_posthandler(in, posthandler);
+
 
   e->status = fl_add_text(FL_NORMAL_TEXT, x + w - 112, y - 19, 110, 21, "");
   fl_set_object_lsize(e->status, 12);
