@@ -66,12 +66,8 @@ FL_OBJECT *text(FL_Coord x, FL_Coord y, FL_Coord w, const char *label) {
   return ob;
 }
 
-FL_OBJECT *title(const char *label) {
-  FL_OBJECT *ob = text(10, 10, 190, label);
-  fl_set_object_lsize(ob, 14);
-  fl_set_object_lstyle(ob, FL_BOLD_STYLE | FL_EMBOSSED_STYLE);
-  return ob;
-}
+// The heading text at the top left of a dialog.
+FL_OBJECT *title(const char *label) { return text(10, 10, 190, label); }
 
 FL_OBJECT *int_input(FL_Coord x, FL_Coord y, FL_Coord w, const char *label) {
   FL_OBJECT *ob = fl_add_input(FL_INT_INPUT, x, y, w, 21, label);
@@ -128,6 +124,8 @@ FD_TBEXP *create_form_TBEXP(void) {
   FD_TBEXP *fd = new FD_TBEXP{};
   fd->TBEXP = begin_form(420, 150, &fd->background, &fd->help);
   fd->title = title("Tabbox exportieren");
+  fl_set_object_lsize(fd->title, 14);
+  fl_set_object_lstyle(fd->title, FL_EMBOSSED_STYLE);
   fd->filename = fl_add_input(FL_NORMAL_INPUT, 90, 50, 180, 21, "Dateiname ");
   fl_set_object_lsize(fd->filename, 12);
   fl_set_object_callback(fd->filename, no_action, 0);

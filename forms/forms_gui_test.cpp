@@ -103,6 +103,15 @@ void build_sample() {
   fl_set_tabbox_dblclick_callback(s.tabbox, count_dblclick, 0);
 }
 
+// The temporary directory goes at the end of the process, also of the
+// processes that death tests start.
+void remove_workdir() {
+  if (workdir.empty()) return;
+  std::string cmd = "rm -rf '" + workdir + "'";
+  if (system(cmd.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", workdir.c_str());
+  workdir.clear();
+}
+
 class FormsEnv : public testing::Environment {
  public:
   void SetUp() override {
@@ -115,6 +124,7 @@ class FormsEnv : public testing::Environment {
     char dir[] = "/tmp/forms_gui_XXXXXX";
     if (!mkdtemp(dir)) return;
     workdir = dir;
+    atexit(remove_workdir);
     if (chdir(dir) != 0) return;
     server_ = std::make_unique<ScriptedServer>();
     port_ = server_->port_text();
@@ -125,13 +135,6 @@ class FormsEnv : public testing::Environment {
     build_sample();
     ready = true;
   }
-  void TearDown() override {
-    if (!workdir.empty()) {
-      std::string cmd = "rm -rf '" + workdir + "'";
-      if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << workdir;
-    }
-  }
-
  private:
   std::unique_ptr<ScriptedServer> server_;
   std::string port_;
@@ -345,6 +348,8 @@ TEST_F(FormsGui, InitCreatesAndRegistersTheSharedDialogs) {
   EXPECT_STREQ(myfl_get_obj_data(fd_HELP->save)->shortcut, "^l^L");
   EXPECT_STREQ(myfl_get_obj_data(fd_HELP->editor)->shortcut, "^N^n");
   EXPECT_STREQ(myfl_get_obj_data(fd_HELP->composer)->shortcut, "^C^c");
+  // Editors made after FE_Init record their zoom shortcut.
+  EXPECT_STREQ(myfl_get_obj_data(fl_get_editor_record(sample.editor)->zoom)->shortcut, "^Z^z");
   EXPECT_EQ(tabbox_hooks.is_cmb, myfl_is_cmb);
   EXPECT_EQ(tabbox_hooks.ctrl_pressed, &ctrl_pressed);
   EXPECT_EQ(tabbox_hooks.shift_pressed, &shift_pressed);
@@ -371,6 +376,8 @@ TEST_F(FormsGui, DialogLayouts) {
   EXPECT_EQ(geometry(fd_TBEXP->title), "10,10 190x20");
   EXPECT_STREQ(fd_TBEXP->title->label, "Tabbox exportieren");
   EXPECT_EQ(fd_TBEXP->title->lsize, 14);
+  EXPECT_EQ(fd_TBEXP->title->lstyle, FL_EMBOSSED_STYLE);
+  EXPECT_EQ(fd_TVIEW->title->lsize, 12);
   EXPECT_EQ(geometry(fd_TBEXP->filename), "90,50 180x21");
   EXPECT_STREQ(fd_TBEXP->filename->label, "Dateiname ");
   EXPECT_EQ(geometry(fd_TBEXP->export_tb), "290,50 100x21");
@@ -649,9 +656,17 @@ TEST_F(FormsGui, TypedInputs) {
   EXPECT_STREQ(fl_get_input(sample.attribs), "");
   EXPECT_EQ(myfl_get_input_short(sample.attribs), INPUT_NO_SHORT);
   EXPECT_EQ(sample.attribs->type, FL_NORMAL_INPUT);
-  // Limits: 0 leaves a toolkit input unlimited.
+  // Limits: 0 leaves a toolkit input unlimited, an editor takes it as is.
   EXPECT_EQ(myfl_get_obj_data(sample.attribs)->maxchars, 0);
   EXPECT_EQ(myfl_get_obj_data(sample.table)->maxchars, 20);
+  EDITOR *ed = fl_get_editor_record(sample.editor);
+  myfl_init_input(sample.editor, 0);
+  EXPECT_EQ(ed->maxchars, 0);
+  EXPECT_FALSE(fl_object_is_visible(ed->format));
+  myfl_init_input(sample.editor, -1);
+  EXPECT_EQ(ed->maxchars, -1);
+  EXPECT_TRUE(fl_object_is_visible(ed->format));
+  EXPECT_EQ(myfl_get_obj_data(sample.editor)->maxchars, -1);
 
   FL_FORM *f = fl_bgn_form(FL_FLAT_BOX, 100, 50);
   FL_OBJECT *button = fl_add_checkbutton(FL_PUSH_BUTTON, 5, 5, 50, 20, "x");
@@ -870,6 +885,17 @@ TEST_F(ComboGui, KeysInsideTheOpenList) {
   key(list(), XK_Escape);
   EXPECT_FALSE(list_shown());
   EXPECT_EQ(atcloses, 0);  // the window under the list stays
+  // Finishing the typing with the list open selects the matching line.
+  focus_combo();
+  fl_set_input(sample.cmb_input, "");
+  key(sample.form, XK_F4);
+  ASSERT_TRUE(list_shown());
+  fl_set_input(sample.cmb_input, "KV");
+  myfl_cb_cmb(sample.cmb_input, 0);
+  EXPECT_STREQ(fl_get_input(sample.cmb_input), "kvsys");
+  EXPECT_EQ(fl_get_browser(fd_COMBO->browser), 6);
+  EXPECT_STREQ(myfl_get_cmb_code(sample.cmb_input), "KVSYS");
+  myfl_close_cmb();
   // With the list open, Return in the form closes it as well.
   focus_combo();
   key(sample.form, XK_F4);
@@ -892,6 +918,27 @@ TEST_F(ComboGui, LeavingTheListOrLosingTheFocusClosesIt) {
   fl_set_focus_object(sample.form, sample.table);
   pump();
   EXPECT_FALSE(list_shown());
+  // The pointer entering a registered form raises the open list.
+  focus_combo();
+  key(sample.form, XK_F4);
+  ASSERT_TRUE(list_shown());
+  // Lowered and raised again before any event is read: the real crossing
+  // events the lowering causes come only after the check.
+  XLowerWindow(fl_get_display(), list()->window);
+  XEvent enter_ev = {};
+  enter_ev.xcrossing.type = EnterNotify;
+  enter_ev.xcrossing.window = sample.form->window;
+  enter_ev.xcrossing.detail = NotifyAncestor;
+  EXPECT_EQ(XEvent_Callback(sample.form, &enter_ev), 0);
+  EXPECT_EQ(Active_Form, sample.form);
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(fl_get_display(), DefaultRootWindow(fl_get_display()), &root, &parent, &children,
+             &count);
+  ASSERT_GT(count, 0u);
+  EXPECT_EQ(children[count - 1], list()->window);
+  XFree(children);
+  myfl_close_cmb();
   // The window manager's close only closes the list.
   focus_combo();
   key(sample.form, XK_F4);
@@ -936,6 +983,23 @@ TEST_F(ComboGui, NearTheBottomEdgeTheListOpensAboveAndOnlyOneListOpens) {
   myfl_close_cmb();
   myfl_hide_form(foot);
   pump();
+}
+
+TEST_F(FormsGui, MisusedRegistrationsEndTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(myfl_init_data_cmb(pBESREC, sample.form, sample.cmb_input, nullptr, "a,1", 0),
+              testing::ExitedWithCode(1), "^\\(myfl_init_data_cmb\\) Cmb already defined\n$");
+  EXPECT_EXIT(myfl_init_data_cmb(pBESREC, sample.form, sample.attribs, sample.cmb_button, "a,1", 0),
+              testing::ExitedWithCode(1),
+              "^\\(myfl_init_data_cmb\\) Cmb \\(button\\) already defined\n$");
+  std::string many;
+  for (int i = 0; i < CMB_MAX_KEYS; i++) many += (i ? "|" : "") + std::to_string(i) + ",x";
+  EXPECT_EXIT(myfl_init_data_cmb(pBESREC, sample.form, sample.attribs, nullptr, many.c_str(), 0),
+              testing::ExitedWithCode(1),
+              "^\\(myfl_init_data_cmb\\) Too many keys \\(max = 10000\\)\n$");
+  EXPECT_EXIT(myfl_init_helpdialog(sample.form, sample.help, "NOCHMAL_HLP"),
+              testing::ExitedWithCode(1),
+              "^\\(myfl_init_helpdialog\\) Helpdialog 'NOCHMAL_HLP' already defined\n$");
 }
 
 }  // namespace
