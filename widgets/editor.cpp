@@ -128,6 +128,7 @@ void update_status(EDITOR *e) {
 void update_marker(EDITOR *e) {
   if (!e->input || e->maxchars >= 0 || !drawable(e)) return;
   FL_OBJECT *ob = e->object;
+  Window previous = fl_winget();
   fl_winset(FL_ObjWin(ob));
   fl_linewidth(3);
   fl_linestyle(FL_SOLID);
@@ -138,6 +139,7 @@ void update_marker(EDITOR *e) {
     if (y >= 0) fl_line(ob->x - 3, y, ob->x - 3, y + e->char_height, FL_YELLOW);
   }
   fl_linewidth(0);
+  fl_winset(previous);
 }
 
 void update_cursor_display(EDITOR *e) {

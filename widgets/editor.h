@@ -53,6 +53,8 @@ struct EDITOR {
 // The records of all editors (null for free slots) and their number.
 extern EDITOR *edis[EDITOR_MAX];
 extern int iedi;
+// The buffer fl_get_editor copies into (grown as needed, never shrunk).
+extern std::string editor_data;
 
 // What the editor asks of the form framework; unset hooks do nothing
 // (define_shortcut then sets the shortcut with the toolkit alone).

@@ -9,40 +9,16 @@
 
 #include "widgets/editor.h"
 
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "widgets/gui_test.h"
+
 namespace {
-
-bool x_ready() {
-  static bool tried = false, ready = false;
-  if (!tried) {
-    tried = true;
-    if (fl_get_display()) {
-      ready = true;
-    } else if (getenv("DISPLAY") && *getenv("DISPLAY")) {
-      static int argc = 1;
-      static char name[] = "editor_test";
-      static char *argv[] = {name, nullptr};
-      ready = fl_initialize(&argc, argv, "EditorTest", nullptr, 0) != nullptr;
-    }
-  }
-  return ready;
-}
-
-void pump() {
-  for (int i = 0; i < 5; i++) {
-    XSync(fl_get_display(), False);
-    while (fl_check_forms()) {
-    }
-  }
-}
 
 FL_FORM *zoom_form;
 FL_OBJECT *zoom_input;
@@ -59,7 +35,7 @@ void focus_next(FL_FORM *, FL_OBJECT *ob) { next_from = ob; }
 class EditorGui : public testing::Test {
  protected:
   void SetUp() override {
-    if (!x_ready()) GTEST_SKIP() << "no X display";
+    if (!gui_init("EditorTest")) GTEST_SKIP() << "no X display";
     editor_hooks = {};
     editor_hooks.open_zoom = open_zoom;
     editor_hooks.set_focus_next_input = focus_next;
@@ -78,26 +54,12 @@ class EditorGui : public testing::Test {
   void show() {
     fl_set_form_position(form, 10, 10);
     fl_show_form(form, FL_PLACE_POSITION, FL_NOBORDER, "Editor");
-    pump();
+    gui_pump();
     XWarpPointer(fl_get_display(), None, form->window, 0, 0, 0, 0, 100, 100);
     fl_set_focus_object(form, input->child ? input->child : input);
-    pump();
+    gui_pump();
   }
-  void key(KeySym sym, Time time) {
-    XEvent ev = {};
-    ev.xkey.display = fl_get_display();
-    ev.xkey.window = form->window;
-    ev.xkey.root = DefaultRootWindow(fl_get_display());
-    ev.xkey.keycode = XKeysymToKeycode(fl_get_display(), sym);
-    ev.xkey.same_screen = True;
-    for (int type : {KeyPress, KeyRelease}) {
-      ev.xkey.type = type;
-      ev.xkey.time = time;
-      XSendEvent(fl_get_display(), form->window, True,
-                 type == KeyPress ? KeyPressMask : KeyReleaseMask, &ev);
-      pump();
-    }
-  }
+  void key(KeySym sym, Time time) { gui_key(form->window, sym, 0, time); }
   int cursor_chars() {
     int x = 0, y = 0;
     return fl_get_input_cursorpos(input, &x, &y);
@@ -311,18 +273,7 @@ TEST_F(EditorGui, ScreenshotOfAWrappedText) {
   fl_set_focus_object(form, input->child);
   key(XK_Home, 1000);
   key(XK_Down, 2000);
-  pump();
-  const char *dir = getenv("KV_BUILD_DIR");
-  std::string art = std::string(dir && *dir ? dir : ".") + "/artifacts";
-  mkdir(art.c_str(), 0755);
-  std::string file = art + "/editor.png";
-  remove(file.c_str());
-  std::string cmd = "import -display \"" + std::string(getenv("DISPLAY")) + "\" -window " +
-                    std::to_string(form->window) + " \"" + file + "\" 2>/dev/null";
-  ASSERT_EQ(system(cmd.c_str()), 0);
-  struct stat st;
-  ASSERT_EQ(stat(file.c_str(), &st), 0);
-  EXPECT_GT(st.st_size, 1000);
+  gui_screenshot(std::to_string(form->window), "editor.png");
   EXPECT_STREQ(ed->status->label, "2:1");
 }
 
