@@ -12,8 +12,9 @@
 #include <cstring>
 #include <memory>
 
-#include "dbclient/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "forms/forms.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -94,9 +95,9 @@ TEST_F(Besrec, AGivenPrefixIgnoresDbsys) {
 }
 
 TEST_F(Besrec, AnEmptyNameWithoutDbsysIsRefusedByTheServer) {
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(BESREC_Init(&rec, ""), 0);
-  std::string log = testing::internal::GetCapturedStderr();
+  std::string log = kv_captured_log();
   EXPECT_NE(log.find("Connection to KORVAL-database failed:\n"), std::string::npos) << log;
   // The record is filled all the same.
   EXPECT_STREQ(rec->dbname, "");
@@ -105,9 +106,9 @@ TEST_F(Besrec, AnEmptyNameWithoutDbsysIsRefusedByTheServer) {
 
 TEST_F(Besrec, ACombinedNameOverNineteenCharactersIsRefusedWithoutConnecting) {
   setenv("DBSYS", "produktion", 1);
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(BESREC_Init(&rec, "kundendaten"), 0);  // "produktion/kundendaten": 22
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(BESREC_Init) DB-name produktion/kundendaten is too long (max. 19)\n");
   EXPECT_EQ(rec->handle, nullptr);
   EXPECT_TRUE(server->requests().empty());

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "base/ini.h"
-#include "dbclient/scripted_server.h"
+#include "tests/support/scripted_server.h"
 #include "forms/cmb.h"
 #include "forms/dialogs.h"
 #include "forms/goodies.h"
@@ -31,6 +31,7 @@
 #include "widgets/gui_test.h"
 #include "widgets/mytabs.h"
 #include "widgets/tabbox_hooks.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -688,9 +689,9 @@ TEST_F(ComboGui, ChoosingByCode) {
   EXPECT_STREQ(myfl_get_cmb_code(sample.cmb_input), "ESS");
   EXPECT_EQ(cmb_changes, 1);
   EXPECT_EQ(cmb_changed_by, sample.cmb_input);
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(myfl_set_cmb_code(sample.cmb_input, "NIX"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(set_cmb_code) Warning: CMB-Code 'NIX' is invalid!\n");
   EXPECT_STREQ(fl_get_input(sample.cmb_input), "NIX");
   EXPECT_STREQ(myfl_get_cmb_code(sample.cmb_input), "ESS");  // unchanged

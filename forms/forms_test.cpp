@@ -7,6 +7,7 @@
 #include "forms/forms.h"
 
 #include "forms/cmb.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -21,13 +22,13 @@ FL_OBJECT *unknown_object() {
 }
 
 TEST(FormsMisuse, UnknownFormsAreLoggedAndRefused) {
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   EXPECT_EQ(myfl_set_focus_next(unknown_form()), 0);
   myfl_define_ctrl_tabbox(unknown_form(), unknown_object());
   EXPECT_EQ(myfl_call_ctrl_tabbox_left(unknown_form()), 0);
   EXPECT_EQ(myfl_call_ctrl_tabbox_pgdown(unknown_form()), 0);
   myfl_call_ctrl_tabbox_dblclick(unknown_form());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(kv_captured_log(),
             "(myfl_set_focus_next) Form not found!\n"
             "(myfl_define_ctrl_tabbox) Form not found!\n"
             "(myfl_call_ctrl_tabbox) Form not found!\n"

@@ -182,7 +182,7 @@ bool FrameReader::take_payload(const char *p, size_t n)
     return have_ == total_;
 }
 
-FrameReader::Status FrameReader::feed(const char *data, size_t n, size_t *used)
+FrameReader::Progress FrameReader::feed(const char *data, size_t n, size_t *used)
 {
     size_t pos = 0;
     auto fail = [&](Fault f) {

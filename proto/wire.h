@@ -50,7 +50,8 @@ std::vector<char> wire_encode(const char *msg, int len);
 // bytes that arrived: an announced length alone allocates nothing.
 class FrameReader {
  public:
-  enum Status { NEED_MORE, COMPLETE, MALFORMED };
+  // (Not "Status": Xlib defines that name as a macro.)
+  enum Progress { NEED_MORE, COMPLETE, MALFORMED };
   // What made the input malformed.
   enum Fault {
     FAULT_NONE,
@@ -70,12 +71,12 @@ class FrameReader {
   // is the number of bytes taken (all of them unless the message ended or
   // the input turned malformed first).  After COMPLETE or MALFORMED further
   // calls take nothing until reset.
-  Status feed(const char *data, size_t n, size_t *used);
+  Progress feed(const char *data, size_t n, size_t *used);
   // The most bytes the next feed can take before the current frame element
   // (a length word or a frame's body) ends: a socket reader that reads no
   // more than this never reads past the message.  0 once finished.
   size_t wanted() const;
-  Status status() const { return status_; }
+  Progress status() const { return status_; }
   Fault fault() const { return fault_; }
   // Some byte of the message has been taken.
   bool started() const { return part_ != FIRST_LEN || word_have_ > 0 || status_ != NEED_MORE; }
@@ -97,7 +98,7 @@ class FrameReader {
   bool take_payload(const char *p, size_t n);
   enum Part { FIRST_LEN, FIRST_TOTAL, FIRST_BODY, CONT_LEN, CONT_BODY };
   int32_t limit_;
-  Status status_ = NEED_MORE;
+  Progress status_ = NEED_MORE;
   Fault fault_ = FAULT_NONE;
   Part part_ = FIRST_LEN;
   char word_[4];

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "widgets/gui_test.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -142,9 +143,9 @@ TEST_F(EditorGui, AtMostOneHundredEditors) {
   FL_OBJECT *box = fl_add_box(FL_UP_BOX, 0, 0, 10, 10, "bleibt");
   std::vector<FL_OBJECT *> made;
   while (iedi < EDITOR_MAX) made.push_back(fl_add_editor(0, 0, 30, 90, 60, ""));
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   FL_OBJECT *extra = fl_add_editor(0, 0, 30, 90, 60, "");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "fl_add_editor: Too many editors (max = 100)\n");
+  EXPECT_EQ(kv_captured_log(), "fl_add_editor: Too many editors (max = 100)\n");
   fl_end_form();
   EXPECT_EQ(extra, nullptr);
   EXPECT_EQ(static_cast<int>(made.size()), EDITOR_MAX - before);
@@ -194,9 +195,9 @@ TEST_F(EditorGui, FormatButtonRewrapsToTheInputWidth) {
   // A limited editor whose text would grow past the limit keeps its text.
   fl_set_editor_maxchars(input, static_cast<int>(text.size()));
   fl_set_editor(input, text.c_str());
-  testing::internal::CaptureStderr();
+  kv_capture_log();
   fl_call_object_callback(ed->format);
-  testing::internal::GetCapturedStderr();
+  kv_captured_log();
   EXPECT_EQ(fl_get_editor(input), text);
   // Without a limit of 0 the button does nothing.
   fl_set_editor_maxchars(input, 0);
