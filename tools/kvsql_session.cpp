@@ -14,6 +14,7 @@
 #include "dbclient/result.h"
 #include "proto/endian.h"
 #include "proto/query.h"
+#include "tools/kvsql_header.h"
 #include "tools/kvsql_import.h"
 
 // A stream of input: the filter and the splitter that read it, and how its
@@ -582,6 +583,15 @@ void KvsqlSession::print_result(DBresult *res, int command)
   }
   OutTable t;
   int nf = DBnfields(res), nt = DBntuples(res);
+  if (nf == 0) {
+    // The request is still in the query buffer; SHOW TABLE will replace it.
+    std::vector<char> request(query_data, query_data + query_size);
+    auto columns_of = [this](const std::string &table) { return query_column("SHOW TABLE " + table + ";"); };
+    result_names(request.data(), static_cast<int>(request.size()), columns_of, &t.names);
+    t.numeric.assign(t.names.size(), false);
+    if (t.names.empty() && out_opt_.format == OutputFormat::ALIGNED && !out_opt_.tuples_only)
+      write_out("(0 rows)\n\n");
+  }
   for (int f = 0; f < nf; f++) {
     const char *name = DBfname(res, f);
     int type = DBftype(res, f);
