@@ -32,7 +32,7 @@ struct OutTable {
 };
 
 // The whole printed form of table.  ALIGNED: header, a rule, the rows and
-// "(N rows)" (psql's layout), control characters shown as \n, \t, \r or
+// "(N rows)", control characters shown as \n, \t, \r or
 // \xHH; UNALIGNED: tab-separated lines, the header first, tab, line feed,
 // carriage return and backslash inside values written \t, \n, \r, \\;
 // CSV: comma-separated, a value with a comma, quote, line feed or carriage

@@ -414,7 +414,7 @@ void KvsqlSession::feed_line(const std::string &line)
 {
   if (!terminal_) terminal_.reset(new Source(Source::TERMINAL, ""));
   if (!statement_open()) {
-    // psql's words for leaving and for help, alone on a line.
+    // The words people type to leave or for help, alone on a line.
     std::string w = upper(without_line_end(line));
     while (!w.empty() && (w.back() == ' ' || w.back() == ';')) w.pop_back();
     while (!w.empty() && w[0] == ' ') w.erase(0, 1);

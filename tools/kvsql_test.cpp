@@ -351,7 +351,7 @@ TEST(Kvsql, ScriptsNameFileAndLine)
         ASSERT_TRUE(s2.wait_requests(4));
         EXPECT_EQ(3u, statements_sent(s2).size());
     }
-    // The same switch inside the script, psql's way.
+    // The same switch as a meta-command inside the script.
     ScriptedServer s3;
     script_rows(s3);
     r = kvsql({"-dbX", "-p", s3.port_text()}, "\\set ON_ERROR_STOP on\nselect * from err;\nbegin;\n");
