@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,9 +46,70 @@ const char *sys_error(bool resolver)
     return strerror(errno);
 }
 
-// Opens a TCP socket to the server.  Returns the socket, or -1 with the
-// reason in err (the "(KORVAL) ..." texts).
-int open_socket(const char *host, const char *port, char *err, size_t errsize)
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until deadline, at least 1 (a limit never turns into
+// "wait for ever").
+int ms_left(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left < 1 ? 1 : left > 1000000000 ? 1000000000 : static_cast<int>(left);
+}
+
+// connect() on s, given up at deadline when timed (s is switched to
+// non-blocking for the wait and back).  0, or -1 with errno set (ETIMEDOUT
+// when the time ran out).
+int connect_until(int s, const struct sockaddr_in &addr, bool timed, Clock::time_point deadline)
+{
+    int flags = fcntl(s, F_GETFL);
+    if (timed)
+        fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    int rc;
+    do {
+        rc = connect(s, reinterpret_cast<const struct sockaddr *>(&addr), sizeof addr);
+    } while (rc != 0 && errno == EINTR && !timed);
+    if (rc != 0 && timed && (errno == EINPROGRESS || errno == EINTR)) {
+        for (;;) {
+            if (Clock::now() >= deadline) {
+                errno = ETIMEDOUT;
+                break;
+            }
+            struct pollfd p = {s, POLLOUT, 0};
+            int n = poll(&p, 1, ms_left(deadline));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                continue;  // the deadline check above ends it
+            int soerr = 0;
+            socklen_t len = sizeof soerr;
+            getsockopt(s, SOL_SOCKET, SO_ERROR, &soerr, &len);
+            rc = soerr == 0 ? 0 : -1;
+            errno = soerr;
+            break;
+        }
+    }
+    int saved = errno;
+    if (timed)
+        fcntl(s, F_SETFL, flags);
+    errno = saved;
+    return rc;
+}
+
+// Limits every send and receive on s to ms milliseconds (0: no limit).
+void set_io_limit(int s, int ms)
+{
+    struct timeval tv;
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+// Opens a TCP socket to the server, waiting until deadline when timed.
+// Returns the socket, or -1 with the reason in err (the "(KORVAL) ..."
+// texts).
+int open_socket(const char *host, const char *port, char *err, size_t errsize, bool timed = false,
+                Clock::time_point deadline = Clock::time_point())
 {
     int portnum = DB_DEFAULT_PORT;
     if (port) {
@@ -84,11 +148,7 @@ int open_socket(const char *host, const char *port, char *err, size_t errsize)
         snprintf(err, errsize, "(KORVAL) %s\n", strerror(errno));
         return -1;
     }
-    int rc;
-    do {
-        rc = connect(s, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    if (connect_until(s, addr, timed, deadline) != 0) {
         snprintf(err, errsize, "(KORVAL) %s\n", strerror(errno));
         close(s);
         return -1;
@@ -133,9 +193,12 @@ void send_disconnect(DBconn *conn)
 
 }  // namespace
 
-DBconn *DBconnect(const char *host, const char *port, int reserved, int create, char *dbname)
+namespace {
+
+// Opens a connection as DBconnect does; timeout_ms > 0 limits the connect
+// and the answer to the open request.
+DBconn *connect_db(const char *host, const char *port, int create, char *dbname, int timeout_ms)
 {
-    (void)reserved;
     DBconn *conn = new DBconn;
     conn->status = DB_CONNECTION_FAILED;
     conn->socket = -1;
@@ -148,24 +211,50 @@ DBconn *DBconnect(const char *host, const char *port, int reserved, int create, 
     for (char *p = dbname; *p; p++)
         *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     conn->dbname = xstrdup(dbname);
-    conn->socket = open_socket(host, port, conn->errmsg, sizeof conn->errmsg);
-    if (conn->socket < 0)
+    bool timed = timeout_ms > 0;
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timed ? timeout_ms : 0);
+    conn->socket = open_socket(host, port, conn->errmsg, sizeof conn->errmsg, timed, deadline);
+    if (conn->socket < 0) {
+        if (timed && Clock::now() >= deadline)
+            snprintf(conn->errmsg, sizeof conn->errmsg,
+                     "(KORVAL) No answer from the server within %g s\n", timeout_ms / 1000.0);
         return conn;
+    }
     conn->status = DB_CONNECTION_OK;
+    if (timed)
+        set_io_limit(conn->socket, ms_left(deadline));
     DBquery_init();
     DBquery_addcmd(create ? CMD_CREATE_DATABASE : CMD_OPEN_DATABASE);
     DBquery_addtokname(TOK_NAME, conn->dbname);
     int r = request_with_answer(conn, "(DBconnect) Result error message missing\n");
+    if (r == -1 && timed && Clock::now() >= deadline)
+        snprintf(conn->errmsg, sizeof conn->errmsg,
+                 "(KORVAL) No answer from the server within %g s\n", timeout_ms / 1000.0);
     if (r != 1) {
         conn->status = DB_CONNECTION_FAILED;
         close_socket(conn);
+    } else if (timed) {
+        set_io_limit(conn->socket, 0);
     }
     return conn;
+}
+
+}  // namespace
+
+DBconn *DBconnect(const char *host, const char *port, int reserved, int create, char *dbname)
+{
+    (void)reserved;
+    return connect_db(host, port, create, dbname, 0);
 }
 
 DBconn *DBsetdb(const char *host, const char *port, int reserved, char *dbname)
 {
     return DBconnect(host, port, reserved, 0, dbname);
+}
+
+DBconn *DBsetdb_timeout(const char *host, const char *port, char *dbname, int timeout_ms)
+{
+    return connect_db(host, port, 0, dbname, timeout_ms);
 }
 
 DBconn *DBcreatedb(const char *host, const char *port, int reserved, char *dbname)

@@ -40,6 +40,13 @@ DBconn *DBconnect(const char *host, const char *port, int reserved, int create, 
 DBconn *DBsetdb(const char *host, const char *port, int reserved, char *dbname);
 DBconn *DBcreatedb(const char *host, const char *port, int reserved, char *dbname);
 
+// DBsetdb with a time limit: the connection must be made and the open
+// request answered within timeout_ms milliseconds (0 or less: no limit, as
+// DBsetdb).  When the time runs out: status 1 and the error text "(KORVAL)
+// No answer from the server within N s" (N the limit in seconds).  The
+// requests that follow have no limit.
+DBconn *DBsetdb_timeout(const char *host, const char *port, char *dbname, int timeout_ms);
+
 // The TCP port DBconnect uses for port (text or null): the services entry
 // "KORVAL"/"tcp" if there is one, else the number in port, else 12453.
 // -1 when port is no number in 0...65535 (DBconnect then fails).

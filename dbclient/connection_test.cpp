@@ -4,6 +4,8 @@
 #include "dbclient/connection.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <cstring>
@@ -133,6 +135,43 @@ TEST(Connect, ServerHangsUpDuringOpen)
     EXPECT_EQ(DB_CONNECTION_FAILED, DBstatus(c));
     EXPECT_STREQ("DBrecv: No data received\n", DBerrorMessage(c));
     EXPECT_EQ("DBrecv: No data received\n", log);
+    DBfreeconn(c);
+}
+
+// An open request that is never answered ends at the time limit with its
+// own text; a connection made within the limit keeps no limit for the
+// statements that follow.
+TEST(Connect, TimeLimitOnOpen)
+{
+    ScriptedServer srv;
+    std::string port = srv.port_text();
+    srv.set_rule([](const std::vector<char> &) {
+        ScriptedReply none;
+        none.send = false;
+        return none;
+    });
+    char name[] = "x";
+    testing::internal::CaptureStderr();
+    DBconn *c = DBsetdb_timeout(nullptr, port.c_str(), name, 200);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(DB_CONNECTION_FAILED, DBstatus(c));
+    EXPECT_STREQ("(KORVAL) No answer from the server within 0.2 s\n", DBerrorMessage(c));
+    EXPECT_EQ(-1, c->socket);
+    DBfreeconn(c);
+
+    srv.set_rule(ScriptedServer::default_rule);
+    char name2[] = "y";
+    c = DBsetdb_timeout(nullptr, port.c_str(), name2, 60000);
+    ASSERT_EQ(DB_CONNECTION_OK, DBstatus(c)) << c->errmsg;
+    struct timeval tv = {1, 1};
+    socklen_t len = sizeof tv;
+    ASSERT_EQ(0, getsockopt(c->socket, SOL_SOCKET, SO_RCVTIMEO, &tv, &len));
+    EXPECT_EQ(0, tv.tv_sec + tv.tv_usec);
+    DBfinish(c);
+    DBfreeconn(c);
+    std::string dead = dead_port();
+    c = DBsetdb_timeout(nullptr, dead.c_str(), name2, 60000);
+    EXPECT_STREQ("(KORVAL) Connection refused\n", DBerrorMessage(c));
     DBfreeconn(c);
 }
 

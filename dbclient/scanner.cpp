@@ -441,6 +441,12 @@ void SqlSplitter::feed(const char *data, size_t n, std::vector<SqlStatement> *ou
   scan(false, out);
 }
 
+bool SqlSplitter::open() const {
+  for (char c : buf_)
+    if (!isspace((unsigned char)c)) return true;
+  return false;
+}
+
 void SqlSplitter::finish(std::vector<SqlStatement> *out) {
   scan(true, out);
   buf_.clear();

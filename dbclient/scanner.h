@@ -95,6 +95,10 @@ class SqlSplitter {
   // (without an end token; an unclosed string literal stays in it, for the
   // translator to report).  The splitter is then empty and may be reused.
   void finish(std::vector<SqlStatement> *out);
+  // True while the text of an unfinished statement is held: anything but
+  // white space has arrived since the last statement was handed out
+  // (an open string literal included).
+  bool open() const;
 
  private:
   void scan(bool at_end, std::vector<SqlStatement> *out);

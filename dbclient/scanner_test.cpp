@@ -360,5 +360,27 @@ TEST(SqlSplitter, GeneratedStatementsComeBackWhole) {
   }
 }
 
+// open() tells whether a statement is unfinished, for a continuation prompt:
+// not for white space or a lone ';', yes inside a statement or an open
+// literal that holds a ';'.
+TEST(SqlSplitter, OpenWhileAStatementIsUnfinished) {
+  SqlSplitter sp;
+  std::vector<SqlStatement> got;
+  auto feed = [&](const std::string &t) {
+    sp.feed(t.data(), t.size(), &got);
+    return sp.open();
+  };
+  EXPECT_FALSE(sp.open());
+  EXPECT_FALSE(feed("  \n\t"));
+  EXPECT_TRUE(feed("select *\n"));
+  EXPECT_FALSE(feed("from t;\n"));
+  EXPECT_TRUE(feed("insert into t values ('a;\n"));
+  EXPECT_TRUE(feed("end\n"));
+  EXPECT_FALSE(feed("');\n"));
+  EXPECT_FALSE(feed(";\n"));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1].text, "insert into t values ('a;\nend\n');");
+}
+
 }  // namespace
 

@@ -21,11 +21,10 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 cat "$LOG.out"
-# The data is Latin-1; show it readably on a UTF-8 terminal.
-show() { if [ "$(locale charmap 2>/dev/null)" = UTF-8 ]; then iconv -f ISO-8859-1 -t UTF-8; else cat; fi; }
+# kvsql shows the Latin-1 demo data in the terminal's character set.
 "$BIN/tools/kvsql" -dbKVSYS -p "$PORT" -c "SHOW DATABASES;" -c "SHOW TABLES;" \
-  -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" | show || true
+  -c "SELECT * FROM KUNDE ORDER BY KUNDE_ID;" || true
 if [ -t 0 ]; then
-  echo "kvsql -dbKVSYS: type SQL statements ending with ';', Ctrl+D ends."
+  echo "kvsql -dbKVSYS: SQL statements end with ';'; \\? lists the meta-commands, \\q quits."
   "$BIN/tools/kvsql" -dbKVSYS -p "$PORT"
 fi

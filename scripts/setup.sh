@@ -5,7 +5,7 @@ set -euo pipefail
 PKGS=(g++ cmake make pkg-config libgtest-dev libgmock-dev libforms-dev libforms-doc
       libx11-dev libsqlite3-dev sqlite3 xvfb xauth xfonts-base xfonts-75dpi xfonts-100dpi
       xdotool imagemagick x11-utils
-      netcat-openbsd)
+      netcat-openbsd libreadline-dev python3 groff-base)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -33,8 +33,10 @@ std::string slurp(const std::string &path)
     return ss.str();
 }
 
-// Runs kvsql with args and the given standard input.
-KvsqlRun kvsql(std::vector<std::string> args, const std::string &input = "")
+// Runs kvsql with args and the given standard input, in the C locale
+// unless env (of "NAME=VALUE" settings) says otherwise.
+KvsqlRun kvsql(std::vector<std::string> args, const std::string &input = "",
+               std::vector<std::string> env = {})
 {
     char dir[] = "/tmp/kvsqltestXXXXXX";
     EXPECT_NE(nullptr, mkdtemp(dir));
@@ -49,6 +51,9 @@ KvsqlRun kvsql(std::vector<std::string> args, const std::string &input = "")
         dup2(fi, 0);
         dup2(fo, 1);
         dup2(fe, 2);
+        setenv("LC_ALL", "C", 1);
+        for (std::string &e : env)
+            putenv(&e[0]);
         std::vector<char *> argv;
         argv.push_back(const_cast<char *>(KVSQL_BINARY));
         for (auto &a : args)
@@ -256,4 +261,214 @@ TEST(Kvsql, LostServerIsOneLine)
     EXPECT_EQ("kvsql: lost the connection to the server at 127.0.0.1 port " + srv.port_text() + "\n", r.err);
     EXPECT_EQ("", r.out);
     EXPECT_EQ(3u, srv.requests().size());
+}
+
+namespace {
+
+// A scripted server whose SELECTs answer two rows (N INTEGER, TX
+// CHARACTER(9)) and, FROM EMPTY, none; DELETEs a count of 7; statements on
+// table ERR an error; everything else '1'.
+void script_rows(ScriptedServer &srv)
+{
+    srv.set_rule([](const std::vector<char> &req) {
+        std::string s(req.begin(), req.end());
+        if (s.find("ERR") != std::string::npos)
+            return ScriptedServer::error_reply("Gr\xfc\xdf" "e vom Server");
+        if (!req.empty() && req[0] == 'G')
+            return ScriptedServer::reply_of({'3', 7, 0, 0, 0});
+        if (req.empty() || req[0] != 'C')
+            return ScriptedServer::default_rule(req);
+        bool empty = s.find("EMPTY") != std::string::npos;
+        ScriptedReply r;
+        r.bytes = {'2', 2, 0, 0, 0, static_cast<char>(empty ? 0 : 2), 0, 0, 0,
+                   2, 0, 'N', 0, '2', 4, 0, 0, 0,
+                   3, 0, 'T', 'X', 0, '0', 9, 0, 0, 0};
+        if (!empty)
+            r.bytes.insert(r.bytes.end(), {4, 0, 42, 0, 0, 0, 5, 0, 'a', '\t', 'b', '\xe4', 0,
+                                           4, 0, -1, -1, -1, -1, 3, 0, 'x', ',', 0});
+        return r;
+    });
+}
+
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char t[] = "/tmp/kvsqlfilesXXXXXX";
+        path = mkdtemp(t);
+    }
+    ~TempDir() { system(("rm -rf '" + path + "'").c_str()); }
+    std::string write(const std::string &name, const std::string &text)
+    {
+        std::ofstream(path + "/" + name, std::ios::binary) << text;
+        return path + "/" + name;
+    }
+};
+
+}  // namespace
+
+// -f: comments never reach the server, every error names the file and the
+// line of its statement, and the run goes on (status 1) unless told to stop
+// at the first failure (status 3, nothing after it is sent); -c and -f run
+// in the order given.
+TEST(Kvsql, ScriptsNameFileAndLine)
+{
+    ScriptedServer srv;
+    script_rows(srv);
+    TempDir dir;
+    std::string f = dir.write("s.sql",
+                              "-- a script\n"
+                              "begin; /* a comment\n"
+                              "over two lines */ delete from t -- why ' not\n"
+                              "  where a = '--';\n"
+                              "select * from err;\n"
+                              "\n"
+                              "insert kunde values (1);\n"
+                              "end;\n");
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text(), "-q", "-c", "abort", "-f", f, "-c", "commit"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("kvsql: " + f + ":5: Gr\xfc\xdf" "e vom Server\n"
+              "kvsql: " + f + ":7: Unexpected end of query (expected SQL-command)\n"
+              "kvsql: " + f + ":7: in the statement: insert kunde values (1);\n",
+              r.err);
+    EXPECT_EQ("", r.out);
+    ASSERT_TRUE(srv.wait_requests(8));
+    EXPECT_EQ((std::vector<std::string>{request_of("abort"), request_of("begin"),
+                                        request_of("delete from t where a = '--'"),
+                                        request_of("select * from err"), request_of("end"),
+                                        request_of("commit")}),
+              statements_sent(srv));
+
+    for (std::vector<std::string> stop : {std::vector<std::string>{"--on-error-stop"},
+                                          std::vector<std::string>{"-v", "ON_ERROR_STOP=1"}}) {
+        ScriptedServer s2;
+        script_rows(s2);
+        std::vector<std::string> args = {"-dbX", "-p", s2.port_text(), "-f", f, "-c", "commit"};
+        args.insert(args.end(), stop.begin(), stop.end());
+        r = kvsql(args);
+        EXPECT_EQ(3, r.status);
+        EXPECT_EQ("kvsql: " + f + ":5: Gr\xfc\xdf" "e vom Server\n", r.err);
+        ASSERT_TRUE(s2.wait_requests(4));
+        EXPECT_EQ(3u, statements_sent(s2).size());
+    }
+    // The same switch as a meta-command inside the script.
+    ScriptedServer s3;
+    script_rows(s3);
+    r = kvsql({"-dbX", "-p", s3.port_text()}, "\\set ON_ERROR_STOP on\nselect * from err;\nbegin;\n");
+    EXPECT_EQ(3, r.status);
+    EXPECT_EQ("Gr\xfc\xdf" "e vom Server\n", r.err);
+}
+
+// Every output mode on the same two rows (a tab and a Latin-1 umlaut in a
+// value, a comma in another), zero rows with their header, and the command
+// feedback that -q silences.
+TEST(Kvsql, OutputModes)
+{
+    ScriptedServer srv;
+    script_rows(srv);
+    std::string p = srv.port_text();
+    auto out = [&](std::vector<std::string> opts, const char *sql) {
+        std::vector<std::string> args = {"-dbX", "-p", p, "--no-convert"};
+        args.insert(args.end(), opts.begin(), opts.end());
+        args.push_back("-c");
+        args.push_back(sql);
+        KvsqlRun r = kvsql(args);
+        EXPECT_EQ(0, r.status) << r.err;
+        return r.out;
+    };
+    EXPECT_EQ("N\tTX\n42\ta\\tb\xe4\n-1\tx,\n", out({}, "select * from t"));
+    EXPECT_EQ("N,TX\n42,a\tb\xe4\n-1,\"x,\"\n", out({"--csv"}, "select * from t"));
+    EXPECT_EQ(" N  |  TX\n"
+              "----+-------\n"
+              " 42 | a\\tb\xe4\n"
+              " -1 | x,\n"
+              "(2 rows)\n\n",
+              out({"--aligned"}, "select * from t"));
+    EXPECT_EQ("-[ RECORD 1 ]\nN  | 42\nTX | a\\tb\xe4\n-[ RECORD 2 ]\nN  | -1\nTX | x,\n\n",
+              out({"--aligned", "-x"}, "select * from t"));
+    EXPECT_EQ("42\ta\\tb\xe4\n-1\tx,\n", out({"-t"}, "select * from t"));
+    EXPECT_EQ("N\tTX\n", out({}, "select n, tx from empty"));
+    EXPECT_EQ(" N | TX\n---+----\n(0 rows)\n\n", out({"--aligned"}, "select n, tx from empty"));
+    EXPECT_EQ("7\n", out({}, "delete from t"));
+    EXPECT_EQ("DELETE 7\nBEGIN\n", out({"--aligned"}, "delete from t; begin"));
+    EXPECT_EQ("", out({"-q", "--aligned"}, "delete from t; begin"));
+    // Switched on and off by meta-commands in between.
+    EXPECT_EQ("N,TX\n42,a\tb\xe4\n-1,\"x,\"\nTuples only is on.\n42,a\tb\xe4\n-1,\"x,\"\n",
+              out({"--csv"}, "select * from t;\n\\t\nselect * from t"));
+}
+
+// On a UTF-8 terminal a statement is sent in Latin-1; one with a character
+// Latin-1 lacks is refused before anything is sent, naming it and where it
+// is; the server's Latin-1 texts come back in UTF-8.  --no-convert sends
+// the bytes as they are.
+TEST(Kvsql, TerminalCharacterSet)
+{
+    ScriptedServer srv;
+    script_rows(srv);
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text()},
+                       "select * from t where a = 'M\xc3\xbcnchen';\n"
+                       "select * from t\n where a = '\xe2\x82\xac';\nselect * from err;\n",
+                       {"LC_ALL=C.UTF-8"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("kvsql: line 3: the character \"\xe2\x82\xac\" (U+20AC) has no Latin-1 form (at character "
+              "29 of the statement); the statement is not sent\n"
+              "Gr\xc3\xbc\xc3\x9f" "e vom Server\n",
+              r.err);
+    EXPECT_EQ("N\tTX\n42\ta\\tb\xc3\xa4\n-1\tx,\n", r.out);
+    ASSERT_TRUE(srv.wait_requests(4));
+    EXPECT_EQ((std::vector<std::string>{request_of("select * from t where a = 'M\xfcnchen';"),
+                                        request_of("select * from err")}),
+              statements_sent(srv));
+    ScriptedServer s2;
+    r = kvsql({"-dbX", "-p", s2.port_text(), "--no-convert", "-c", "select * from t where a = '\xe2\x82\xac'"},
+              "", {"LC_ALL=C.UTF-8"});
+    EXPECT_EQ(0, r.status) << r.err;
+    ASSERT_TRUE(s2.wait_requests(3));
+    EXPECT_EQ(std::vector<std::string>{request_of("select * from t where a = '\xe2\x82\xac'")},
+              statements_sent(s2));
+}
+
+// Meta-commands in scripts: \d becomes SHOW, \i runs a file (its errors
+// named with its own name), \o sends results to a file, a bad table name
+// or an unknown command is refused, \q ends everything.
+TEST(Kvsql, MetaCommandsInScripts)
+{
+    ScriptedServer srv;
+    script_rows(srv);
+    TempDir dir;
+    std::string inner = dir.write("inner.sql", "select * from t;\n\nselect * from err;\n");
+    std::string outfile = dir.path + "/out.txt";
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text(), "--no-convert", "-c",
+                        "\\d\n\\d kunde\n\\d 'a;b'\n\\i " + inner + "\n\\o " + outfile +
+                            "\nselect n, tx from empty;\n\\o\n\\bogus\nbegin; \\q\nend;",
+                        "-c", "commit"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("kvsql: line 3: \\d: not a table name: a;b\n"
+              "kvsql: " + inner + ":3: Gr\xfc\xdf" "e vom Server\n"
+              "kvsql: line 8: invalid command \\bogus.  Try \\? for help.\n",
+              r.err);
+    EXPECT_EQ("N\tTX\n42\ta\\tb\xe4\n-1\tx,\n", r.out);
+    std::ifstream in(outfile);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_EQ("N\tTX\n", ss.str());
+    ASSERT_TRUE(srv.wait_requests(7));
+    EXPECT_EQ((std::vector<std::string>{request_of("SHOW TABLES"), request_of("SHOW TABLE KUNDE"),
+                                        request_of("select * from t"), request_of("select * from err"),
+                                        request_of("select n, tx from empty"), request_of("begin")}),
+              statements_sent(srv));
+}
+
+// An open request nobody answers ends at --connect-timeout with status 2.
+TEST(Kvsql, ConnectTimeout)
+{
+    ScriptedServer srv;
+    srv.set_rule([](const std::vector<char> &) {
+        ScriptedReply none;
+        none.send = false;
+        return none;
+    });
+    KvsqlRun r = kvsql({"-dbX", "-p", srv.port_text(), "--connect-timeout", "1", "-c", "begin"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("(KORVAL) No answer from the server within 1 s\n", r.err);
 }
