@@ -151,9 +151,9 @@ TEST(Connect, TimeLimitOnOpen)
         return none;
     });
     char name[] = "x";
-    testing::internal::CaptureStderr();
+    kv_capture_log();
     DBconn *c = DBsetdb_timeout(nullptr, port.c_str(), name, 200);
-    testing::internal::GetCapturedStderr();
+    kv_captured_log();
     EXPECT_EQ(DB_CONNECTION_FAILED, DBstatus(c));
     EXPECT_STREQ("(KORVAL) No answer from the server within 0.2 s\n", DBerrorMessage(c));
     EXPECT_EQ(-1, c->socket);
