@@ -103,34 +103,38 @@ std::string result_title(const std::vector<std::string> &names) {
 }
 
 void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out) {
+  out->clear();
+  for (size_t i = 0; i < values.size(); i++) {
+    if (i) out->push_back(',');
+    const char *v = values[i].text ? values[i].text : "";
+    tb_quote_value(v, trimmed_length(v, values[i].text ? values[i].length : 0), out);
+  }
+  if (out->size() <= DBV_ROW_MAX) return;
+
+  // Too long: every value is cut to the largest escaped length that lets
+  // the text fit.
   size_t n = values.size();
   std::vector<size_t> len(n), esc(n);
-  size_t total = n ? 3 * n - 1 : 0;  // quotes and separators
   for (size_t i = 0; i < n; i++) {
     len[i] =
         trimmed_length(values[i].text ? values[i].text : "", values[i].text ? values[i].length : 0);
     esc[i] = escaped_length(values[i].text, len[i]);
-    total += esc[i];
   }
-  if (total > DBV_ROW_MAX && n > 0) {
-    // The largest cap on each value's escaped length that lets the text fit.
-    size_t room = DBV_ROW_MAX - (3 * n - 1);
-    size_t lo = 0, hi = *std::max_element(esc.begin(), esc.end());
-    while (lo < hi) {
-      size_t mid = (lo + hi + 1) / 2, sum = 0;
-      for (size_t e : esc) sum += std::min(e, mid);
-      if (sum <= room)
-        lo = mid;
-      else
-        hi = mid - 1;
-    }
-    for (size_t i = 0; i < n; i++)
-      if (esc[i] > lo) len[i] = prefix_within(values[i].text, len[i], lo);
+  size_t room = DBV_ROW_MAX - (3 * n - 1);
+  size_t lo = 0, hi = *std::max_element(esc.begin(), esc.end());
+  while (lo < hi) {
+    size_t mid = (lo + hi + 1) / 2, sum = 0;
+    for (size_t e : esc) sum += std::min(e, mid);
+    if (sum <= room)
+      lo = mid;
+    else
+      hi = mid - 1;
   }
   out->clear();
   for (size_t i = 0; i < n; i++) {
     if (i) out->push_back(',');
-    tb_quote_value(values[i].text, len[i], out);
+    size_t keep = esc[i] > lo ? prefix_within(values[i].text, len[i], lo) : len[i];
+    tb_quote_value(values[i].text, keep, out);
   }
 }
 

@@ -167,6 +167,7 @@ char *row_text(DBTABBOX *b, void *record) {
 // Loads the records of array with the callback remembered in b.
 void load_array(DBTABBOX *b, ARRAY *array, const char *op) {
   begin_load(b, op);
+  b->rows.reserve(array->count);
   for (int i = 0; i < array->count; i++) {
     void *record = ARRAY_GetPtr(array, i);
     add_loaded(b, record, row_text(b, record));
@@ -208,8 +209,7 @@ int replace_row(DBTABBOX *b, int n, const char *text, const void *record) {
   }
   TBROW parsed;
   parse_or_exit(b, text, &parsed, op);
-  row.text.swap(parsed.text);
-  row.ends.swap(parsed.ends);
+  row.swap_fields(parsed);
   return 1;
 }
 
@@ -394,8 +394,7 @@ int myfl_reload_tabbox(FL_OBJECT *tabbox) {
     TBROW parsed;
     parse_or_exit(b, text, &parsed, "myfl_replace_tabbox_line");
     myfree(text);
-    row.text.swap(parsed.text);
-    row.ends.swap(parsed.ends);
+    row.swap_fields(parsed);
   }
   myfl_draw_tabbox(b->form, tabbox);
   return 1;

@@ -26,23 +26,46 @@ void tbrec_set_state(void *record, int32_t state) {
   static_cast<TBREC_HEAD *>(record)->state = state;
 }
 
-TBROW::TBROW(TBROW &&other) noexcept
-    : text(std::move(other.text)), ends(std::move(other.ends)), record(other.record) {
+TBROW::TBROW(TBROW &&other) noexcept : record(other.record), block_(other.block_) {
   other.record = nullptr;
+  other.block_ = nullptr;
 }
 
 TBROW &TBROW::operator=(TBROW &&other) noexcept {
   if (this != &other) {
     myfree(record);
-    text = std::move(other.text);
-    ends = std::move(other.ends);
+    myfree(block_);
     record = other.record;
+    block_ = other.block_;
     other.record = nullptr;
+    other.block_ = nullptr;
   }
   return *this;
 }
 
-TBROW::~TBROW() { myfree(record); }
+TBROW::~TBROW() {
+  myfree(record);
+  myfree(block_);
+}
+
+const char *TBROW::data(int i) const {
+  const char *p = texts();
+  for (int k = 0; k < i; k++) p += length(k);
+  return p;
+}
+
+void TBROW::set_fields(const std::string &text, const std::vector<uint16_t> &lengths) {
+  size_t head = sizeof(uint16_t) * (1 + lengths.size());
+  char *block = static_cast<char *>(mymalloc(head + text.size()));
+  uint16_t count = static_cast<uint16_t>(lengths.size());
+  memcpy(block, &count, sizeof count);
+  if (!lengths.empty()) memcpy(block + sizeof count, lengths.data(), sizeof(uint16_t) * count);
+  if (!text.empty()) memcpy(block + head, text.data(), text.size());
+  myfree(block_);
+  block_ = block;
+}
+
+void TBROW::swap_fields(TBROW &other) noexcept { std::swap(block_, other.block_); }
 
 void TBROW::take_record(void *r) {
   if (r == record) return;
@@ -52,31 +75,34 @@ void TBROW::take_record(void *r) {
 
 namespace {
 
-// Collects the fields of one row with the limits on their number and size.
+// Collects the fields of one row with the limits on their number and
+// size, then hands them to the row.
 class FieldSink {
  public:
-  explicit FieldSink(TBROW *row) : row_(row) {
-    row_->text.clear();
-    row_->ends.clear();
-  }
+  FieldSink(TBROW *row, size_t size_hint) : row_(row) { text_.reserve(size_hint); }
   void put(char c) {
-    if (field_len_ < TB_WORK_SIZE - 1 && !full()) {
-      row_->text += c;
+    if (field_len_ < TB_WORK_SIZE - 1 && lengths_.size() < TB_MAX_COLS) {
+      text_ += c;
       field_len_++;
     }
   }
   void end_field() {
-    if (row_->ends.size() < TB_MAX_COLS)
-      row_->ends.push_back(static_cast<uint32_t>(row_->text.size()));
+    if (lengths_.size() < TB_MAX_COLS)
+      lengths_.push_back(static_cast<uint16_t>(field_len_));
     else
       too_many_ = true;
     field_len_ = 0;
   }
-  int result() const { return too_many_ ? TB_PARSE_TOO_MANY : TB_PARSE_OK; }
+  int finish() {
+    end_field();
+    row_->set_fields(text_, lengths_);
+    return too_many_ ? TB_PARSE_TOO_MANY : TB_PARSE_OK;
+  }
 
  private:
-  bool full() const { return row_->ends.size() >= TB_MAX_COLS; }
   TBROW *row_;
+  std::string text_;
+  std::vector<uint16_t> lengths_;
   size_t field_len_ = 0;
   bool too_many_ = false;
 };
@@ -84,7 +110,7 @@ class FieldSink {
 }  // namespace
 
 int tb_parse_row(const char *text, TBROW *row) {
-  FieldSink sink(row);
+  FieldSink sink(row, text ? strlen(text) : 0);
   bool quoted = false;
   for (const char *p = text ? text : ""; *p; p++) {
     if (*p == '"') {
@@ -97,20 +123,18 @@ int tb_parse_row(const char *text, TBROW *row) {
       sink.put(*p);
     }
   }
-  sink.end_field();
-  return sink.result();
+  return sink.finish();
 }
 
 int tb_parse_names(const char *text, TBROW *row) {
-  FieldSink sink(row);
+  FieldSink sink(row, text ? strlen(text) : 0);
   for (const char *p = text ? text : ""; *p; p++) {
     if (*p == ',')
       sink.end_field();
     else
       sink.put(*p);
   }
-  sink.end_field();
-  return sink.result();
+  return sink.finish();
 }
 
 std::vector<int> tb_column_widths(const TBROW &title, const std::vector<TBROW> &rows,
@@ -131,15 +155,17 @@ void tb_build_line(const TBROW &row, const std::vector<int> &widths, const std::
   const size_t limit = TB_WORK_SIZE - 1;
   line->clear();
   bool first = true;
+  const char *p = row.count() ? row.data(0) : "";
   for (size_t i = 0; i < widths.size() && line->size() < limit; i++) {
+    size_t len = static_cast<int>(i) < row.count() ? row.length(static_cast<int>(i)) : 0;
+    const char *text = p;
+    p += len;
     if (!shown[i]) continue;
     if (!first) line->append(" | ");
     first = false;
     size_t start = line->size();
-    if (static_cast<int>(i) < row.count())
-      line->append(row.text, i ? row.ends[i - 1] : 0, row.length(static_cast<int>(i)));
+    line->append(text, len);
     if (data) std::replace(line->begin() + start, line->end(), '\n', '\\');
-    size_t len = line->size() - start;
     if (len < static_cast<size_t>(widths[i])) line->append(widths[i] - len, ' ');
   }
   if (line->size() > limit) line->resize(limit);

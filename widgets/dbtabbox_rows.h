@@ -38,11 +38,10 @@ void *tbrec_copy(const void *record);
 int32_t tbrec_state(const void *record);
 void tbrec_set_state(void *record, int32_t state);
 
-// One row: its fields one after the other in text, field i ending at
-// ends[i], and the row's record (owned, or null for the title row).
+// One row: its fields and the row's record (owned, or null for the title
+// row).  The fields live in one block sized to them: the field count and
+// each field's length (16 bits each), then the texts one after the other.
 struct TBROW {
-  std::string text;
-  std::vector<uint32_t> ends;
   void *record = nullptr;
 
   TBROW() = default;
@@ -52,11 +51,22 @@ struct TBROW {
   TBROW &operator=(const TBROW &) = delete;
   ~TBROW();
 
-  int count() const { return static_cast<int>(ends.size()); }
-  size_t length(int i) const { return ends[i] - (i ? ends[i - 1] : 0); }
-  std::string field(int i) const { return text.substr(i ? ends[i - 1] : 0, length(i)); }
+  int count() const { return block_ ? head()[0] : 0; }
+  size_t length(int i) const { return head()[1 + i]; }
+  // The text of field i (not terminated; length(i) characters).
+  const char *data(int i) const;
+  std::string field(int i) const { return std::string(data(i), length(i)); }
+  // Replaces the fields: the texts one after the other and their lengths.
+  void set_fields(const std::string &text, const std::vector<uint16_t> &lengths);
+  // Exchanges the fields (not the records) with other.
+  void swap_fields(TBROW &other) noexcept;
   // Replaces the record by record (now owned; the old one is released).
   void take_record(void *record);
+
+ private:
+  const uint16_t *head() const { return reinterpret_cast<const uint16_t *>(block_); }
+  const char *texts() const { return block_ + sizeof(uint16_t) * (1 + count()); }
+  char *block_ = nullptr;
 };
 
 // Outcome of splitting a text into a row.
