@@ -35,6 +35,7 @@
 #include "forms/cmb.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
+#include "forms/objdata.h"
 #include "tests/support/korvald_child.h"
 #include "widgets/dbtabbox.h"
 #include "widgets/goodies.h"
@@ -212,6 +213,71 @@ TEST_F(Torvane, StartUpFillsTheSelectorAndSwitchesToKvsys) {
   select("KUNDE");
   EXPECT_EQ(rows(), 120);
   check_alerts();
+}
+
+TEST_F(Torvane, WindowLayouts) {
+  struct Place {
+    FL_OBJECT *ob;
+    int x, y, w, h;
+    const char *label;
+  };
+  FD_DBV *m = fd_DBV;
+  FD_DDBV *d = fd_DDBV;
+  const Place places[] = {
+      {m->DBV->first, 0, 0, 725, 625, ""},
+      {m->help, 0, 0, 720, 601, ""},
+      {m->select_saved, 290, 10, 90, 21, "saved"},
+      {m->select_add, 390, 10, 40, 21, "Add"},
+      {m->select_del, 430, 10, 40, 21, "Del"},
+      {m->select_prev, 470, 10, 20, 21, "@8"},
+      {m->select_next, 490, 10, 20, 21, "@2"},
+      {m->execute_select, 530, 10, 170, 21, "Execute SELECT"},
+      {m->table, 100, 40, 590, 21, "Table "},
+      {m->attributes, 100, 60, 590, 21, "Attribute "},
+      {m->clause, 100, 80, 590, 61, ""},
+      {m->sql_saved, 290, 150, 90, 21, "saved"},
+      {m->sql_add, 390, 150, 40, 21, "Add"},
+      {m->sql_del, 430, 150, 40, 21, "Del"},
+      {m->sql_prev, 470, 150, 20, 21, "@8"},
+      {m->sql_next, 490, 150, 20, 21, "@2"},
+      {m->execute_sql, 530, 150, 170, 21, "Execute SQL-command"},
+      {m->sql, 20, 170, 680, 81, ""},
+      {m->tabbox, 20, 250, 680, 320, ""},
+      {m->database, 570, 570, 110, 21, "Database "},
+      {m->database_button, 680, 570, 20, 21, "@2->|"},
+      {d->DDBV->first, 0, 0, 595, 680, ""},
+      {d->help, 0, 0, 590, 656, ""},
+      {d->loeschen, 500, 10, 70, 21, "L\xf6schen"},
+      {d->tabbox, 20, 40, 550, 565, ""},
+      {d->wert, 60, 620, 430, 21, "Wert "},
+      {d->update, 500, 620, 70, 21, "Update"},
+  };
+  for (const Place &p : places) {
+    FL_Coord x, y, w, h;
+    fl_get_object_geometry(p.ob, &x, &y, &w, &h);
+    EXPECT_EQ((std::vector<int>{x, y, w, h}), (std::vector<int>{p.x, p.y, p.w, p.h})) << p.label;
+    std::string label = fl_get_object_label(p.ob);  // without the shortcut's underline marks
+    label.erase(std::remove(label.begin(), label.end(), '\b'), label.end());
+    EXPECT_EQ(label, p.label);
+  }
+  EXPECT_EQ(m->DBV->w, 721);
+  EXPECT_EQ(m->DBV->h, 606);
+  EXPECT_EQ(d->DDBV->w, 591);
+  EXPECT_EQ(d->DDBV->h, 661);
+  // The help button is each form's second object.
+  EXPECT_EQ(m->DBV->first->next, m->help);
+  EXPECT_EQ(d->DDBV->first->next, d->help);
+  EXPECT_EQ(fl_get_tabbox_record(m->tabbox)->type, 2);
+  EXPECT_EQ(fl_get_tabbox_record(d->tabbox)->type, 0);
+  EXPECT_STREQ(myfl_get_tabbox_name(d->tabbox), "DDBV");
+  EXPECT_EQ(myfl_get_obj_data(m->sql)->maxchars, 1024);
+  EXPECT_EQ(myfl_get_obj_data(m->clause)->maxchars, 612);
+  EXPECT_EQ(myfl_get_obj_data(d->wert)->maxchars, 4000);
+  EXPECT_STREQ(myfl_get_obj_data(m->execute_sql)->shortcut, "^S^s");
+  EXPECT_STREQ(myfl_get_obj_data(d->loeschen)->shortcut, "^L^l");
+  char key[40];
+  ASSERT_EQ(myfl_get_help_form_data(d->DDBV, key, sizeof key), 1);
+  EXPECT_STREQ(key, "DDBV_HLP");
 }
 
 TEST_F(Torvane, SelectComposedFromTheThreeFields) {

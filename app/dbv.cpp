@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "app/dbvrec.h"
@@ -242,6 +243,15 @@ FL_OBJECT *indicator(FL_Coord x, FL_Coord y) {
   return ob;
 }
 
+// The history buttons of a group at height y, made in this order: the
+// "saved" indicator, "Add", "Del", "@8", "@2".
+std::tuple<FL_OBJECT *, FL_OBJECT *, FL_OBJECT *, FL_OBJECT *, FL_OBJECT *> history_row(
+    FL_Coord y, FL_CALLBACKPTR add, FL_CALLBACKPTR del, FL_CALLBACKPTR prev, FL_CALLBACKPTR next) {
+  // The elements of a braced list are made from left to right.
+  return {indicator(290, y), button(390, y, 40, "Add", add), button(430, y, 40, "Del", del),
+          button(470, y, 20, "@8", prev), button(490, y, 20, "@2", next)};
+}
+
 FL_OBJECT *input(int type, FL_Coord x, FL_Coord y, FL_Coord w, FL_Coord h, const char *text,
                  FL_CALLBACKPTR cb) {
   FL_OBJECT *ob = fl_add_input(type, x, y, w, h, text);
@@ -267,12 +277,9 @@ FD_DBV *create_form_DBV(void) {
   fl_set_object_geometry(fd->DBV->first, 0, 0, 725, 625);
   fd->help = myfl_add_help_button(720, 601);
   heading(20, 10, 110, "SELECT-Query");
-  fd->select_saved = indicator(290, 10);
-  fd->select_add = button(390, 10, 40, "Add", DBV_Select_Add);
+  std::tie(fd->select_saved, fd->select_add, fd->select_del, fd->select_prev, fd->select_next) =
+      history_row(10, DBV_Select_Add, DBV_Select_Del, DBV_Select_Prev, DBV_Select_Next);
   fl_set_object_shortcut(fd->select_add, "^A^a", 1);
-  fd->select_del = button(430, 10, 40, "Del", DBV_Select_Del);
-  fd->select_prev = button(470, 10, 20, "@8", DBV_Select_Prev);
-  fd->select_next = button(490, 10, 20, "@2", DBV_Select_Next);
   fd->execute_select = button(530, 10, 170, "Execute SELECT", DBV_Durchfuehren);
   fl_set_object_shortcut(fd->execute_select, "^u^U", 1);
   fl_add_frame(FL_ENGRAVED_FRAME, 20, 30, 680, 120, "");
@@ -282,12 +289,9 @@ FD_DBV *create_form_DBV(void) {
   fd->clause = input(FL_MULTILINE_INPUT, 100, 80, 590, 61, "", Ignore);
   label(20, 100, "ORDER BY");
   heading(20, 150, 140, "Other SQL-Commands");
-  fd->sql_saved = indicator(290, 150);
-  fd->sql_add = button(390, 150, 40, "Add", DBV_SQL_Add);
+  std::tie(fd->sql_saved, fd->sql_add, fd->sql_del, fd->sql_prev, fd->sql_next) =
+      history_row(150, DBV_SQL_Add, DBV_SQL_Del, DBV_SQL_Prev, DBV_SQL_Next);
   fl_set_object_shortcut(fd->sql_add, "^d^d", 1);
-  fd->sql_del = button(430, 150, 40, "Del", DBV_SQL_Del);
-  fd->sql_prev = button(470, 150, 20, "@8", DBV_SQL_Prev);
-  fd->sql_next = button(490, 150, 20, "@2", DBV_SQL_Next);
   fd->execute_sql = button(530, 150, 170, "Execute SQL-command", DBV_SQL_Befehl);
   fl_set_object_shortcut(fd->execute_sql, "^S^s", 1);
   fd->sql = input(FL_MULTILINE_INPUT, 20, 170, 680, 81, "", Ignore);

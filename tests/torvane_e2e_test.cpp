@@ -85,12 +85,13 @@ class TorvaneE2E : public testing::Test {
  protected:
   void SetUp() override {
     const char *display = getenv("DISPLAY");
-    if (!display || !*display || !have_tools()) GTEST_SKIP() << "needs DISPLAY, xdotool, ImageMagick";
+    if (!display || !*display || !have_tools())
+      GTEST_SKIP() << "needs DISPLAY, xdotool, ImageMagick";
     char dir[] = "/tmp/torvane_e2e_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;
-    port_ = korvald_start(KORVALD_PATH, dir_ + "/data", {"--demo", "--trace"},
-                          dir_ + "/trace", &server_);
+    port_ = korvald_start(KORVALD_PATH, dir_ + "/data", {"--demo", "--trace"}, dir_ + "/trace",
+                          &server_);
     ASSERT_GT(port_, 0);
   }
   void TearDown() override {
@@ -189,8 +190,9 @@ TEST_F(TorvaneE2E, TypedTableAndCtrlUBringTheRowsThenJaEnds) {
 TEST_F(TorvaneE2E, StartUpRefusals) {
   start_viewer({"-db" + std::string(20, 'x')});
   EXPECT_EQ(viewer_status(), 1);
-  EXPECT_NE(viewer_log().find("(ARGV_GetDB_Name) DB-name xxxxxxxxxxxxxxxxxxxx is too long (max. 19)"),
-            std::string::npos)
+  EXPECT_NE(
+      viewer_log().find("(ARGV_GetDB_Name) DB-name xxxxxxxxxxxxxxxxxxxx is too long (max. 19)"),
+      std::string::npos)
       << viewer_log();
 
   // The DBSYS prefix and the name together are over 19 characters.

@@ -181,6 +181,17 @@ DBTABBOX *db_binding_or_exit(FL_OBJECT *ob, const char *op) {
   return b;
 }
 
+// The database binding of a load, which remembers the row-text callback
+// and the session for reloads.
+DBTABBOX *loading_binding(FL_OBJECT *ob, const char *op, TB_DATA data, TB_DATA1 data1,
+                          BESREC *session) {
+  DBTABBOX *b = db_binding_or_exit(ob, op);
+  b->Data = data;
+  b->Data1 = data1;
+  b->session = session;
+  return b;
+}
+
 // replace_tabbox_line_no_draw: the row of stored line n gets text and a
 // copy of record.  0 when n is no row or Equal refuses.
 int replace_row(DBTABBOX *b, int n, const char *text, const void *record) {
@@ -281,20 +292,14 @@ void myfl_init_db_tabbox_no_ini(FL_FORM *form, FL_OBJECT *tabbox, const char *na
 
 void myfl_load_multiple_tabbox(BESREC *session, FL_OBJECT *tabbox, ARRAY *records, TB_DATA data) {
   const char *op = "myfl_load_multiple_tabbox";
-  DBTABBOX *b = db_binding_or_exit(tabbox, op);
-  b->Data = data;
-  b->Data1 = nullptr;
-  b->session = session;
+  DBTABBOX *b = loading_binding(tabbox, op, data, nullptr, session);
   load_array(b, records, op);
   myfl_draw_tabbox(b->form, tabbox);
 }
 
 void myfl_load_single_tabbox(BESREC *session, FL_OBJECT *tabbox, const void *record, TB_DATA data) {
   const char *op = "myfl_load_single_tabbox";
-  DBTABBOX *b = db_binding_or_exit(tabbox, op);
-  b->Data = data;
-  b->Data1 = nullptr;
-  b->session = session;
+  DBTABBOX *b = loading_binding(tabbox, op, data, nullptr, session);
   begin_load(b, op);
   add_loaded(b, record, row_text(b, const_cast<void *>(record)));
   end_load(b);
@@ -303,10 +308,7 @@ void myfl_load_single_tabbox(BESREC *session, FL_OBJECT *tabbox, const void *rec
 
 void myfl_load_multiple_tabbox_1(FL_OBJECT *tabbox, ARRAY *records, TB_DATA1 data) {
   const char *op = "myfl_load_multiple_tabbox";
-  DBTABBOX *b = db_binding_or_exit(tabbox, op);
-  b->Data = nullptr;
-  b->Data1 = data;
-  b->session = nullptr;
+  DBTABBOX *b = loading_binding(tabbox, op, nullptr, data, nullptr);
   load_array(b, records, op);
   myfl_draw_tabbox(b->form, tabbox);
 }
