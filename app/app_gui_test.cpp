@@ -28,6 +28,7 @@
 #include "app/history.h"
 #include "app/setup.h"
 #include "app/startup.h"
+#include "base/ini.h"
 #include "base/msglog.h"
 #include "dbclient/result.h"
 #include "dbclient/session.h"
@@ -41,6 +42,7 @@
 #include "widgets/goodies.h"
 #include "widgets/gui_test.h"
 #include "widgets/mytabs.h"
+#include "widgets/tabbox_hooks.h"
 
 namespace {
 
@@ -275,9 +277,22 @@ TEST_F(Torvane, WindowLayouts) {
   EXPECT_EQ(myfl_get_obj_data(d->wert)->maxchars, 4000);
   EXPECT_STREQ(myfl_get_obj_data(m->execute_sql)->shortcut, "^S^s");
   EXPECT_STREQ(myfl_get_obj_data(d->loeschen)->shortcut, "^L^l");
+  // The bindings are recorded for the manual, with the record callbacks.
+  EXPECT_EQ(myfl_get_obj_data(m->tabbox)->attribs, reinterpret_cast<intptr_t>(_DBV_Attribs));
+  EXPECT_EQ(myfl_get_obj_data(m->tabbox)->constructor, reinterpret_cast<intptr_t>(_DBV_New));
   char key[40];
   ASSERT_EQ(myfl_get_help_form_data(d->DDBV, key, sizeof key), 1);
   EXPECT_STREQ(key, "DDBV_HLP");
+}
+
+TEST_F(Torvane, ColumnWidthsOfTheResultTableGoToTheIniFile) {
+  select("ARTIKEL", "ARTIKEL_ID,PREIS");
+  ASSERT_EQ(Set_ini_Data("torvane", "DBV", "[DBV] 0 3 1 2 \n"), 1);
+  tbhook_set_col_width(fd_DBV->tabbox, 2, 14);
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV"), "[DBV] 0 3 1 2 2|14 \n");
+  tbhook_clear_col_widths(fd_DBV->tabbox);
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV"), "[DBV] 0 3 1 2 \n");
+  Clear_ini_Data("torvane", "DBV");
 }
 
 TEST_F(Torvane, SelectComposedFromTheThreeFields) {

@@ -34,34 +34,36 @@ const char kFailed[] = "Abfrage konnte nicht erfolgreich durchgef\xfchrt werden"
 const char kDone[] = "Die Abfrage wurde erfolgreich durchgef\xfchrt";
 const char kEndFailed[] = "Funktion 'dbend' lieferte Fehler";
 
+// The cursor of the viewer's shown windows.
+void show_cursor(int cursor) {
+  FL_FORM *forms[] = {fd_DBV ? fd_DBV->DBV : nullptr, fd_DDBV ? fd_DDBV->DDBV : nullptr};
+  bool any = false;
+  for (FL_FORM *form : forms)
+    if (form && fl_form_is_visible(form) && form->window) {
+      fl_set_cursor(form->window, cursor);
+      any = true;
+    }
+  if (any) XFlush(fl_get_display());
+}
+
+// The busy cursor for the life of the object (or until an alert).
+class BusyCursor {
+ public:
+  BusyCursor() { show_cursor(XC_watch); }
+  ~BusyCursor() { show_cursor(FL_DEFAULT_CURSOR); }
+  BusyCursor(const BusyCursor &) = delete;
+  BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// An alert; the statement is over by then, so the cursor is the normal one.
 void alert(const char *first, const std::string &second = std::string()) {
+  show_cursor(FL_DEFAULT_CURSOR);
   myfl_show_alert(first, second.c_str(), "", 1);
 }
 
 DBHANDLE *session() { return pBESREC->handle; }
 
 std::string connection_reason() { return alert_reason(DBerrorMessage(session()->conn)); }
-
-// The busy cursor on the viewer's shown windows for the life of the object.
-class BusyCursor {
- public:
-  BusyCursor() { set(XC_watch); }
-  ~BusyCursor() { set(FL_DEFAULT_CURSOR); }
-  BusyCursor(const BusyCursor &) = delete;
-  BusyCursor &operator=(const BusyCursor &) = delete;
-
- private:
-  static void set(int cursor) {
-    FL_FORM *forms[] = {fd_DBV ? fd_DBV->DBV : nullptr, fd_DDBV ? fd_DDBV->DDBV : nullptr};
-    bool any = false;
-    for (FL_FORM *form : forms)
-      if (form && fl_form_is_visible(form) && form->window) {
-        fl_set_cursor(form->window, cursor);
-        any = true;
-      }
-    if (any) XFlush(fl_get_display());
-  }
-};
 
 // 1 when the transaction end reached the server; else alerts.
 int end_transaction() {

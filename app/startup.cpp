@@ -44,6 +44,10 @@ void ARGV_GetDB_Name(char **argv, int argc, char *name) {
   }
 }
 
+int Is_DBSQL(const BESREC *record) {
+  return record && record->handle && record->handle->kind == DBKIND_SQL ? 1 : 0;
+}
+
 void Init_GlobVars(void) { DBV_TABBOX_Title.clear(); }
 
 int DBV_AtClose(FL_FORM *, void *) {

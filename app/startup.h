@@ -21,6 +21,10 @@ extern const char TORVANE_TITLE[];
 // DB-name %s is too long (max. 19)\n" and ends the process with status 1.
 void ARGV_GetDB_Name(char **argv, int argc, char *name);
 
+struct BESREC;
+// 1 when the session is an SQL-server session (the only kind dbopen makes).
+int Is_DBSQL(const BESREC *record);
+
 // Empties DBV_TABBOX_Title.
 void Init_GlobVars(void);
 

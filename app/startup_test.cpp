@@ -1,7 +1,9 @@
-// Tests of the database name from the command line.
+// Tests of the database name from the command line and the session kind.
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
+
+#include "forms/besrec.h"
 
 #include <cstring>
 #include <string>
@@ -29,6 +31,16 @@ TEST(Startup, DatabaseNameFromTheCommandLine) {
   EXPECT_EQ(name_of({"torvane", "-db" + std::string(19, 'n')}), std::string(19, 'n'));
   EXPECT_EXIT(name_of({"torvane", "-db" + std::string(20, 'n')}), testing::ExitedWithCode(1),
               "\\(ARGV_GetDB_Name\\) DB-name n{20} is too long \\(max\\. 19\\)");
+}
+
+TEST(Startup, SessionKind) {
+  BESREC rec = {};
+  DBHANDLE handle = {DBKIND_SQL, nullptr};
+  EXPECT_EQ(Is_DBSQL(&rec), 0);  // no session
+  rec.handle = &handle;
+  EXPECT_EQ(Is_DBSQL(&rec), 1);
+  handle.kind = 7;
+  EXPECT_EQ(Is_DBSQL(&rec), 0);
 }
 
 }  // namespace
