@@ -64,6 +64,7 @@ TEST(Query, TextAfterTheFirstStatement) {
   EXPECT_EQ(statement_extra("DELETE FROM A; DELETE FROM B;"), "DELETE FROM B;");
   EXPECT_EQ(statement_extra("SELECT * FROM A; DROP TABLE B; X;"), "DROP TABLE B; X;");
   EXPECT_EQ(statement_extra("SELECT * FROM A END; x"), "x");
+  EXPECT_EQ(statement_extra("SELECT ENDE FROM WEEKEND WHERE X = 'END;';"), "");
 }
 
 TEST(Query, ResultTitle) {
