@@ -20,7 +20,6 @@
 #include "widgets/mytabs.h"
 #include "widgets/tabbox_hooks.h"
 
-LTREE Tabbox = nullptr;
 LTREE Cmb = nullptr;
 LTREE Help = nullptr;
 LTREE Form = nullptr;
@@ -142,6 +141,12 @@ void connect_widgets() {
   tabbox_hooks.is_cmb = myfl_is_cmb;
   tabbox_hooks.shift_pressed = &shift_pressed;
   tabbox_hooks.ctrl_pressed = &ctrl_pressed;
+  tabbox_hooks.set_col_width = set_col_width;
+  tabbox_hooks.clear_col_width = clear_col_width;
+  tabbox_hooks.clear_col_widths = clear_col_widths;
+  tabbox_hooks.applname = myfl_get_applname;
+  tabbox_hooks.add_obj_data1 = myfl_add_obj_data1;
+  tabbox_hooks.add_obj_data2 = myfl_add_obj_data2;
   editor_hooks.set_focus_next_input = myfl_set_focus_next_input;
   editor_hooks.define_shortcut = myfl_define_shortcut;
 }

@@ -19,6 +19,7 @@
 
 #include "base/containers.h"
 #include "forms/besrec.h"
+#include "widgets/dbtabbox.h"
 
 // Form types; the manual prints form_type_text.
 enum {
@@ -47,8 +48,9 @@ struct FORMREC {
 };
 
 // Registries, created by FE_Init and kept for the whole run: trees keyed by
-// object or form, and the list of forms given to myfl_init_form.
-extern LTREE Tabbox;    // database tabbox bindings
+// object or form, and the list of forms given to myfl_init_form.  The
+// registry of the database tabbox bindings, Tabbox, is the binding's
+// (widgets/dbtabbox.h).
 extern LTREE Cmb;       // combo boxes (cmb.h)
 extern LTREE Help;      // help buttons -> HELPREC
 extern LTREE Form;      // forms -> FORMREC

@@ -24,7 +24,7 @@
 #include "tests/support/scripted_server.h"
 #include "forms/cmb.h"
 #include "forms/dialogs.h"
-#include "forms/goodies.h"
+#include "widgets/goodies.h"
 #include "forms/inputs.h"
 #include "forms/objdata.h"
 #include "widgets/editor.h"

@@ -1,11 +1,15 @@
 // The tabbox's links upward.  The tabbox sits below the form framework, yet
 // it opens the framework's dialogs (sort/columns, export, viewer), keeps its
 // stored settings line up to date, asks whether the focus object is a combo
-// box and reads the framework's Shift/Ctrl state.  The framework fills the
+// box and reads the framework's Shift/Ctrl state; its database binding
+// (dbtabbox.h) reads the application name and records bound tabboxes for
+// the manual.  The framework fills the
 // pointers of `tabbox_hooks` when it starts; until then every hook does
 // nothing and the modifier keys count as released.
 #ifndef WIDGETS_TABBOX_HOOKS_H
 #define WIDGETS_TABBOX_HOOKS_H
+
+#include <cstdint>
 
 typedef struct FL_FORM_ FL_FORM;
 typedef struct FL_OBJECT_ FL_OBJECT;
@@ -26,6 +30,9 @@ struct TABBOX_HOOKS {
   // The framework's keyboard globals (1 while the key is held).
   const int *shift_pressed;
   const int *ctrl_pressed;
+  const char *(*applname)(void);                          // myfl_get_applname
+  int (*add_obj_data1)(FL_OBJECT *object, int code, intptr_t a1);  // myfl_add_obj_data1
+  int (*add_obj_data2)(FL_OBJECT *object, int code, intptr_t a1, intptr_t a2);
 };
 
 // All members start as null.
@@ -46,5 +53,8 @@ FL_OBJECT *tbhook_tbview_tabbox(void);
 int tbhook_is_cmb(FL_OBJECT *object);
 int tbhook_shift_pressed(void);
 int tbhook_ctrl_pressed(void);
+const char *tbhook_applname(void);
+void tbhook_add_obj_data1(FL_OBJECT *object, int code, intptr_t a1);
+void tbhook_add_obj_data2(FL_OBJECT *object, int code, intptr_t a1, intptr_t a2);
 
 #endif

@@ -1,6 +1,6 @@
 // Tests of the goodies' script: answers in order, texts recorded, boxes
 // without a step reported instead of blocking.
-#include "forms/goodies.h"
+#include "widgets/goodies.h"
 
 #include <gtest/gtest.h>
 

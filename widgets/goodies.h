@@ -4,8 +4,8 @@
 // toolkit's boxes, which block until the user answers; a test installs a
 // script instead, which answers each box in turn and records its texts, so
 // that no test ever waits for a person.
-#ifndef FORMS_GOODIES_H
-#define FORMS_GOODIES_H
+#ifndef WIDGETS_GOODIES_H
+#define WIDGETS_GOODIES_H
 
 #include <deque>
 #include <string>

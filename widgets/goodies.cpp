@@ -1,6 +1,6 @@
 // The goodies of the system: the toolkit's modal boxes or a test's script;
 // see goodies.h.
-#include "forms/goodies.h"
+#include "widgets/goodies.h"
 
 #include <forms.h>
 

@@ -1,0 +1,213 @@
+// End to end with the real programs on the X server of the test run (ctest
+// runs under Xvfb; without DISPLAY, xdotool or ImageMagick every test
+// skips): korvald with the demo data and --trace on a private port and
+// data directory, torvane under the Latin-1 locale driven by xdotool.  A
+// table name typed into the main window and Ctrl+U bring the rows (seen in
+// the server's trace and on a screenshot of the window); Escape and "Ja"
+// end the program with status 0.  The start-up refusals (a database name
+// too long, also with the DBSYS prefix, and -doku while the manual
+// generator is missing) end it with status 1 before any window shows.
+// Screenshots go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/korvald_child.h"
+
+namespace {
+
+const char kLocale[] = "de_DE.ISO-8859-1";
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The standard output of a shell command (its exit status in *status).
+std::string shell(const std::string &cmd, int *status = nullptr) {
+  std::string out;
+  FILE *p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int rc = pclose(p);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+bool have_tools() {
+  int a = 1, b = 1;
+  shell("command -v xdotool >/dev/null", &a);
+  shell("command -v import >/dev/null && command -v convert >/dev/null", &b);
+  return a == 0 && b == 0;
+}
+
+// Polls until done() or the deadline; true when done.
+template <class F>
+bool poll(F done, int seconds = 30) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
+std::string artifact(const std::string &name) {
+  const char *dir = getenv("KV_BUILD_DIR");
+  std::string art = std::string(dir && *dir ? dir : ".") + "/artifacts";
+  shell("mkdir -p '" + art + "'");
+  return art + "/" + name;
+}
+
+// The spread of the pixel values in a rectangle of a picture (0 for a
+// region of one colour).
+double spread(const std::string &png, const char *crop) {
+  std::string out = shell("convert '" + png + "' -crop " + crop +
+                          " +repage -format '%[fx:standard_deviation]' info: 2>/dev/null");
+  return out.empty() ? -1 : atof(out.c_str());
+}
+
+class TorvaneE2E : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char *display = getenv("DISPLAY");
+    if (!display || !*display || !have_tools())
+      GTEST_SKIP() << "needs DISPLAY, xdotool, ImageMagick";
+    char dir[] = "/tmp/torvane_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    dir_ = dir;
+    port_ = korvald_start(KORVALD_PATH, dir_ + "/data", {"--demo", "--trace"}, dir_ + "/trace",
+                          &server_);
+    ASSERT_GT(port_, 0);
+  }
+  void TearDown() override {
+    if (viewer_ > 0) {
+      kill(viewer_, SIGTERM);
+      waitpid(viewer_, nullptr, 0);
+    }
+    korvald_stop(&server_, SIGTERM);
+    if (!dir_.empty()) shell("rm -rf '" + dir_ + "'");
+  }
+
+  // Starts torvane in the data directory's parent with args and env.
+  void start_viewer(const std::vector<std::string> &args,
+                    const std::vector<std::string> &env = {}) {
+    viewer_ = fork();
+    if (viewer_ == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      setenv("LC_ALL", kLocale, 1);
+      setenv("KORVAL_PORT", std::to_string(port_).c_str(), 1);
+      for (const std::string &e : env) putenv(const_cast<char *>(e.c_str()));
+      FILE *err = fopen((dir_ + "/torvane.err").c_str(), "w");
+      if (err) dup2(fileno(err), 2);
+      std::vector<char *> argv = {const_cast<char *>(TORVANE_PATH)};
+      for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(TORVANE_PATH, argv.data());
+      _exit(127);
+    }
+  }
+
+  // The viewer's exit status once it ended (-1 when it was still running
+  // at the deadline).
+  int viewer_status(int seconds = 30) {
+    int status = -1;
+    bool ended = poll(
+        [&] {
+          int st;
+          if (waitpid(viewer_, &st, WNOHANG) != viewer_) return false;
+          status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+          return true;
+        },
+        seconds);
+    if (ended) viewer_ = -1;
+    return status;
+  }
+
+  std::string window(const std::string &name) {
+    std::string id;
+    poll([&] {
+      id = shell("xdotool search --onlyvisible --name '" + name + "' 2>/dev/null | head -1");
+      return !id.empty();
+    });
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return id;
+  }
+
+  std::string trace() { return read_file(dir_ + "/trace"); }
+  std::string viewer_log() { return read_file(dir_ + "/torvane.err"); }
+
+  std::string dir_;
+  int port_ = 0;
+  pid_t server_ = -1, viewer_ = -1;
+};
+
+TEST_F(TorvaneE2E, TypedTableAndCtrlUBringTheRowsThenJaEnds) {
+  start_viewer({"-dbKVSYS"});
+  std::string main = window("Dadazudi-Zudeda 1.1.3");
+  ASSERT_FALSE(main.empty()) << viewer_log();
+  // The start-up switched the session to KVSYS.
+  EXPECT_TRUE(poll([&] { return trace().find("SET DATABASE") != std::string::npos; }));
+  std::string empty = artifact("torvane_e2e_empty.png");
+  ASSERT_EQ(system(("import -window " + main + " '" + empty + "'").c_str()), 0);
+  const char *table_area = "640x250+30+285";  // inside the result table's text area
+  EXPECT_LT(spread(empty, table_area), 0.001);
+
+  shell("xdotool windowfocus --sync " + main + " 2>/dev/null");
+  shell("xdotool type --delay 30 kunde; xdotool key ctrl+u");
+  ASSERT_TRUE(poll([&] { return trace().find("9 fields, 120 rows") != std::string::npos; }))
+      << trace();
+  EXPECT_NE(trace().find("FROM \"KUNDE\""), std::string::npos);
+  std::string rows = artifact("torvane_e2e_kunde.png");
+  EXPECT_TRUE(poll([&] {
+    return system(("import -window " + main + " '" + rows + "'").c_str()) == 0 &&
+           spread(rows, table_area) > 0.01;
+  })) << "no rows drawn in the result table";
+
+  // Escape asks whether to end; "Ja" ends with status 0.
+  shell("xdotool key --window " + main + " Escape");
+  std::string choice = window("Choice");
+  ASSERT_FALSE(choice.empty());
+  shell("xdotool mousemove --window " + choice + " 84 105 click 1");
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+  EXPECT_TRUE(poll([&] { return trace().find("DISCONNECT") != std::string::npos; }));
+}
+
+TEST_F(TorvaneE2E, StartUpRefusals) {
+  start_viewer({"-db" + std::string(20, 'x')});
+  EXPECT_EQ(viewer_status(), 1);
+  EXPECT_NE(
+      viewer_log().find("(ARGV_GetDB_Name) DB-name xxxxxxxxxxxxxxxxxxxx is too long (max. 19)"),
+      std::string::npos)
+      << viewer_log();
+
+  // The DBSYS prefix and the name together are over 19 characters.
+  start_viewer({"-dbKVSYS"}, {"DBSYS=prefix_of_fifteen"});
+  EXPECT_EQ(viewer_status(), 1);
+  EXPECT_NE(viewer_log().find("DB-name prefix_of_fifteen/KVSYS is too long (max. 19)"),
+            std::string::npos)
+      << viewer_log();
+
+  start_viewer({"-dbKVSYS", "-doku"});
+  EXPECT_EQ(viewer_status(), 1);
+  EXPECT_NE(viewer_log().find("Documentation has not been generated successfully!"),
+            std::string::npos)
+      << viewer_log();
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+}  // namespace
