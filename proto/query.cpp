@@ -1,6 +1,6 @@
-// The KORVAL token stream: the query buffer with its appending operations,
-// the reply-building operations, the bounds-checked readers and matchers,
-// and the texts of the token codes.  See query.h for the encodings.
+// The KORVAL token stream: the query buffer with its appending operations
+// (the encodings themselves are DBencoder's, in query.h), the bounds-checked
+// readers and matchers, the texts of the token codes and the type table.
 #include "proto/query.h"
 
 #include <cstdio>
@@ -83,96 +83,35 @@ void DBquery_add(const void *data, int n) {
   query_size += n;
 }
 
-void DBquery_addcmd(int code) {
-  unsigned char c = (unsigned char)code;
-  DBquery_add(&c, 1);
-}
+namespace {
 
-void DBquery_addtoken(int code) { DBquery_addcmd(code); }
+// The query buffer as a destination of the encodings.
+struct QueryBuffer : DBencoder<QueryBuffer> {
+  void add(const void *data, int n) { DBquery_add(data, n); }
+};
 
-void DBquery_addint(int32_t value) {
-  char b[4];
-  le_put32(b, (uint32_t)value);
-  DBquery_add(b, 4);
-}
+}  // namespace
 
-void DBquery_addshort(int16_t value) {
-  char b[2];
-  le_put16(b, (uint16_t)value);
-  DBquery_add(b, 2);
-}
-
-void DBquery_adddouble(double value) {
-  char b[8];
-  le_put_double(b, value);
-  DBquery_add(b, 8);
-}
-
-void DBquery_addstring(const char *text) {
-  if (!text) text = "";
-  size_t n = strlen(text);
-  if (n > (size_t)DB_MAX_STRING) {
-    Log_Msg("(DBquery_addstring) Text of %d characters cut to %d\n", (int)n, DB_MAX_STRING);
-    n = DB_MAX_STRING;
-  }
-  DBquery_addshort((int16_t)(n + 1));
-  DBquery_add(text, (int)n);
-  DBquery_addcmd(0);
-}
-
-void DBquery_adddata(const void *data, int n) {
-  if (n < 0) n = 0;
-  if (n > DB_MAX_DATA) {
-    Log_Msg("(DBquery_adddata) Value of %d bytes cut to %d\n", n, DB_MAX_DATA);
-    n = DB_MAX_DATA;
-  }
-  DBquery_addshort((int16_t)n);
-  DBquery_add(data, n);
-}
-
-void DBquery_addtokname(int code, const char *text) {
-  DBquery_addtoken(code);
-  DBquery_addstring(text);
-}
-
-void DBquery_addtokstring(int code, const char *text) {
-  DBquery_addtoken(code);
-  DBquery_addstring(text);
-}
-
-void DBquery_addtokint(int code, int32_t value) {
-  DBquery_addtoken(code);
-  DBquery_addint(value);
-}
-
-void DBquery_addtokshort(int code, int16_t value) {
-  DBquery_addtoken(code);
-  DBquery_addshort(value);
-}
-
-void DBquery_addtokdouble(int code, double value) {
-  DBquery_addtoken(code);
-  DBquery_adddouble(value);
-}
-
+void DBquery_addcmd(int code) { QueryBuffer().addcmd(code); }
+void DBquery_addtoken(int code) { QueryBuffer().addtoken(code); }
+void DBquery_addint(int32_t value) { QueryBuffer().addint(value); }
+void DBquery_addshort(int16_t value) { QueryBuffer().addshort(value); }
+void DBquery_adddouble(double value) { QueryBuffer().adddouble(value); }
+void DBquery_addstring(const char *text) { QueryBuffer().addstring(text); }
+void DBquery_adddata(const void *data, int n) { QueryBuffer().adddata(data, n); }
+void DBquery_addtokname(int code, const char *text) { QueryBuffer().addtokname(code, text); }
+void DBquery_addtokstring(int code, const char *text) { QueryBuffer().addtokstring(code, text); }
+void DBquery_addtokint(int code, int32_t value) { QueryBuffer().addtokint(code, value); }
+void DBquery_addtokshort(int code, int16_t value) { QueryBuffer().addtokshort(code, value); }
+void DBquery_addtokdouble(int code, double value) { QueryBuffer().addtokdouble(code, value); }
 void DBquery_addtokdata(int code, const void *data, int n) {
-  DBquery_addtoken(code);
-  DBquery_adddata(data, n);
+  QueryBuffer().addtokdata(code, data, n);
 }
-
-void DBquery_addok() { DBquery_addcmd(REPLY_OK); }
-void DBquery_addokdata() { DBquery_addcmd(REPLY_DATA); }
-void DBquery_addnotalldata() { DBquery_addcmd(REPLY_NOTALLDATA); }
-
-void DBquery_addoktuples(int32_t count) {
-  DBquery_addcmd(REPLY_TUPLES);
-  DBquery_addint(count);
-}
-
-void DBquery_adderrmsg(const char *text) {
-  DBquery_addcmd(REPLY_ERROR);
-  DBquery_addtokstring(TOK_ERRMSG, text);
-}
+void DBquery_addok() { QueryBuffer().addok(); }
+void DBquery_addokdata() { QueryBuffer().addokdata(); }
+void DBquery_addoktuples(int32_t count) { QueryBuffer().addoktuples(count); }
+void DBquery_addnotalldata() { QueryBuffer().addnotalldata(); }
+void DBquery_adderrmsg(const char *text) { QueryBuffer().adderrmsg(text); }
 
 // ---------------------------------------------------------------------------
 

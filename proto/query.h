@@ -1,17 +1,25 @@
 // The KORVAL token stream: every request to the server and every reply from
 // it is a flat byte string of one-byte command and token codes, each
 // optionally followed by a value (little-endian integers, 16-bit lengths for
-// names, strings and data, IEEE 754 doubles).  This module owns the query
-// buffer in which requests (and, on the server, replies) are built, the
-// appending operations DBquery_add*, the bounds-checked readers DBget_* and
-// DBmatch_* that work on any byte buffer, the reply-building operations and
-// tok_translate, which names a token code for syntax-error texts.  It sits
-// at the bottom of dbclient: the scanner and grammar emit into the buffer,
-// the transport sends it, the result decoder and the server read with it.
+// names, strings and data, IEEE 754 doubles).  This module owns the
+// encodings (DBencoder), written once for two destinations: the client's
+// query buffer with its appending operations DBquery_add*, and DBwriter,
+// which appends to a byte vector (the server's replies).  It also holds the
+// bounds-checked readers DBget_* and DBmatch_* that work on any byte
+// buffer, the reply-building operations and tok_translate, which names a
+// token code for syntax-error texts.  It sits below dbclient and the
+// server: the scanner and grammar emit into the buffer, the transport sends
+// it, the result decoder and the server read with the readers.
 #ifndef PROTO_QUERY_H
 #define PROTO_QUERY_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "base/msglog.h"
+#include "proto/endian.h"
 
 // ---------------------------------------------------------------------------
 // Token codes (one byte).  The comment names the SQL word or role.
@@ -158,32 +166,149 @@ constexpr int DB_MAX_STRING = 32766;
 constexpr int DB_MAX_DATA = 32767;
 
 // ---------------------------------------------------------------------------
-// The query buffer.  One per thread (the client has one thread; each server
-// thread builds its own replies).  Allocated on the first append, reused by
-// every request and never shrunk; query_max is -1 until the first append.
+// The encodings.  DBencoder<Out> appends the elements of the token stream
+// through Out::add(const void *data, int n), where Out is the class that
+// derives from it; the query buffer below and DBwriter are its two
+// destinations, so both write the same bytes.  None reports failure.
+template <class Out>
+class DBencoder {
+ public:
+  void addcmd(int code) {
+    char c = static_cast<char>(code);
+    out().add(&c, 1);
+  }
+  void addtoken(int code) { addcmd(code); }
+  void addint(int32_t value) {
+    char b[4];
+    le_put32(b, static_cast<uint32_t>(value));
+    out().add(b, 4);
+  }
+  void addshort(int16_t value) {
+    char b[2];
+    le_put16(b, static_cast<uint16_t>(value));
+    out().add(b, 2);
+  }
+  void adddouble(double value) {
+    char b[8];
+    le_put_double(b, value);
+    out().add(b, 8);
+  }
+  // A string without a code: 16-bit length (characters + 1), characters,
+  // NUL.  A null text is empty; a text longer than DB_MAX_STRING is cut
+  // there (logged).
+  void addstring(const char *text) {
+    if (!text) text = "";
+    addstring(text, strlen(text));
+  }
+  // The same for the first n characters at text (which need no NUL).
+  void addstring(const char *text, size_t n) {
+    if (n > static_cast<size_t>(DB_MAX_STRING)) {
+      Log_Msg("(DBquery_addstring) Text of %d characters cut to %d\n", static_cast<int>(n),
+              DB_MAX_STRING);
+      n = DB_MAX_STRING;
+    }
+    addshort(static_cast<int16_t>(n + 1));
+    out().add(text, static_cast<int>(n));
+    addcmd(0);
+  }
+  // A 16-bit length n and n bytes, without a code (a reply value).  A
+  // negative n counts as 0; n above DB_MAX_DATA is cut there (logged).
+  void adddata(const void *data, int n) {
+    if (n < 0) n = 0;
+    if (n > DB_MAX_DATA) {
+      Log_Msg("(DBquery_adddata) Value of %d bytes cut to %d\n", n, DB_MAX_DATA);
+      n = DB_MAX_DATA;
+    }
+    addshort(static_cast<int16_t>(n));
+    out().add(data, n);
+  }
+  void addtokname(int code, const char *text) {
+    addtoken(code);
+    addstring(text);
+  }
+  void addtokstring(int code, const char *text) {
+    addtoken(code);
+    addstring(text);
+  }
+  void addtokint(int code, int32_t value) {
+    addtoken(code);
+    addint(value);
+  }
+  void addtokshort(int code, int16_t value) {
+    addtoken(code);
+    addshort(value);
+  }
+  void addtokdouble(int code, double value) {
+    addtoken(code);
+    adddouble(value);
+  }
+  void addtokdata(int code, const void *data, int n) {
+    addtoken(code);
+    adddata(data, n);
+  }
+
+  // Reply building: the first byte of a reply and what follows it.
+  void addok() { addcmd(REPLY_OK); }                  // '1'
+  void addokdata() { addcmd(REPLY_DATA); }            // '2' (field count, rows follow)
+  void addoktuples(int32_t count) {                   // '3' and the count
+    addcmd(REPLY_TUPLES);
+    addint(count);
+  }
+  void addnotalldata() { addcmd(REPLY_NOTALLDATA); }  // '4'
+  void adderrmsg(const char *text) {                  // '0', 'b' and the text
+    addcmd(REPLY_ERROR);
+    addtokstring(TOK_ERRMSG, text);
+  }
+
+ private:
+  Out &out() { return static_cast<Out &>(*this); }
+};
+
+// Appends the token stream to a byte vector that the caller owns and that
+// outlives the writer (the server builds its replies so).
+class DBwriter : public DBencoder<DBwriter> {
+ public:
+  explicit DBwriter(std::vector<char> &out) : out_(out) {}
+  // Appends n raw bytes; a negative n appends nothing.
+  void add(const void *data, int n) {
+    const char *p = static_cast<const char *>(data);
+    if (n > 8) {
+      out_.insert(out_.end(), p, p + n);
+    } else {
+      // the lengths and numbers of a reply's values: byte by byte is
+      // quicker than a call to copy a few bytes
+      for (int i = 0; i < n; i++) out_.push_back(p[i]);
+    }
+  }
+
+ private:
+  std::vector<char> &out_;
+};
+
+// ---------------------------------------------------------------------------
+// The query buffer, in which the client builds its requests.  One per
+// thread: a thread of its own (a test's, for instance) starts with an
+// unallocated one.  Allocated on the first append, reused by every request
+// and never shrunk; query_max is -1 until the first append.
 extern thread_local char *query_data;
 extern thread_local int32_t query_size;
 extern thread_local int32_t query_max;
 
 // Empties the buffer (size 0, the memory stays).
 void DBquery_init();
-// Releases the calling thread's buffer (query_max back to -1).  For server
-// threads at their end; the client never needs it.
+// Releases the calling thread's buffer (query_max back to -1).  For threads
+// other than the client's main thread, at their end.
 void DBquery_free();
 
-// Appending.  None reports failure; exhausted memory ends the process.
-// A negative n appends nothing.
+// Appending, with the encodings of DBencoder.  None reports failure;
+// exhausted memory ends the process.  A negative n appends nothing.
 void DBquery_add(const void *data, int n);
 void DBquery_addcmd(int code);
 void DBquery_addtoken(int code);
 void DBquery_addint(int32_t value);
 void DBquery_addshort(int16_t value);
 void DBquery_adddouble(double value);
-// A string without a code: 16-bit length (characters + 1), characters, NUL.
-// A text longer than DB_MAX_STRING is cut there (logged).
 void DBquery_addstring(const char *text);
-// A 16-bit length n and n bytes, without a code (a reply value).  n above
-// DB_MAX_DATA is cut there (logged).
 void DBquery_adddata(const void *data, int n);
 void DBquery_addtokname(int code, const char *text);
 void DBquery_addtokstring(int code, const char *text);
@@ -192,12 +317,13 @@ void DBquery_addtokshort(int code, int16_t value);
 void DBquery_addtokdouble(int code, double value);
 void DBquery_addtokdata(int code, const void *data, int n);
 
-// Reply building: the first byte of a reply and what follows it.
-void DBquery_addok();                    // '1'
-void DBquery_addokdata();                // '2' (field count, rows follow)
-void DBquery_addoktuples(int32_t count); // '3' and the count
-void DBquery_addnotalldata();            // '4'
-void DBquery_adderrmsg(const char *text);// '0', 'b' and the text
+// Reply building, as DBencoder does it: '1', '2', '3' with the count, '4',
+// and '0' with 'b' and the text.
+void DBquery_addok();
+void DBquery_addokdata();
+void DBquery_addoktuples(int32_t count);
+void DBquery_addnotalldata();
+void DBquery_adderrmsg(const char *text);
 
 // ---------------------------------------------------------------------------
 // Reading.  Every reader takes the position pos in data of len bytes, an out

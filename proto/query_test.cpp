@@ -53,6 +53,34 @@ TEST(QueryBuffer, ReplyBuilding) {
   EXPECT_EQ(buffer(), std::string("1243\x07\x00\x00\x00", 8));
 }
 
+// The writer appends to its string exactly what the query buffer gets for
+// the same calls, and keeps what the string held before.
+TEST(QueryBuffer, WriterWritesTheSameBytes) {
+  std::string big(DB_MAX_STRING + 10, 'z');
+  std::vector<char> out = {'v', 'o', 'r'};
+  DBwriter w(out);
+  DBquery_init();
+  w.addcmd(CMD_SELECT); DBquery_addcmd(CMD_SELECT);
+  w.addtokname(TOK_NAME, "KUNDE"); DBquery_addtokname(TOK_NAME, "KUNDE");
+  w.addtokint(TOK_INT, -2); DBquery_addtokint(TOK_INT, -2);
+  w.addtokdouble(TOK_DOUBLE, 0.1); DBquery_addtokdouble(TOK_DOUBLE, 0.1);
+  w.addtokshort(TOK_SHORT, -300); DBquery_addtokshort(TOK_SHORT, -300);
+  w.addtokdata(TOK_BINARY, "\x00\x01", 2); DBquery_addtokdata(TOK_BINARY, "\x00\x01", 2);
+  w.adddata("x", -1); DBquery_adddata("x", -1);
+  w.addstring(nullptr); DBquery_addstring(nullptr);
+  w.addstring(big.c_str()); DBquery_addstring(big.c_str());
+  w.addoktuples(7); DBquery_addoktuples(7);
+  w.adderrmsg("kaputt"); DBquery_adderrmsg("kaputt");
+  w.add("roh", 3); DBquery_add("roh", 3);
+  w.add("nichts", -1); DBquery_add("nichts", -1);
+  EXPECT_EQ(std::string(out.begin(), out.end()), "vor" + buffer());
+
+  // a text given with its length needs no NUL and may stop inside a word
+  out.clear();
+  w.addstring("KUNDEN", 5);
+  EXPECT_EQ(std::string(out.begin(), out.end()), std::string("\x06\x00KUNDE\x00", 8));
+}
+
 TEST(QueryBuffer, OverlongTextIsCutToTheLengthField) {
   std::string big(40000, 'x');
   DBquery_init();

@@ -88,6 +88,8 @@ class FrameReader {
   // belong to the reader until release or reset.
   const char *data() const { return buf_; }
   int32_t size() const { return have_; }
+  // The bytes allocated for the message so far.
+  int32_t capacity() const { return cap_; }
   // Hands the message block to the caller, who frees it with xfree; the
   // reader is reset.  The block is never null (1 byte for an empty message).
   char *release();

@@ -427,8 +427,9 @@ bool decode_create_table(Decoder &d, KvRequest *req) {
     if (!d.name(&c.name, "attrib-name")) return false;
     int t;
     if (!d.token(&t)) return false;
-    if (!kv_type_from_token(t, &c.type))
-      return d.fail("Syntax error: datatype expected (found " + tok_text(t) + ")");
+    int type = DBtype_number(t);
+    if (type < 0) return d.fail("Syntax error: datatype expected (found " + tok_text(t) + ")");
+    c.type = static_cast<KvType>(type);
     if (c.type == KV_CHARACTER || c.type == KV_BINARY) {
       int32_t n;
       if (!d.integer(&n)) return false;

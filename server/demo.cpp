@@ -2,12 +2,12 @@
 // that a new user of the viewer sees something at once.  The rows are made
 // by a fixed pseudo-random sequence, so every start builds the same data.
 // Texts are Latin-1, dates, times and timestamps in their stored forms.
+#include "server/demo.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <string>
 
-#include "server/server.h"
 #include "server/types.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include "base/msglog.h"
 #include "proto/query.h"
 #include "proto/wire.h"
+#include "server/demo.h"
 #include "server/session.h"
 #include "server/types.h"
 
@@ -59,7 +60,7 @@ int KvServer::listen_socket(std::string *err) {
   int port = options_.port;
   if (port < 0) {
     struct servent *se = getservbyname("KORVAL", "tcp");
-    port = se ? ntohs(static_cast<uint16_t>(se->s_port)) : KV_DEFAULT_PORT;
+    port = se ? ntohs(static_cast<uint16_t>(se->s_port)) : DB_DEFAULT_PORT;
   }
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listen_fd_ < 0) {
@@ -169,10 +170,9 @@ void KvServer::run() {
   std::vector<Refusal> refusing;
   std::string limit_text = "Too many connections (limit " +
                            std::to_string(options_.max_connections) + "); try again later";
-  DBquery_init();
-  DBquery_adderrmsg(limit_text.c_str());
-  const std::vector<char> refusal = wire_encode(query_data, query_size);
-  DBquery_free();
+  std::vector<char> reply;
+  DBwriter(reply).adderrmsg(limit_text.c_str());
+  const std::vector<char> refusal = wire_encode(reply.data(), static_cast<int>(reply.size()));
   while (!stopping_) {
     // a negative descriptor is left out by poll
     std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {starved ? -1 : listen_fd_, POLLIN, 0}};
@@ -255,44 +255,8 @@ void KvServer::run() {
   reap(true);
 }
 
-// Reads exactly n bytes unless the peer closes or fails first; the number
-// of bytes read.
-static size_t read_full(int fd, char *buf, size_t n) {
-  size_t have = 0;
-  while (have < n) {
-    ssize_t r = read(fd, buf + have, n - have);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    have += static_cast<size_t>(r);
-  }
-  return have;
-}
-
-int kv_recv_request(int fd, std::vector<char> &msg) {
-  msg.clear();
-  char frame[WIRE_FRAME_BUF];
-  size_t got = read_full(fd, frame, 8);
-  if (got == 0) return 0;
-  if (got < 8) return -1;
-  int32_t flen = wire_get32(frame), total = wire_get32(frame + 4);
-  if (flen < 8 || flen > WIRE_FRAME_BUF || total < 0 || total > KV_MAX_REQUEST) return -1;
-  size_t body = static_cast<size_t>(flen - 8);
-  if (read_full(fd, frame, body) != body) return -1;
-  msg.insert(msg.end(), frame, frame + std::min(body, static_cast<size_t>(total)));
-  while (msg.size() < static_cast<size_t>(total)) {
-    if (read_full(fd, frame, 4) != 4) return -1;
-    int32_t f = wire_get32(frame);
-    if (f < 4 || f > WIRE_FRAME_BUF) return -1;
-    body = static_cast<size_t>(f - 4);
-    if (read_full(fd, frame, body) != body) return -1;
-    msg.insert(msg.end(), frame,
-               frame + std::min(body, static_cast<size_t>(total) - msg.size()));
-  }
-  return 1;
-}
-
-// Waits up to seconds for fd to become readable (a request, the peer's
-// close or an error); false when the time ran out.
+// Waits up to seconds for fd to become readable (data, the peer's close or
+// an error); false when the time ran out.
 static bool wait_readable(int fd, int seconds) {
   Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
   for (;;) {
@@ -305,10 +269,16 @@ static bool wait_readable(int fd, int seconds) {
   }
 }
 
-static void set_recv_timeout(int fd, int seconds) {
-  timeval tv{};
-  tv.tv_sec = seconds;
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds) {
+  char chunk[WIRE_FRAME_BUF];
+  while (reader.status() == FrameReader::NEED_MORE) {
+    if (stall_seconds > 0 && !wait_readable(fd, stall_seconds)) return KV_RECV_STALLED;
+    ssize_t r = read(fd, chunk, std::min(reader.wanted(), sizeof chunk));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return reader.started() ? KV_RECV_MALFORMED : KV_RECV_CLOSED;
+    reader.feed(chunk, static_cast<size_t>(r), nullptr);
+  }
+  return reader.status() == FrameReader::COMPLETE ? KV_RECV_OK : KV_RECV_MALFORMED;
 }
 
 // Inside a transaction, the wait for the next request is limited: when it
@@ -321,8 +291,7 @@ void KvServer::serve(Conn *conn, int id) {
     session.watch_peer(conn->fd);
     const int limit = options_.idle_tx_timeout;
     const std::string who = "(korvald) connection " + std::to_string(id) + ": ";
-    bool timed = false;  // SO_RCVTIMEO is set
-    std::vector<char> msg;
+    FrameReader reader(KV_MAX_REQUEST);
     for (;;) {
       bool in_tx = limit > 0 && session.in_transaction();
       if (in_tx && !wait_readable(conn->fd, limit)) {
@@ -330,40 +299,36 @@ void KvServer::serve(Conn *conn, int id) {
         log_line(who + "idle for " + std::to_string(limit) + " s inside a transaction, rolled back");
         in_tx = false;
       }
-      if (in_tx != timed) {
-        set_recv_timeout(conn->fd, in_tx ? limit : 0);
-        timed = in_tx;
-      }
-      errno = 0;
-      int ok = kv_recv_request(conn->fd, msg);
-      if (ok < 0) {
-        if (timed && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-          log_line(who + "request stalled for " + std::to_string(limit) +
-                   " s inside a transaction, rolled back and closed");
-        } else {
-          log_line(who + "malformed or cut message, closed");
-        }
+      reader.reset();
+      KvRecv got = kv_recv_request(conn->fd, reader, in_tx ? limit : 0);
+      if (got == KV_RECV_STALLED) {
+        log_line(who + "request stalled for " + std::to_string(limit) +
+                 " s inside a transaction, rolled back and closed");
         break;
       }
-      if (ok == 0) break;
-      KvAction action = session.handle(msg.data(), static_cast<int>(msg.size()));
+      if (got == KV_RECV_MALFORMED) {
+        log_line(who + "malformed or cut message, closed");
+        break;
+      }
+      if (got == KV_RECV_CLOSED) break;
+      KvReply reply = session.handle(reader.data(), reader.size());
       if (session.peer_gone()) {
         if (!stopping_) log_line(who + "client gone during a statement, stopped and rolled back");
         break;
       }
-      if (action == KV_NO_REPLY) continue;
-      if (action == KV_STOP_SERVER) {
+      if (reply.action == KV_NO_REPLY) continue;
+      if (reply.action == KV_STOP_SERVER) {
         stop();
         break;
       }
-      if (!wire_send_message(conn->fd, query_data, query_size)) break;
-      if (action == KV_REPLY_AND_STOP) {
+      if (!wire_send_message(conn->fd, reply.bytes.data(), static_cast<int>(reply.bytes.size())))
+        break;
+      if (reply.action == KV_REPLY_AND_STOP) {
         stop();
         break;
       }
     }
   }
-  DBquery_free();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     close(conn->fd);

@@ -2,8 +2,9 @@
 // per database, the registry of databases in use, the listening socket on
 // 127.0.0.1, one thread per client connection (up to a limit), the time
 // limit on idle transactions, the --trace log, and the orderly stop
-// (signal, stop request, STOP statement).  main (korvald.cpp) builds one
-// KvServer and runs it; the end-to-end tests start the program.
+// (signal, stop request, STOP statement).  It is the catalogue (catalog.h)
+// of the sessions it runs.  main (korvald.cpp) builds one KvServer and runs
+// it; the end-to-end tests start the program.
 #ifndef SERVER_SERVER_H
 #define SERVER_SERVER_H
 
@@ -17,16 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "server/catalog.h"
 #include "server/datadir.h"
 
-constexpr int KV_DEFAULT_PORT = 12453;
-constexpr const char *KV_SYSTEM_DB = "KVSYS";
+class FrameReader;
+
 // Requests announcing a longer message end their connection.
 constexpr int KV_MAX_REQUEST = 64 * 1024 * 1024;
 
 struct KvOptions {
   std::string datadir = "./korval-data";
-  int port = -1;  // -1: services entry "KORVAL"/"tcp", else KV_DEFAULT_PORT; 0: any free port
+  int port = -1;  // -1: services entry "KORVAL"/"tcp", else DB_DEFAULT_PORT; 0: any free port
   bool demo = false;
   bool trace = false;
   // Further clients get an error reply to their first request and are
@@ -37,10 +39,10 @@ struct KvOptions {
   int idle_tx_timeout = 300;
 };
 
-class KvServer {
+class KvServer : public KvCatalog {
  public:
   explicit KvServer(const KvOptions &options);
-  ~KvServer();
+  ~KvServer() override;
 
   // Creates the data directory when missing, locks it against a second
   // server, and creates KVSYS (and the demo data when asked).  Returns false
@@ -59,24 +61,17 @@ class KvServer {
   // Asks run() to end.  Async-signal-safe.
   void stop();
 
-  // --- The database registry (thread-safe). ---
-  std::string db_path(const std::string &name) const;
-  bool db_exists(const std::string &name) const;
-  // The names of all databases, sorted.
-  std::vector<std::string> db_list() const;
-  // Counts a session as user of a database; false when it does not exist.
-  bool db_acquire(const std::string &name);
-  void db_release(const std::string &name);
-  // Creates a new, empty database file (WAL mode); false with *err when it
-  // exists or cannot be created.  The caller acquires it afterwards.
-  bool db_create(const std::string &name, std::string *err);
-  // Removes a database that the calling session (and no other) uses; the
-  // caller has closed its SQLite connection and releases nothing more.
-  bool db_drop(const std::string &name, std::string *err);
-
-  bool tracing() const { return options_.trace; }
-  // One line on standard error, serialised between threads.
-  void log_line(const std::string &text);
+  // --- The catalogue: the database files of the data directory and the
+  // registry of those in use (thread-safe).  A new database is in WAL mode.
+  std::string db_path(const std::string &name) const override;
+  std::vector<std::string> db_list() const override;
+  bool db_acquire(const std::string &name) override;
+  void db_release(const std::string &name) override;
+  bool db_create(const std::string &name, std::string *err) override;
+  bool db_drop(const std::string &name, std::string *err) override;
+  bool tracing() const override { return options_.trace; }
+  // On standard error, serialised between threads.
+  void log_line(const std::string &text) override;
 
  private:
   struct Conn {
@@ -87,6 +82,7 @@ class KvServer {
     bool started = false;
     std::atomic<bool> done{false};
   };
+  bool db_exists(const std::string &name) const;
   static void *thread_main(void *conn);
   void serve(Conn *conn, int id);
   void reap(bool all);
@@ -103,16 +99,22 @@ class KvServer {
   std::mutex log_mutex_;
 };
 
-// Reads one request message in the framing of the protocol into msg.  The
-// message grows with the frames that arrive, so a client that announces a
-// large message and sends nothing costs no memory.  Returns 1 for a
-// message, 0 when the peer closed the connection between messages, -1 for
-// a malformed or cut message (a frame shorter than its header or longer
-// than WIRE_FRAME_BUF, a length above KV_MAX_REQUEST).
-int kv_recv_request(int fd, std::vector<char> &msg);
+// Results of kv_recv_request.
+enum KvRecv {
+  KV_RECV_OK,         // the request is in the reader
+  KV_RECV_CLOSED,     // the peer closed the connection (or it failed)
+                      // before the first byte of a request
+  KV_RECV_MALFORMED,  // a malformed frame (see FrameReader), or the input
+                      // ended or failed inside the request
+  KV_RECV_STALLED     // no further byte came for stall_seconds
+};
 
-// Fills KVSYS with the demo tables when it has none (demo.cpp).  Returns
-// false with *err on failure.
-bool kv_fill_demo(const std::string &path, std::string *err);
+// Reads one request from fd into reader, which is new or reset and whose
+// limit is KV_MAX_REQUEST.  Reads no byte past the request, so the next one
+// stays on the socket; the request grows with the frames that arrive, so a
+// client that announces a large message and sends nothing costs no memory.
+// With stall_seconds above 0, a wait of that long for any byte ends the
+// read with KV_RECV_STALLED.
+KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds);
 
 #endif

@@ -1,6 +1,6 @@
-// One client connection of korvald: statement execution on SQLite, reply
-// encoding, the watch for a client that has gone, and the rollback of an
-// idle transaction.  See session.h.
+// One client connection of korvald: statement execution on SQLite, the
+// command table, reply encoding, the watch for a client that has gone, and
+// the rollback of an idle transaction.  See session.h.
 #include "server/session.h"
 
 #include <poll.h>
@@ -12,86 +12,74 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
+#include "proto/endian.h"
 #include "proto/query.h"
-#include "server/server.h"
+#include "server/sqlgen.h"
 
 // ---------------------------------------------------------------------------
-// Value layout of a reply.
+// Value layout of a reply: every value is a 16-bit length and its bytes.
 
-static void put16(std::string *out, int v) {
-  out->push_back(static_cast<char>(v & 0xff));
-  out->push_back(static_cast<char>((v >> 8) & 0xff));
+namespace {
+
+// A CHARACTER value: the text with its NUL, cut to the longest one.
+void put_text(DBwriter &w, const char *bytes, size_t n) {
+  w.addstring(bytes, std::min(n, static_cast<size_t>(KV_MAX_CHARACTER)));
 }
 
-static void put32(std::string *out, int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v);
-  for (int i = 0; i < 4; i++) out->push_back(static_cast<char>((u >> (8 * i)) & 0xff));
-}
-
-void kv_put_text(std::string *out, const char *bytes, size_t n) {
-  if (n > static_cast<size_t>(KV_MAX_CHARACTER)) n = KV_MAX_CHARACTER;
-  put16(out, static_cast<int>(n + 1));
-  out->append(bytes, n);
-  out->push_back('\0');
-}
-
-void kv_put_int(std::string *out, KvType type, long long v) {
+// A SMALLINT or INTEGER value, held to the type's range.
+void put_int(DBwriter &w, KvType type, long long v) {
+  char b[4];
   if (type == KV_SMALLINT) {
-    v = std::max(-32768LL, std::min(32767LL, v));
-    put16(out, 2);
-    put16(out, static_cast<int>(v));
+    le_put16(b, static_cast<uint16_t>(std::max(-32768LL, std::min(32767LL, v))));
+    w.adddata(b, 2);
   } else {
     v = std::max(static_cast<long long>(INT32_MIN), std::min(static_cast<long long>(INT32_MAX), v));
-    put16(out, 4);
-    put32(out, static_cast<int32_t>(v));
+    le_put32(b, static_cast<uint32_t>(v));
+    w.adddata(b, 4);
   }
 }
 
 // Appends the value of column i of the current row of st, laid out for type.
 // SQL NULL becomes the type's absent value.
-static void put_value(std::string *out, sqlite3_stmt *st, int i, KvType type) {
+void put_value(DBwriter &w, sqlite3_stmt *st, int i, KvType type) {
   bool null = sqlite3_column_type(st, i) == SQLITE_NULL;
+  char b[12];
   switch (type) {
     case KV_CHARACTER: {
       const char *p = null ? "" : reinterpret_cast<const char *>(sqlite3_column_text(st, i));
       size_t n = null || !p ? 0 : static_cast<size_t>(sqlite3_column_bytes(st, i));
       // a text ends at its first NUL on the client side
       if (p) n = strnlen(p, n);
-      kv_put_text(out, p ? p : "", n);
+      put_text(w, p ? p : "", n);
       return;
     }
     case KV_BINARY: {
       const char *p = static_cast<const char *>(null ? nullptr : sqlite3_column_blob(st, i));
       int m = p ? std::min(sqlite3_column_bytes(st, i), KV_MAX_BINARY) : 0;
-      put16(out, m + 2);
-      put16(out, m);
-      if (m) out->append(p, m);
+      // the value holds the BINARY's own length and bytes
+      w.addshort(static_cast<int16_t>(m + 2));
+      w.adddata(p, m);
       return;
     }
     case KV_SMALLINT:
     case KV_INTEGER:
-      kv_put_int(out, type, null ? 0 : sqlite3_column_int64(st, i));
+      put_int(w, type, null ? 0 : sqlite3_column_int64(st, i));
       return;
-    case KV_FLOAT: {
-      double d = null ? 0.0 : sqlite3_column_double(st, i);
-      uint64_t u;
-      memcpy(&u, &d, 8);
-      put16(out, 8);
-      for (int k = 0; k < 8; k++) out->push_back(static_cast<char>((u >> (8 * k)) & 0xff));
+    case KV_FLOAT:
+      le_put_double(b, null ? 0.0 : sqlite3_column_double(st, i));
+      w.adddata(b, 8);
       return;
-    }
     case KV_DATE: {
       DATE d = _Def_Date;
       if (!null) {
         const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
         if (p && !kv_parse_date(p, &d)) d = _Def_Date;
       }
-      put16(out, 4);
-      put16(out, d.year);
-      out->push_back(static_cast<char>(d.month));
-      out->push_back(static_cast<char>(d.day));
+      le_put16(b, static_cast<uint16_t>(d.year));
+      b[2] = static_cast<char>(d.month);
+      b[3] = static_cast<char>(d.day);
+      w.adddata(b, 4);
       return;
     }
     case KV_TIME: {
@@ -100,10 +88,10 @@ static void put_value(std::string *out, sqlite3_stmt *st, int i, KvType type) {
         const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
         if (p && !kv_parse_time(p, &t)) t = _Def_Time;
       }
-      put16(out, 3);
-      out->push_back(static_cast<char>(t.hour));
-      out->push_back(static_cast<char>(t.min));
-      out->push_back(static_cast<char>(t.sec));
+      b[0] = static_cast<char>(t.hour);
+      b[1] = static_cast<char>(t.min);
+      b[2] = static_cast<char>(t.sec);
+      w.adddata(b, 3);
       return;
     }
     case KV_TIMESTAMP: {
@@ -112,292 +100,19 @@ static void put_value(std::string *out, sqlite3_stmt *st, int i, KvType type) {
         const char *p = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
         if (p && !kv_parse_dati(p, &t)) t = _Def_Dati;
       }
-      put16(out, 12);
-      put16(out, t.year);
-      out->push_back(static_cast<char>(t.month));
-      out->push_back(static_cast<char>(t.day));
-      out->push_back(static_cast<char>(t.hour));
-      out->push_back(static_cast<char>(t.min));
-      out->push_back(static_cast<char>(t.sec));
-      out->push_back('\0');
-      put32(out, t.usec);
+      le_put16(b, static_cast<uint16_t>(t.year));
+      b[2] = static_cast<char>(t.month);
+      b[3] = static_cast<char>(t.day);
+      b[4] = static_cast<char>(t.hour);
+      b[5] = static_cast<char>(t.min);
+      b[6] = static_cast<char>(t.sec);
+      b[7] = '\0';
+      le_put32(b + 8, static_cast<uint32_t>(t.usec));
+      w.adddata(b, 12);
       return;
     }
   }
 }
-
-// ---------------------------------------------------------------------------
-// SQL generation.  Every name is a checked identifier in double quotes and
-// every value a bound parameter.
-
-namespace {
-
-struct ScopeTable {
-  std::string ref;    // alias, or the table name
-  std::string table;
-  std::vector<KvColumn> cols;
-};
-
-struct Scope {
-  std::vector<ScopeTable> tables;
-  const Scope *outer = nullptr;
-};
-
-using ColumnsFn = std::function<bool(const std::string &, std::vector<KvColumn> *)>;
-
-class SqlGen {
- public:
-  explicit SqlGen(ColumnsFn columns) : columns_(std::move(columns)) {}
-
-  std::string sql;
-  std::vector<KvBound> binds;
-  std::string err;
-
-  bool fail(const std::string &text) {
-    if (err.empty()) err = text;
-    return false;
-  }
-
-  // Finds a column; *found is the column description.
-  bool resolve(const Scope *scope, const std::string &qual, const std::string &name,
-               const KvColumn **found) {
-    for (const Scope *s = scope; s; s = s->outer) {
-      const KvColumn *hit = nullptr;
-      bool table_hit = false;
-      for (auto &t : s->tables) {
-        if (!qual.empty() && !kv_same_name(t.ref, qual)) continue;
-        table_hit = true;
-        for (auto &c : t.cols) {
-          if (!kv_same_name(c.name, name)) continue;
-          if (hit) return fail("Column " + name + " is ambiguous");
-          hit = &c;
-        }
-      }
-      if (hit) {
-        *found = hit;
-        return true;
-      }
-      if (!qual.empty() && table_hit) return fail("Column " + qual + "." + name + " does not exist");
-    }
-    if (!qual.empty()) return fail("Table " + qual + " is not in the FROM list");
-    return fail("Column " + name + " does not exist");
-  }
-
-  void column_sql(const std::string &qual, const std::string &name) {
-    if (!qual.empty()) sql += kv_quote(qual) + ".";
-    sql += kv_quote(name);
-  }
-
-  void bind(const KvBound &b) {
-    sql += "?";
-    binds.push_back(b);
-  }
-
-  // A literal compared with the column col (may be null).
-  bool operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like) {
-    if (e.kind != KvExpr::LITERAL) return expr(e, scope);
-    KvBound b;
-    if (col && !like) {
-      if (!kv_convert_operand(e.lit, *col, &b, &err)) return false;
-    } else {
-      b = kv_bound_literal(e.lit);
-    }
-    bind(b);
-    return true;
-  }
-
-  const KvColumn *column_of(const KvExpr &e, const Scope *scope) {
-    const KvColumn *c = nullptr;
-    if (e.kind == KvExpr::COLUMN && !resolve(scope, e.qual, e.name, &c)) return nullptr;
-    return c;
-  }
-
-  static const char *op_sql(int op) {
-    switch (op) {
-      case TOK_EQ: return " = ";
-      case TOK_LT: return " < ";
-      case TOK_GT: return " > ";
-      case TOK_LE: return " <= ";
-      case TOK_GE: return " >= ";
-      case TOK_NE: return " <> ";
-      case TOK_LIKE: return " LIKE ";
-    }
-    return " = ";
-  }
-
-  bool expr(const KvExpr &e, const Scope *sc) {
-    switch (e.kind) {
-      case KvExpr::COLUMN: {
-        const KvColumn *c;
-        if (!resolve(sc, e.qual, e.name, &c)) return false;
-        column_sql(e.qual, e.name);
-        return true;
-      }
-      case KvExpr::LITERAL:
-        bind(kv_bound_literal(e.lit));
-        return true;
-      case KvExpr::COMPARE: {
-        const KvExpr &l = *e.kids[0], &r = *e.kids[1];
-        if (!err.empty()) return false;
-        const KvColumn *lc = l.kind == KvExpr::COLUMN ? column_of(l, sc) : nullptr;
-        const KvColumn *rc = r.kind == KvExpr::COLUMN ? column_of(r, sc) : nullptr;
-        if (!err.empty()) return false;
-        bool like = e.op == TOK_LIKE;
-        sql += "(";
-        if (!operand(l, sc, rc, like)) return false;
-        sql += op_sql(e.op);
-        if (!operand(r, sc, lc, like)) return false;
-        if (like) sql += " ESCAPE '\\'";
-        sql += ")";
-        return true;
-      }
-      case KvExpr::COMPARE_SUB:
-        sql += "(";
-        if (!expr(*e.kids[0], sc)) return false;
-        sql += op_sql(e.op);
-        sql += "(";
-        if (!select(*e.sub, sc, nullptr)) return false;
-        sql += "))";
-        return true;
-      case KvExpr::AND:
-      case KvExpr::OR:
-        sql += "(";
-        if (!expr(*e.kids[0], sc)) return false;
-        sql += e.kind == KvExpr::AND ? " AND " : " OR ";
-        if (!expr(*e.kids[1], sc)) return false;
-        sql += ")";
-        return true;
-      case KvExpr::NOT:
-        sql += "(NOT ";
-        if (!expr(*e.kids[0], sc)) return false;
-        sql += ")";
-        return true;
-      case KvExpr::IN_LIST:
-      case KvExpr::BETWEEN: {
-        const KvColumn *lc = column_of(*e.kids[0], sc);
-        if (!err.empty()) return false;
-        sql += "(";
-        if (!expr(*e.kids[0], sc)) return false;
-        sql += e.kind == KvExpr::IN_LIST ? " IN (" : " BETWEEN ";
-        for (size_t i = 1; i < e.kids.size(); i++) {
-          if (i > 1) sql += e.kind == KvExpr::IN_LIST ? ", " : " AND ";
-          if (!operand(*e.kids[i], sc, lc, false)) return false;
-        }
-        sql += e.kind == KvExpr::IN_LIST ? "))" : ")";
-        return true;
-      }
-      case KvExpr::IN_SELECT:
-        sql += "(";
-        if (!expr(*e.kids[0], sc)) return false;
-        sql += " IN (";
-        if (!select(*e.sub, sc, nullptr)) return false;
-        sql += "))";
-        return true;
-      case KvExpr::EXISTS:
-        sql += "(EXISTS (";
-        if (!select(*e.sub, sc, nullptr)) return false;
-        sql += "))";
-        return true;
-      case KvExpr::SUBSELECT:
-        return fail("A subselect alone is not a condition (use EXISTS)");
-    }
-    return fail("Unknown condition");
-  }
-
-  // The SELECT; with fields, the description of every result column.
-  bool select(const KvSelect &sel, const Scope *outer, std::vector<KvField> *fields) {
-    Scope scope;
-    scope.outer = outer;
-    for (auto &t : sel.from) {
-      ScopeTable st;
-      st.table = t.name;
-      st.ref = t.alias.empty() ? t.name : t.alias;
-      if (!columns_(t.name, &st.cols)) return fail("Table " + t.name + " does not exist");
-      for (auto &o : scope.tables)
-        if (kv_same_name(o.ref, st.ref)) return fail("Table " + st.ref + " appears twice in the FROM list");
-      scope.tables.push_back(std::move(st));
-    }
-    sql += sel.distinct ? "SELECT DISTINCT " : "SELECT ";
-    bool first = true;
-    auto sep = [&]() {
-      if (!first) sql += ", ";
-      first = false;
-    };
-    for (auto &item : sel.items) {
-      switch (item.kind) {
-        case KvSelItem::STAR: {
-          bool any = false;
-          for (auto &t : scope.tables) {
-            if (!item.qual.empty() && !kv_same_name(t.ref, item.qual)) continue;
-            any = true;
-            for (auto &c : t.cols) {
-              sep();
-              column_sql(t.ref, c.name);
-              if (fields) fields->push_back({c.name, c.type, kv_field_size(c.type, c.len)});
-            }
-          }
-          if (!any) return fail("Table " + item.qual + " is not in the FROM list");
-          break;
-        }
-        case KvSelItem::COUNT:
-          sep();
-          sql += "COUNT(*)";
-          if (fields) fields->push_back({"COUNT(*)", KV_INTEGER, 4});
-          break;
-        case KvSelItem::MIN:
-        case KvSelItem::MAX:
-        case KvSelItem::COLUMN: {
-          const KvColumn *c;
-          if (!resolve(&scope, item.qual, item.name, &c)) return false;
-          sep();
-          std::string name = item.name;
-          if (item.kind != KvSelItem::COLUMN) {
-            const char *fn = item.kind == KvSelItem::MIN ? "MIN" : "MAX";
-            sql += fn;
-            sql += "(";
-            name = std::string(fn) + "(" + item.name + ")";
-          }
-          column_sql(item.qual, item.name);
-          if (item.kind != KvSelItem::COLUMN) sql += ")";
-          if (fields) fields->push_back({name, c->type, kv_field_size(c->type, c->len)});
-          break;
-        }
-      }
-    }
-    sql += " FROM ";
-    for (size_t i = 0; i < sel.from.size(); i++) {
-      if (i) sql += ", ";
-      sql += kv_quote(sel.from[i].name);
-      if (!sel.from[i].alias.empty()) sql += " AS " + kv_quote(sel.from[i].alias);
-    }
-    if (sel.where) {
-      sql += " WHERE ";
-      if (!expr(*sel.where, &scope)) return false;
-    }
-    if (!sel.order.empty()) {
-      sql += " ORDER BY ";
-      for (size_t i = 0; i < sel.order.size(); i++) {
-        const KvColumn *c;
-        if (!resolve(&scope, sel.order[i].qual, sel.order[i].name, &c)) return false;
-        if (i) sql += ", ";
-        column_sql(sel.order[i].qual, sel.order[i].name);
-        if (sel.order[i].desc) sql += " DESC";
-      }
-    }
-    return true;
-  }
-
-  // A condition on one table (UPDATE, DELETE).
-  bool where_on(const std::string &table, const std::vector<KvColumn> &cols, const KvExpr &e) {
-    Scope scope;
-    scope.tables.push_back({table, table, cols});
-    sql += " WHERE ";
-    return expr(e, &scope);
-  }
-
- private:
-  ColumnsFn columns_;
-};
 
 bool bind_all(sqlite3_stmt *st, const std::vector<KvBound> &binds) {
   for (size_t i = 0; i < binds.size(); i++) {
@@ -492,23 +207,22 @@ static void like_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) 
 
 // ---------------------------------------------------------------------------
 
-KvSession::KvSession(KvServer &server, int id) : server_(server), id_(id) {}
+KvSession::KvSession(KvCatalog &catalog, int id) : catalog_(catalog), id_(id) {}
 
 KvSession::~KvSession() { close_db(); }
 
-void KvSession::reply_error(const std::string &text) {
-  DBquery_init();
-  DBquery_adderrmsg(text.c_str());
+// Every reply replaces what the request had answered so far.
+DBwriter KvSession::new_reply() {
+  reply_.clear();
+  return DBwriter(reply_);
 }
 
-void KvSession::reply_ok() {
-  DBquery_init();
-  DBquery_addok();
-}
+void KvSession::reply_error(const std::string &text) { new_reply().adderrmsg(text.c_str()); }
+
+void KvSession::reply_ok() { new_reply().addok(); }
 
 void KvSession::reply_count(long count) {
-  DBquery_init();
-  DBquery_addoktuples(static_cast<int32_t>(std::min<long>(count, INT32_MAX)));
+  new_reply().addoktuples(static_cast<int32_t>(std::min<long>(count, INT32_MAX)));
 }
 
 void KvSession::reply_sqlite_error() {
@@ -525,24 +239,23 @@ void KvSession::reply_sqlite_error() {
 }
 
 void KvSession::reply_rows(const KvRows &rows, size_t first, size_t count, bool partial) {
-  DBquery_init();
+  DBwriter w = new_reply();
   if (partial) {
-    DBquery_addnotalldata();
+    w.addnotalldata();
   } else {
-    DBquery_addokdata();
+    w.addokdata();
   }
-  DBquery_addint(static_cast<int32_t>(rows.fields.size()));
-  DBquery_addint(static_cast<int32_t>(count));
+  w.addint(static_cast<int32_t>(rows.fields.size()));
+  w.addint(static_cast<int32_t>(count));
   if (count == 0) return;
   for (auto &f : rows.fields) {
-    DBquery_addstring(f.name.c_str());
-    char code = static_cast<char>(kv_type_token(f.type));
-    DBquery_add(&code, 1);
-    DBquery_addint(f.size);
+    w.addstring(f.name.c_str());
+    w.addtoken(db_types[f.type].code);
+    w.addint(f.size);
   }
   size_t from = rows.offsets[first];
   size_t to = first + count < rows.offsets.size() ? rows.offsets[first + count] : rows.data.size();
-  DBquery_add(rows.data.data() + from, static_cast<int>(to - from));
+  w.add(rows.data.data() + from, static_cast<int>(to - from));
 }
 
 bool KvSession::need_db() {
@@ -608,17 +321,17 @@ bool KvSession::exec_sql(const std::string &sql) {
 }
 
 bool KvSession::open_db(const std::string &name, std::string *err) {
-  if (!server_.db_acquire(name)) {
+  if (!catalog_.db_acquire(name)) {
     *err = "Database " + name + " does not exist";
     return false;
   }
   sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(server_.db_path(name).c_str(), &db,
+  int rc = sqlite3_open_v2(catalog_.db_path(name).c_str(), &db,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     *err = "Cannot open database " + name + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);
-    server_.db_release(name);
+    catalog_.db_release(name);
     return false;
   }
   sqlite3_busy_timeout(db, 5000);
@@ -643,7 +356,7 @@ void KvSession::close_db() {
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db_);
   db_ = nullptr;
-  server_.db_release(dbname_);
+  catalog_.db_release(dbname_);
   dbname_.clear();
 }
 
@@ -729,153 +442,161 @@ void KvSession::reply_exec(const std::string &sql) {
   }
 }
 
-KvAction KvSession::handle(const char *data, int len) {
+// The commands: what each needs before its handler runs, and what the
+// connection thread does afterwards.  kv_decode accepts the same codes.
+const KvSession::Command KvSession::kCommands[] = {
+    {CMD_OPEN_DATABASE, false, TX_REFUSED, KV_SEND_REPLY, &KvSession::do_set_database},
+    {CMD_SET_DATABASE, false, TX_REFUSED, KV_SEND_REPLY, &KvSession::do_set_database},
+    {CMD_CREATE_DATABASE, false, TX_REFUSED, KV_SEND_REPLY, &KvSession::do_set_database},
+    // refused in a transaction as well, but only after the check of its name
+    {CMD_DROP_DATABASE, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_drop_database},
+    {CMD_DISCONNECT, false, TX_NONE, KV_NO_REPLY, &KvSession::do_disconnect},
+    {CMD_STOP_SERVER, false, TX_NONE, KV_STOP_SERVER, nullptr},
+    {CMD_STOP, false, TX_NONE, KV_REPLY_AND_STOP, &KvSession::do_stop},
+    // SHOW DATABASES needs no database; do_show asks for one for the others
+    {CMD_SHOW, false, TX_NONE, KV_SEND_REPLY, &KvSession::do_show},
+    {CMD_MAX, false, TX_NONE, KV_SEND_REPLY, &KvSession::do_max},
+    {CMD_SELECT, true, TX_READ, KV_SEND_REPLY, &KvSession::do_select},
+    {CMD_DECLARE, true, TX_READ, KV_SEND_REPLY, &KvSession::do_declare},
+    {CMD_FETCH, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_fetch},
+    {CMD_CLOSE, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_close},
+    {CMD_INSERT, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_insert},
+    {CMD_UPDATE, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_update},
+    {CMD_DELETE, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_delete},
+    {CMD_CREATE_TABLE, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_create_table},
+    {CMD_DROP_TABLE, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_drop_table},
+    {CMD_CREATE_INDEX, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_create_index},
+    {CMD_CREATE_UNIQUE_INDEX, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_create_index},
+    {CMD_DROP_INDEX, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_drop_index},
+    {CMD_SET_STATIC, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_set_flag},
+    {CMD_SET_SECURE, true, TX_WRITE, KV_SEND_REPLY, &KvSession::do_set_flag},
+    {CMD_SAVE_DATABASE, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_save},
+    {CMD_BEGIN, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_begin},
+    {CMD_COMMIT, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_end},
+    {CMD_ABORT, true, TX_NONE, KV_SEND_REPLY, &KvSession::do_end},
+};
+
+const KvSession::Command *KvSession::command(int code) {
+  for (const Command &c : kCommands)
+    if (c.cmd == code) return &c;
+  return nullptr;
+}
+
+KvReply KvSession::handle(const char *data, int len) {
   KvRequest req;
   std::string err;
   last_sql_.clear();
+  reply_.clear();
   KvAction action = KV_SEND_REPLY;
-  bool resets = len > 0 && (data[0] == CMD_DISCONNECT || data[0] == CMD_STOP_SERVER);
-  if (!expired_.empty() && !resets) {
+  // a request without a reply cannot carry the notice of an expired
+  // transaction: it runs
+  const Command *c = len > 0 ? command(static_cast<unsigned char>(data[0])) : nullptr;
+  bool unanswered = c && (c->action == KV_NO_REPLY || c->action == KV_STOP_SERVER);
+  if (!expired_.empty() && !unanswered) {
     reply_error(expired_);
     expired_.clear();
-    if (server_.tracing())
-      server_.log_line("[" + std::to_string(id_) + "] request not run: transaction had expired");
+    if (catalog_.tracing())
+      catalog_.log_line("[" + std::to_string(id_) + "] request not run: transaction had expired");
   } else if (!kv_decode(data, len, &req, &err)) {
     reply_error(err);
-    if (server_.tracing())
-      server_.log_line("[" + std::to_string(id_) + "] request refused: " + err);
+    if (catalog_.tracing())
+      catalog_.log_line("[" + std::to_string(id_) + "] request refused: " + err);
   } else {
-    action = execute(req);
-    if (server_.tracing()) {
+    action = execute(c, req);
+    if (catalog_.tracing()) {
       std::string line = "[" + std::to_string(id_) + "] " + kv_describe(req);
       if (!last_sql_.empty()) line += " | " + last_sql_;
-      server_.log_line(line);
+      catalog_.log_line(line);
     }
   }
-  if (server_.tracing() && (action == KV_SEND_REPLY || action == KV_REPLY_AND_STOP)) {
-    std::string line = "[" + std::to_string(id_) + "] reply ";
-    line += query_size > 0 ? query_data[0] : '?';
-    if (query_size > 0 && query_data[0] == REPLY_ERROR) {
-      const char *text;
-      if (DBmatch_errmsg(1, query_data, query_size, &text) > 0) line += std::string(" ") + text;
-    } else if (query_size >= 9 && (query_data[0] == REPLY_DATA || query_data[0] == REPLY_NOTALLDATA)) {
-      int32_t f, r;
-      memcpy(&f, query_data + 1, 4);
-      memcpy(&r, query_data + 5, 4);
-      line += " " + std::to_string(f) + " fields, " + std::to_string(r) + " rows";
-    } else if (query_size >= 5 && query_data[0] == REPLY_TUPLES) {
-      int32_t n;
-      memcpy(&n, query_data + 1, 4);
-      line += " count " + std::to_string(n);
-    }
-    server_.log_line(line);
-  }
-  return action;
+  if (action == KV_NO_REPLY || action == KV_STOP_SERVER) return {action, {}};
+  if (catalog_.tracing()) trace_reply();
+  return {action, std::string_view(reply_.data(), reply_.size())};
 }
 
-KvAction KvSession::execute(const KvRequest &req) {
-  switch (req.cmd) {
-    case CMD_DISCONNECT:
-      close_db();
-      max_rows_ = -1;
-      expired_.clear();
-      return KV_NO_REPLY;
-    case CMD_STOP_SERVER:
-      return KV_STOP_SERVER;
-    case CMD_STOP:
-      reply_ok();
-      return KV_REPLY_AND_STOP;
-    case CMD_OPEN_DATABASE:
-    case CMD_SET_DATABASE:
-      do_set_database(req.name, false);
-      return KV_SEND_REPLY;
-    case CMD_CREATE_DATABASE:
-      do_set_database(req.name, true);
-      return KV_SEND_REPLY;
-    case CMD_DROP_DATABASE:
-      do_drop_database(req);
-      return KV_SEND_REPLY;
-    case CMD_SHOW:
-      if (req.show == SHOW_DATABASES || need_db()) do_show(req);
-      return KV_SEND_REPLY;
-    case CMD_MAX:
-      max_rows_ = req.max_none ? -1 : req.max;
-      reply_ok();
-      return KV_SEND_REPLY;
-    default:
-      break;
+// One line for the reply in the --trace log: its code, and the error text,
+// the numbers of fields and rows, or the count.
+void KvSession::trace_reply() {
+  const char *r = reply_.data();
+  int n = static_cast<int>(reply_.size());
+  std::string line = "[" + std::to_string(id_) + "] reply ";
+  line += n > 0 ? r[0] : '?';
+  int32_t fields, rows;
+  if (n > 0 && r[0] == REPLY_ERROR) {
+    const char *text;
+    if (DBmatch_errmsg(1, r, n, &text) > 0) line += std::string(" ") + text;
+  } else if (n >= 9 && (r[0] == REPLY_DATA || r[0] == REPLY_NOTALLDATA)) {
+    DBget_int(1, r, n, &fields, nullptr);
+    DBget_int(5, r, n, &rows, nullptr);
+    line += " " + std::to_string(fields) + " fields, " + std::to_string(rows) + " rows";
+  } else if (n >= 5 && r[0] == REPLY_TUPLES) {
+    DBget_int(1, r, n, &rows, nullptr);
+    line += " count " + std::to_string(rows);
   }
-  if (!need_db()) return KV_SEND_REPLY;
-  switch (req.cmd) {
-    case CMD_SELECT:
-    case CMD_DECLARE:
-      if (!start_transaction(false)) return KV_SEND_REPLY;
-      break;
-    case CMD_INSERT:
-    case CMD_UPDATE:
-    case CMD_DELETE:
-    case CMD_CREATE_TABLE:
-    case CMD_DROP_TABLE:
-    case CMD_CREATE_INDEX:
-    case CMD_CREATE_UNIQUE_INDEX:
-    case CMD_DROP_INDEX:
-    case CMD_SET_STATIC:
-    case CMD_SET_SECURE:
-      if (!start_transaction(true)) return KV_SEND_REPLY;
-      break;
-    default:
-      break;
+  catalog_.log_line(line);
+}
+
+KvAction KvSession::execute(const Command *c, const KvRequest &req) {
+  if (!c) {
+    reply_error("Unknown request code " + std::to_string(req.cmd));
+    return KV_SEND_REPLY;
   }
-  switch (req.cmd) {
-    case CMD_SELECT: do_select(req.select); break;
-    case CMD_INSERT: do_insert(req); break;
-    case CMD_UPDATE: do_update(req); break;
-    case CMD_DELETE: do_delete(req); break;
-    case CMD_CREATE_TABLE: do_create_table(req); break;
-    case CMD_DROP_TABLE: do_drop_table(req); break;
-    case CMD_CREATE_INDEX:
-    case CMD_CREATE_UNIQUE_INDEX: do_create_index(req); break;
-    case CMD_DROP_INDEX: do_drop_index(req); break;
-    case CMD_SET_STATIC: do_set_flag(req, false); break;
-    case CMD_SET_SECURE: do_set_flag(req, true); break;
-    case CMD_SAVE_DATABASE: do_save(); break;
-    case CMD_DECLARE: do_declare(req); break;
-    case CMD_FETCH: do_fetch(req); break;
-    case CMD_CLOSE:
-      if (cursors_.erase(req.name)) {
-        reply_ok();
-      } else {
-        reply_error("Cursor " + req.name + " is not declared");
-      }
-      break;
-    case CMD_BEGIN:
-      if (in_transaction()) {
-        reply_error("A transaction is already active");
-      } else {
-        tx_open_ = true;
-        reply_ok();
-      }
-      break;
-    case CMD_COMMIT:
-    case CMD_ABORT:
-      if (!in_transaction()) {
-        reply_error("No transaction active");
-      } else if (sqlite3_get_autocommit(db_) && tx_started_ && req.cmd == CMD_COMMIT) {
-        tx_open_ = tx_started_ = false;
-        reply_error("The transaction was rolled back after an error; nothing was committed");
-      } else if (sqlite3_get_autocommit(db_) ||
-                 exec_sql(req.cmd == CMD_COMMIT ? "COMMIT" : "ROLLBACK")) {
-        tx_open_ = tx_started_ = false;
-        reply_ok();
-      } else {
-        reply_sqlite_error();
-        if (sqlite3_get_autocommit(db_)) tx_open_ = tx_started_ = false;
-      }
-      break;
-    default:
-      reply_error("Unknown request code " + std::to_string(req.cmd));
+  if (c->tx == TX_REFUSED && in_transaction()) {
+    reply_error("Not possible inside a transaction");
+    return c->action;
   }
-  return KV_SEND_REPLY;
+  if (c->needs_db && !need_db()) return c->action;
+  if ((c->tx == TX_READ || c->tx == TX_WRITE) && !start_transaction(c->tx == TX_WRITE))
+    return c->action;
+  if (c->run) (this->*c->run)(req);
+  return c->action;
+}
+
+void KvSession::do_disconnect(const KvRequest &) {
+  close_db();
+  max_rows_ = -1;
+  expired_.clear();
+}
+
+void KvSession::do_stop(const KvRequest &) { reply_ok(); }
+
+void KvSession::do_max(const KvRequest &req) {
+  max_rows_ = req.max_none ? -1 : req.max;
+  reply_ok();
+}
+
+void KvSession::do_close(const KvRequest &req) {
+  if (cursors_.erase(req.name)) {
+    reply_ok();
+  } else {
+    reply_error("Cursor " + req.name + " is not declared");
+  }
+}
+
+void KvSession::do_begin(const KvRequest &) {
+  if (in_transaction()) {
+    reply_error("A transaction is already active");
+  } else {
+    tx_open_ = true;
+    reply_ok();
+  }
+}
+
+// COMMIT (and END) or ABORT.
+void KvSession::do_end(const KvRequest &req) {
+  if (!in_transaction()) {
+    reply_error("No transaction active");
+  } else if (sqlite3_get_autocommit(db_) && tx_started_ && req.cmd == CMD_COMMIT) {
+    tx_open_ = tx_started_ = false;
+    reply_error("The transaction was rolled back after an error; nothing was committed");
+  } else if (sqlite3_get_autocommit(db_) ||
+             exec_sql(req.cmd == CMD_COMMIT ? "COMMIT" : "ROLLBACK")) {
+    tx_open_ = tx_started_ = false;
+    reply_ok();
+  } else {
+    reply_sqlite_error();
+    if (sqlite3_get_autocommit(db_)) tx_open_ = tx_started_ = false;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -883,7 +604,7 @@ KvAction KvSession::execute(const KvRequest &req) {
 
 bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
   SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
-  if (!gen.select(sel, nullptr, &rows->fields)) {
+  if (!gen.select(sel, &rows->fields)) {
     reply_error(gen.err);
     return false;
   }
@@ -895,6 +616,7 @@ bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
     return false;
   }
   int ncols = static_cast<int>(rows->fields.size());
+  DBwriter w(rows->data);
   int rc;
   while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
     if ((cap >= 0 && static_cast<long>(rows->offsets.size()) >= cap) ||
@@ -903,7 +625,7 @@ bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
       break;
     }
     rows->offsets.push_back(rows->data.size());
-    for (int i = 0; i < ncols; i++) put_value(&rows->data, s.st, i, rows->fields[i].type);
+    for (int i = 0; i < ncols; i++) put_value(w, s.st, i, rows->fields[i].type);
   }
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
     reply_sqlite_error();
@@ -912,9 +634,9 @@ bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
   return true;
 }
 
-void KvSession::do_select(const KvSelect &sel) {
+void KvSession::do_select(const KvRequest &req) {
   KvRows rows;
-  if (!run_select(sel, max_rows_, &rows)) return;
+  if (!run_select(req.select, max_rows_, &rows)) return;
   reply_rows(rows, 0, rows.offsets.size(), rows.partial);
 }
 
@@ -964,6 +686,7 @@ bool KvSession::run_query(const std::string &sql, const std::vector<std::string>
   for (size_t i = 0; i < params.size(); i++)
     sqlite3_bind_text(s.st, static_cast<int>(i + 1), params[i].c_str(), -1, SQLITE_TRANSIENT);
   rows->fields = fields;
+  DBwriter w(rows->data);
   int rc;
   while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
     rows->offsets.push_back(rows->data.size());
@@ -971,7 +694,7 @@ bool KvSession::run_query(const std::string &sql, const std::vector<std::string>
       if (fields[i].type == KV_CHARACTER)
         rows->fields[i].size =
             std::max(rows->fields[i].size, sqlite3_column_bytes(s.st, static_cast<int>(i)) + 1);
-      put_value(&rows->data, s.st, static_cast<int>(i), fields[i].type);
+      put_value(w, s.st, static_cast<int>(i), fields[i].type);
     }
   }
   if (rc != SQLITE_DONE) {
@@ -982,14 +705,16 @@ bool KvSession::run_query(const std::string &sql, const std::vector<std::string>
 }
 
 void KvSession::do_show(const KvRequest &req) {
+  if (req.show != SHOW_DATABASES && !need_db()) return;
   KvRows rows;
+  DBwriter w(rows.data);
   auto text_field = [](const char *name) { return KvField{name, KV_CHARACTER, 1}; };
   switch (req.show) {
     case SHOW_DATABASES: {
       rows.fields.push_back(text_field("DATABASE"));
-      for (auto &name : server_.db_list()) {
+      for (auto &name : catalog_.db_list()) {
         rows.offsets.push_back(rows.data.size());
-        kv_put_text(&rows.data, name.data(), name.size());
+        put_text(w, name.data(), name.size());
         rows.fields[0].size = std::max(rows.fields[0].size, static_cast<int>(name.size()) + 1);
       }
       break;
@@ -1021,16 +746,16 @@ void KvSession::do_show(const KvRequest &req) {
     case SHOW_TABLE: {
       std::vector<KvColumn> cols;
       if (!need_table(req.name, &cols)) return;
-      rows.fields = {text_field("COLUMN"), text_field("TYPE"), {"SIZE", KV_INTEGER, 4},
-                     text_field("NOT NULL")};
+      rows.fields = {text_field("COLUMN"), text_field("TYPE"),
+                     {"SIZE", KV_INTEGER, db_types[KV_INTEGER].size}, text_field("NOT NULL")};
       for (auto &c : cols) {
         rows.offsets.push_back(rows.data.size());
-        std::string texts[3] = {c.name, kv_type_name(c.type), c.notnull ? "YES" : "NO"};
-        int size = c.len ? c.len : kv_field_size(c.type, 0);
-        kv_put_text(&rows.data, texts[0].data(), texts[0].size());
-        kv_put_text(&rows.data, texts[1].data(), texts[1].size());
-        kv_put_int(&rows.data, KV_INTEGER, size);
-        kv_put_text(&rows.data, texts[2].data(), texts[2].size());
+        std::string texts[3] = {c.name, db_types[c.type].name, c.notnull ? "YES" : "NO"};
+        int size = c.len ? c.len : db_types[c.type].size;
+        put_text(w, texts[0].data(), texts[0].size());
+        put_text(w, texts[1].data(), texts[1].size());
+        put_int(w, KV_INTEGER, size);
+        put_text(w, texts[2].data(), texts[2].size());
         for (int i = 0; i < 3; i++) {
           int f = i == 2 ? 3 : i;
           rows.fields[f].size = std::max(rows.fields[f].size, static_cast<int>(texts[i].size()) + 1);
@@ -1193,7 +918,9 @@ void KvSession::do_drop_index(const KvRequest &req) {
   reply_exec("DROP INDEX " + kv_quote(req.name));
 }
 
-void KvSession::do_set_flag(const KvRequest &req, bool secure) {
+// SET TABLE t STATIC or SECURE.
+void KvSession::do_set_flag(const KvRequest &req) {
+  bool secure = req.cmd == CMD_SET_SECURE;
   std::vector<KvColumn> cols;
   if (!need_table(req.name, &cols)) return;
   std::string t = kv_quote(req.name);
@@ -1217,17 +944,14 @@ void KvSession::do_set_flag(const KvRequest &req, bool secure) {
 // ---------------------------------------------------------------------------
 // Databases.
 
-void KvSession::do_set_database(const std::string &name, bool create) {
-  if (in_transaction()) {
-    reply_error("Not possible inside a transaction");
-    return;
-  }
+// Opens (CREATE DATABASE: creates and opens) the database named.
+void KvSession::do_set_database(const KvRequest &req) {
   std::string err;
-  if (create && !server_.db_create(name, &err)) {
+  if (req.cmd == CMD_CREATE_DATABASE && !catalog_.db_create(req.name, &err)) {
     reply_error(err);
     return;
   }
-  if (!open_db(name, &err)) {
+  if (!open_db(req.name, &err)) {
     reply_error(err);
     return;
   }
@@ -1235,10 +959,6 @@ void KvSession::do_set_database(const std::string &name, bool create) {
 }
 
 void KvSession::do_drop_database(const KvRequest &req) {
-  if (!db_) {
-    reply_error("No database open");
-    return;
-  }
   if (!req.name.empty() && req.name != dbname_) {
     reply_error("Only the open database " + dbname_ + " can be dropped");
     return;
@@ -1257,9 +977,9 @@ void KvSession::do_drop_database(const KvRequest &req) {
   db_ = nullptr;
   dbname_.clear();
   // db_drop releases this session's use of the database when it succeeds
-  if (!server_.db_drop(name, &err)) {
+  if (!catalog_.db_drop(name, &err)) {
     std::string ignored;
-    server_.db_release(name);
+    catalog_.db_release(name);
     if (!open_db(name, &ignored)) dbname_.clear();
     reply_error(err);
     return;
@@ -1267,8 +987,8 @@ void KvSession::do_drop_database(const KvRequest &req) {
   reply_ok();
 }
 
-void KvSession::do_save() {
-  std::string path = server_.db_path(dbname_);
+void KvSession::do_save(const KvRequest &) {
+  std::string path = catalog_.db_path(dbname_);
   std::string target = path.substr(0, path.size() - 3) + ".bak";
   std::string tmp = target + ".tmp";
   unlink(tmp.c_str());

@@ -1,44 +1,48 @@
 // One client connection of korvald: its current database (its own SQLite
 // connection), transaction, cursors and row maximum, and the execution of
-// every request on it.  A session builds each reply in the calling thread's
-// query buffer (proto/query.h); the connection thread (server.cpp) sends
-// it.  Statements are translated into SQL whose values are all bound
-// parameters and whose names are checked identifiers.
+// every request on it.  A session knows the server around it only as a
+// catalogue of databases and a log (catalog.h); it builds each reply in a
+// buffer of its own and hands it to the caller, the connection thread
+// (server.cpp), which sends it.  Statements are translated into SQL
+// (sqlgen.h) whose values are all bound parameters and whose names are
+// checked identifiers.
 #ifndef SERVER_SESSION_H
 #define SERVER_SESSION_H
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "server/catalog.h"
 #include "server/decode.h"
 #include "server/types.h"
 
 struct sqlite3;
-class KvServer;
-
-// A field of a result as the reply describes it.
-struct KvField {
-  std::string name;
-  KvType type = KV_CHARACTER;
-  int size = 0;
-};
 
 // Rows already laid out as reply values (16-bit length and bytes each).
 struct KvRows {
   std::vector<KvField> fields;
-  std::string data;              // all values of all rows, row after row
+  std::vector<char> data;        // all values of all rows, row after row
   std::vector<size_t> offsets;   // start of each row in data
   bool partial = false;          // rows were left out
 };
 
 // What the connection thread does after a request.
 enum KvAction {
-  KV_SEND_REPLY,      // send the query buffer
+  KV_SEND_REPLY,      // send the reply
   KV_NO_REPLY,        // disconnect: no reply; the session is reset and the
                       // socket may carry a new open request (DBreset)
   KV_STOP_SERVER,     // stop request: no reply, stop the server
   KV_REPLY_AND_STOP   // STOP statement: send the reply, then stop the server
+};
+
+// The outcome of one request.
+struct KvReply {
+  KvAction action;
+  // The reply message (empty for KV_NO_REPLY and KV_STOP_SERVER).  It lies
+  // in the session and stays valid until the session's next handle().
+  std::string_view bytes;
 };
 
 // Largest reply the server builds; a longer result is cut and answered with
@@ -47,16 +51,14 @@ constexpr size_t KV_MAX_REPLY = 64u * 1024 * 1024;
 
 class KvSession {
  public:
-  KvSession(KvServer &server, int id);
+  // The catalogue outlives the session.
+  KvSession(KvCatalog &catalog, int id);
   ~KvSession();  // rolls back an open transaction, closes the database
   KvSession(const KvSession &) = delete;
   KvSession &operator=(const KvSession &) = delete;
 
-  // Decodes and executes one request of len bytes; the reply (if any) is in
-  // the query buffer afterwards.
-  KvAction handle(const char *data, int len);
-
-  const std::string &dbname() const { return dbname_; }
+  // Decodes and executes one request of len bytes.
+  KvReply handle(const char *data, int len);
 
   // Lets running statements watch the client's socket fd (which outlives
   // the session): when the client has gone, the statement is interrupted
@@ -78,7 +80,31 @@ class KvSession {
     size_t next = 0;
   };
 
-  KvAction execute(const KvRequest &req);
+  // How a command meets the session's transaction before its handler runs.
+  enum TxUse {
+    TX_NONE,     // not at all
+    TX_READ,     // starts the pending transaction for reading
+    TX_WRITE,    // starts it with the write lock
+    TX_REFUSED   // "Not possible inside a transaction"
+  };
+  // One command: its code, whether it needs an open database ("No database
+  // open"), its use of the transaction, the action after it, and its
+  // handler (null: nothing to run).  The handlers write the reply, where
+  // the command has one.
+  struct Command {
+    int cmd;
+    bool needs_db;
+    TxUse tx;
+    KvAction action;
+    void (KvSession::*run)(const KvRequest &req);
+  };
+  static const Command kCommands[];
+  // The entry of a command code, or null.
+  static const Command *command(int code);
+
+  // Runs the decoded request req with its command c (null: none known).
+  KvAction execute(const Command *c, const KvRequest &req);
+  void trace_reply();
   bool need_db();
   bool open_db(const std::string &name, std::string *err);
   void close_db();
@@ -97,9 +123,21 @@ class KvSession {
   void exec_change(const std::string &sql, const std::vector<KvBound> &binds);
   // Runs sql without parameters; replies OK or the SQLite error.
   void reply_exec(const std::string &sql);
-
-  void do_select(const KvSelect &sel);
   bool run_select(const KvSelect &sel, long cap, KvRows *rows);
+  bool run_query(const std::string &sql, const std::vector<std::string> &params,
+                 const std::vector<KvField> &fields, KvRows *rows);
+
+  // The handlers of the command table.
+  void do_set_database(const KvRequest &req);
+  void do_drop_database(const KvRequest &req);
+  void do_disconnect(const KvRequest &req);
+  void do_stop(const KvRequest &req);
+  void do_show(const KvRequest &req);
+  void do_max(const KvRequest &req);
+  void do_select(const KvRequest &req);
+  void do_declare(const KvRequest &req);
+  void do_fetch(const KvRequest &req);
+  void do_close(const KvRequest &req);
   void do_insert(const KvRequest &req);
   void do_update(const KvRequest &req);
   void do_delete(const KvRequest &req);
@@ -107,23 +145,20 @@ class KvSession {
   void do_drop_table(const KvRequest &req);
   void do_create_index(const KvRequest &req);
   void do_drop_index(const KvRequest &req);
-  void do_show(const KvRequest &req);
-  void do_set_flag(const KvRequest &req, bool secure);
-  void do_set_database(const std::string &name, bool create);
-  void do_drop_database(const KvRequest &req);
-  void do_save();
-  void do_declare(const KvRequest &req);
-  void do_fetch(const KvRequest &req);
-  bool run_query(const std::string &sql, const std::vector<std::string> &params,
-                 const std::vector<KvField> &fields, KvRows *rows);
+  void do_set_flag(const KvRequest &req);
+  void do_save(const KvRequest &req);
+  void do_begin(const KvRequest &req);
+  void do_end(const KvRequest &req);
 
+  // Empties the reply and returns a writer that appends to it.
+  DBwriter new_reply();
   void reply_error(const std::string &text);
   void reply_ok();
   void reply_count(long count);
   void reply_rows(const KvRows &rows, size_t first, size_t count, bool partial);
   void reply_sqlite_error();
 
-  KvServer &server_;
+  KvCatalog &catalog_;
   int id_;
   sqlite3 *db_ = nullptr;
   std::string dbname_;
@@ -133,13 +168,10 @@ class KvSession {
   bool tx_started_ = false;  // ... and SQLite's transaction has begun
   std::string last_sql_;
   std::string expired_;  // notice for the next request after expire_transaction
+  std::vector<char> reply_;  // the reply to the current request
   int peer_fd_ = -1;
   long long next_peer_check_ = 0;  // ms on the monotonic clock
   bool peer_gone_ = false;
 };
-
-// Lays out one value of the given field type (helpers shared with tests).
-void kv_put_text(std::string *out, const char *bytes, size_t n);
-void kv_put_int(std::string *out, KvType type, long long v);
 
 #endif

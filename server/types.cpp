@@ -10,67 +10,9 @@
 #include <cstring>
 #include <strings.h>
 
-#include "proto/query.h"
-
-int kv_type_token(KvType type) {
-  switch (type) {
-    case KV_CHARACTER: return TOK_CHARACTER;
-    case KV_BINARY: return TOK_BINARY;
-    case KV_SMALLINT: return TOK_SMALLINT;
-    case KV_INTEGER: return TOK_INTEGER;
-    case KV_FLOAT: return TOK_FLOAT;
-    case KV_DATE: return TOK_DATE;
-    case KV_TIME: return TOK_TIME;
-    case KV_TIMESTAMP: return TOK_TIMESTAMP;
-  }
-  return TOK_CHARACTER;
-}
-
-bool kv_type_from_token(int token, KvType *type) {
-  switch (token) {
-    case TOK_CHARACTER: *type = KV_CHARACTER; return true;
-    case TOK_BINARY: *type = KV_BINARY; return true;
-    case TOK_SMALLINT: *type = KV_SMALLINT; return true;
-    case TOK_INTEGER: *type = KV_INTEGER; return true;
-    case TOK_FLOAT: *type = KV_FLOAT; return true;
-    case TOK_DATE: *type = KV_DATE; return true;
-    case TOK_TIME: *type = KV_TIME; return true;
-    case TOK_TIMESTAMP: *type = KV_TIMESTAMP; return true;
-  }
-  return false;
-}
-
-const char *kv_type_name(KvType type) {
-  switch (type) {
-    case KV_CHARACTER: return "CHARACTER";
-    case KV_BINARY: return "BINARY";
-    case KV_SMALLINT: return "SMALLINT";
-    case KV_INTEGER: return "INTEGER";
-    case KV_FLOAT: return "FLOAT";
-    case KV_DATE: return "DATE";
-    case KV_TIME: return "TIME";
-    case KV_TIMESTAMP: return "TIMESTAMP";
-  }
-  return "CHARACTER";
-}
-
-int kv_field_size(KvType type, int len) {
-  switch (type) {
-    case KV_CHARACTER: return len + 1;
-    case KV_BINARY: return len + 2;
-    case KV_SMALLINT: return 2;
-    case KV_INTEGER: return 4;
-    case KV_FLOAT: return 8;
-    case KV_DATE: return 4;
-    case KV_TIME: return 3;
-    case KV_TIMESTAMP: return 12;
-  }
-  return 0;
-}
-
 std::string kv_declared_type(KvType type, int len) {
-  std::string t = kv_type_name(type);
-  if (type == KV_CHARACTER || type == KV_BINARY) t += "(" + std::to_string(len) + ")";
+  std::string t = db_types[type].name;
+  if (db_types[type].sized) t += "(" + std::to_string(len) + ")";
   return t;
 }
 
@@ -83,10 +25,9 @@ KvColumn kv_parse_declared(const std::string &name, const std::string &decl) {
   std::string base = up.substr(0, paren);
   while (!base.empty() && base.back() == ' ') base.pop_back();
   int len = paren == std::string::npos ? 0 : atoi(up.c_str() + paren + 1);
-  static const KvType all[] = {KV_CHARACTER, KV_BINARY, KV_SMALLINT, KV_INTEGER,
-                               KV_FLOAT, KV_DATE, KV_TIME, KV_TIMESTAMP};
-  for (KvType t : all) {
-    if (base == kv_type_name(t)) {
+  for (int i = 0; i < DB_TYPE_COUNT; i++) {
+    if (base == db_types[i].name) {
+      KvType t = static_cast<KvType>(i);
       c.type = t;
       if (t == KV_CHARACTER) c.len = len > 0 && len <= KV_MAX_CHARACTER ? len : 255;
       if (t == KV_BINARY) c.len = len > 0 && len <= KV_MAX_BINARY ? len : 255;

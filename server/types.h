@@ -2,8 +2,9 @@
 // type is declared in the SQLite schema (the declared type text is the
 // catalogue), how request values are checked and turned into stored values,
 // and how dates, times and timestamps are stored as fixed-width texts whose
-// byte order is their chronological order.  Used by the statement executor
-// (session.cpp) and the demo data.  Every function here is thread-safe.
+// byte order is their chronological order.  Used by the request decoder, the
+// SQL generation, the statement executor (session.cpp) and the demo data.
+// Every function here is thread-safe.
 #ifndef SERVER_TYPES_H
 #define SERVER_TYPES_H
 
@@ -11,22 +12,26 @@
 #include <string>
 
 #include "base/dates.h"
+#include "proto/query.h"
 
+// The types in the order of the wire's type table: a type's value is its
+// index in db_types (proto/query.h), which gives its type token, name and
+// byte size.  The values live only in memory; the schema holds the names.
 enum KvType {
   KV_CHARACTER,
   KV_BINARY,
   KV_SMALLINT,
   KV_INTEGER,
   KV_FLOAT,
-  KV_DATE,
   KV_TIME,
+  KV_DATE,
   KV_TIMESTAMP
 };
 
 // Longest CHARACTER(n) and BINARY(n): a value with its NUL or length field
 // must fit the 16-bit value length of a reply.
-constexpr int KV_MAX_CHARACTER = 32766;
-constexpr int KV_MAX_BINARY = 32765;
+constexpr int KV_MAX_CHARACTER = DB_MAX_STRING;
+constexpr int KV_MAX_BINARY = DB_MAX_DATA - 2;
 
 // One column of a table as the catalogue knows it.
 struct KvColumn {
@@ -36,15 +41,14 @@ struct KvColumn {
   bool notnull = false;
 };
 
-// The type token of a reply field description ('0', 166, '1' ... '6').
-int kv_type_token(KvType type);
-// The type of a type token; false for a code that is no type.
-bool kv_type_from_token(int token, KvType *type);
-// The name shown by SHOW TABLE ("CHARACTER", "BINARY", ...).
-const char *kv_type_name(KvType type);
-// The field size of a reply: CHARACTER(n) n + 1, BINARY(n) n + 2, the fixed
-// types their byte count.
-int kv_field_size(KvType type, int len);
+// A field of a result as the reply describes it: name, type and the field
+// size (CHARACTER(n) n + 1, BINARY(n) n + 2, the fixed types their size).
+struct KvField {
+  std::string name;
+  KvType type = KV_CHARACTER;
+  int size = 0;
+};
+
 // The declared type written into CREATE TABLE ("CHARACTER(20)", "DATE").
 std::string kv_declared_type(KvType type, int len);
 // Reads a declared type back.  Types written by other programs are mapped

@@ -58,6 +58,7 @@ class Exact {
   explicit Exact(const Bytes &b)
       : n_(b.size()), p_(static_cast<char *>(malloc(b.empty() ? 1 : b.size())), free) {
     if (!b.empty()) memcpy(p_.get(), b.data(), b.size());
+    else *p_.get() = '\0';  // never read; set only so that no compiler sees it unset
   }
   char *data() { return p_.get(); }
   int size() const { return static_cast<int>(n_); }

@@ -39,18 +39,19 @@ void check_stream(const Bytes &b) {
   size_t used = 0;
   int st = wire_decode(b.data(), b.size(), want, &used);
   Feed f(b);
-  std::vector<char> got;
-  int r = kv_recv_request(f.fd(), got);
-  EXPECT_TRUE(r == 1 || r == 0 || r == -1) << r;
+  FrameReader reader(KV_MAX_REQUEST);
+  KvRecv r = kv_recv_request(f.fd(), reader, 0);
+  std::vector<char> got(reader.data(), reader.data() + reader.size());
+  EXPECT_TRUE(r == KV_RECV_OK || r == KV_RECV_CLOSED || r == KV_RECV_MALFORMED) << r;
   EXPECT_LE(f.consumed(), static_cast<long>(b.size()));
   if (st == WIRE_OK && want.size() <= static_cast<size_t>(KV_MAX_REQUEST)) {
-    EXPECT_EQ(r, 1) << fuzz::hex(b);
+    EXPECT_EQ(r, KV_RECV_OK) << fuzz::hex(b);
     EXPECT_EQ(got, want);
     EXPECT_EQ(f.consumed(), static_cast<long>(used));
   } else if (st == WIRE_CLOSED) {
-    EXPECT_EQ(r, 0);
+    EXPECT_EQ(r, KV_RECV_CLOSED);
   } else {
-    EXPECT_EQ(r, -1) << fuzz::hex(b);
+    EXPECT_EQ(r, KV_RECV_MALFORMED) << fuzz::hex(b);
   }
 }
 

@@ -1,5 +1,5 @@
 // Fuzz tests of whole korvald sessions (KvSession of server/session.h) on a
-// server object with the demo data in a fresh data directory: valid,
+// catalogue of their own (no server) with the demo data in KVSYS: valid,
 // random and mutated requests are executed one after the other, and every
 // reply must be one the client library decodes cleanly (an error reply with
 // its text, or a result the client reads without a decoding error).
@@ -8,7 +8,6 @@
 #include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,9 +15,10 @@
 #include "dbclient/grammar.h"
 #include "proto/query.h"
 #include "dbclient/result.h"
-#include "server/server.h"
+#include "server/demo.h"
 #include "server/session.h"
 #include "tests/fuzz/fuzz.h"
+#include "tests/support/temp_catalog.h"
 
 using fuzz::Bytes;
 using fuzz::open_request;
@@ -30,36 +30,32 @@ namespace {
 class SessionFuzz : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kv-session-fuzz-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    KvOptions o;
-    o.datadir = dir_ + "/data";
-    o.demo = true;
-    server_ = std::make_unique<KvServer>(o);
+    catalog_ = std::make_unique<TempCatalog>();
+    ASSERT_TRUE(catalog_->ok());
     std::string err;
-    ASSERT_TRUE(server_->init(&err)) << err;
-    session_ = std::make_unique<KvSession>(*server_, 1);
+    ASSERT_TRUE(catalog_->db_create(KV_SYSTEM_DB, &err)) << err;
+    ASSERT_TRUE(kv_fill_demo(catalog_->db_path(KV_SYSTEM_DB), &err)) << err;
+    session_ = std::make_unique<KvSession>(*catalog_, 1);
   }
   void TearDown() override {
     session_.reset();
-    server_.reset();
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    catalog_.reset();
   }
 
-  // Runs one request and checks its reply with the client's decoder.
-  // Returns the reply code, or 0 when there was no reply.
+  // Runs one request and checks its reply with the client's decoder; the
+  // reply stays in reply_.  Returns the reply code, or 0 when there was no
+  // reply.
   int run(const Bytes &req) {
     fuzz::Exact x(req);
-    DBquery_init();
-    KvAction a = session_->handle(x.data(), x.size());
+    KvReply r = session_->handle(x.data(), x.size());
+    KvAction a = r.action;
+    reply_.assign(r.bytes.begin(), r.bytes.end());
     EXPECT_TRUE(a == KV_SEND_REPLY || a == KV_NO_REPLY || a == KV_STOP_SERVER ||
                 a == KV_REPLY_AND_STOP);
     if (a == KV_NO_REPLY || a == KV_STOP_SERVER) return 0;
-    EXPECT_GE(query_size, 1) << "empty reply to " << fuzz::hex(req);
-    if (query_size < 1) return 0;
-    Bytes reply(query_data, query_data + query_size);
+    EXPECT_GE(reply_.size(), 1u) << "empty reply to " << fuzz::hex(req);
+    if (reply_.empty()) return 0;
+    Bytes reply = reply_;
     fuzz::Exact rx(reply);
     DBresult *res = new DBresult;
     RESDATA_Empty(&res->data);
@@ -89,8 +85,8 @@ class SessionFuzz : public ::testing::Test {
   }
 
   std::map<int, int> codes_;  // replies seen, by code
-  std::string dir_;
-  std::unique_ptr<KvServer> server_;
+  Bytes reply_;               // the last reply
+  std::unique_ptr<TempCatalog> catalog_;
   std::unique_ptr<KvSession> session_;
 };
 
@@ -275,11 +271,11 @@ TEST_F(SessionFuzz, ConditionsAreConsistent) {
     Bytes q3 = request("SELECT KUNDE_ID FROM KUNDE WHERE NOT (" + c + ");");
     ASSERT_FALSE(q1.empty() || q2.empty() || q3.empty()) << c;
     run(q1);
-    bool ok1 = rows_of(Bytes(query_data, query_data + query_size), &count, &e1);
+    bool ok1 = rows_of(reply_, &count, &e1);
     run(q2);
-    bool ok2 = rows_of(Bytes(query_data, query_data + query_size), &rows, &e2);
+    bool ok2 = rows_of(reply_, &rows, &e2);
     run(q3);
-    bool ok3 = rows_of(Bytes(query_data, query_data + query_size), &negated, &e3);
+    bool ok3 = rows_of(reply_, &negated, &e3);
     ASSERT_TRUE(ok1 && ok2 && ok3) << c << "\n" << e1 << "\n" << e2 << "\n" << e3;
     ASSERT_EQ(count.size(), 1u) << c;
     EXPECT_EQ(atoi(count[0].c_str()), static_cast<int>(rows.size())) << c;
@@ -349,7 +345,7 @@ TEST_F(SessionFuzz, ValuesRoundTrip) {
     ASSERT_EQ(run(sel), REPLY_DATA);
     DBresult *res = new DBresult;
     RESDATA_Empty(&res->data);
-    DBprocess_reply(res, query_data, query_size);
+    DBprocess_reply(res, reply_.data(), static_cast<int>(reply_.size()));
     ASSERT_EQ(DBntuples(res), 1) << sql;
     ASSERT_EQ(DBnfields(res), 9);
     std::vector<char> enc(Binary_Text_Size(static_cast<int>(bin.size())));
@@ -375,7 +371,7 @@ TEST_F(SessionFuzz, ValuesRoundTrip) {
 TEST_F(SessionFuzz, StatementsInRandomOrderOnThreeSessions) {
   Rng rng(54);
   std::vector<std::unique_ptr<KvSession>> sessions;
-  for (int i = 0; i < 3; i++) sessions.push_back(std::make_unique<KvSession>(*server_, 10 + i));
+  for (int i = 0; i < 3; i++) sessions.push_back(std::make_unique<KvSession>(*catalog_, 10 + i));
   std::vector<Bytes> statements;
   for (const std::string &s : kSessionSql)
     if (s != "BEGIN;" && s != "COMMIT;" && s != "ABORT;") statements.push_back(request(s));

@@ -1,0 +1,217 @@
+// Tests of a korvald session without a server, on a temporary catalogue:
+// which requests need a database or are refused inside a transaction, the
+// actions and reply bytes handle() hands back, the databases it creates and
+// drops through the catalogue, the trace lines, and the notice after an
+// expired transaction.
+#include "server/session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dbclient/grammar.h"
+#include "dbclient/result.h"
+#include "proto/query.h"
+#include "tests/support/temp_catalog.h"
+
+namespace {
+
+struct Outcome {
+  KvAction action;
+  std::string bytes;
+};
+
+// The error reply with text.
+std::string error_reply(const std::string &text) {
+  std::string r = "0b";
+  r += static_cast<char>(text.size() + 1);
+  r += '\0';
+  return r + text + '\0';
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(catalog_.ok());
+    std::string err;
+    ASSERT_TRUE(catalog_.db_create(KV_SYSTEM_DB, &err)) << err;
+  }
+
+  Outcome raw(KvSession &s, const std::string &request) {
+    KvReply r = s.handle(request.data(), static_cast<int>(request.size()));
+    return {r.action, std::string(r.bytes)};
+  }
+  // The outcome of the request the client sends for sql.
+  Outcome run(KvSession &s, const std::string &sql) {
+    std::vector<char> text(sql.begin(), sql.end());
+    text.push_back(0);
+    char err[10000];
+    DBquery_init();
+    EXPECT_EQ(scan_sql(text.data(), err), 1) << sql << ": " << err;
+    return raw(s, std::string(query_data, static_cast<size_t>(query_size)));
+  }
+  std::string reply(const std::string &sql) { return run(session_, sql).bytes; }
+  // A request of a command code and a name token (as DBsetdb and DBdropdb
+  // send them).
+  std::string named(KvSession &s, int cmd, const char *name) {
+    return raw(s, std::string(1, static_cast<char>(cmd)) + "a" +
+                      static_cast<char>(strlen(name) + 1) + '\0' + name + '\0')
+        .bytes;
+  }
+  std::string open_db(KvSession &s, const char *db) { return named(s, CMD_OPEN_DATABASE, db); }
+
+  TempCatalog catalog_;
+  KvSession session_{catalog_, 7};
+};
+
+}  // namespace
+
+TEST_F(SessionTest, RequestsWithoutADatabase) {
+  const char *const need_a_database[] = {"SELECT * FROM T;",
+                                         "DECLARE C CURSOR FOR SELECT * FROM T;",
+                                         "FETCH IN C;",
+                                         "CLOSE C;",
+                                         "INSERT INTO T VALUES (1);",
+                                         "UPDATE T SET A = 1;",
+                                         "DELETE FROM T;",
+                                         "CREATE TABLE T (A INTEGER);",
+                                         "DROP TABLE T;",
+                                         "CREATE INDEX I ON T (A);",
+                                         "CREATE UNIQUE INDEX I ON T (A);",
+                                         "DROP INDEX I;",
+                                         "SET TABLE T STATIC;",
+                                         "SET TABLE T SECURE;",
+                                         "SAVE DATABASE;",
+                                         "BEGIN;",
+                                         "COMMIT;",
+                                         "ABORT;",
+                                         "SHOW TABLES;",
+                                         "SHOW TABLE T;",
+                                         "DROP DATABASE;"};
+  for (const char *sql : need_a_database) {
+    Outcome o = run(session_, sql);
+    EXPECT_EQ(o.action, KV_SEND_REPLY) << sql;
+    EXPECT_EQ(o.bytes, error_reply("No database open")) << sql;
+  }
+  EXPECT_EQ(reply("MAX 3;"), "1");
+  EXPECT_EQ(reply("SHOW DATABASES;").substr(0, 9), std::string("2\x01\0\0\0\x01\0\0\0", 9));
+
+  Outcome stop = run(session_, "STOP;");
+  EXPECT_EQ(stop.action, KV_REPLY_AND_STOP);
+  EXPECT_EQ(stop.bytes, "1");
+  Outcome stop_server = raw(session_, std::string(1, CMD_STOP_SERVER));
+  EXPECT_EQ(stop_server.action, KV_STOP_SERVER);
+  EXPECT_EQ(stop_server.bytes, "");
+  Outcome disconnect = raw(session_, std::string(1, CMD_DISCONNECT));
+  EXPECT_EQ(disconnect.action, KV_NO_REPLY);
+  EXPECT_EQ(disconnect.bytes, "");
+  EXPECT_EQ(raw(session_, "").bytes, error_reply("Empty request"));
+}
+
+TEST_F(SessionTest, DatabasesAndTransactions) {
+  ASSERT_EQ(reply("CREATE DATABASE D2;"), "1");
+  ASSERT_EQ(reply("BEGIN;"), "1");
+  EXPECT_EQ(reply("BEGIN;"), error_reply("A transaction is already active"));
+  EXPECT_EQ(reply("SET DATABASE KVSYS;"), error_reply("Not possible inside a transaction"));
+  EXPECT_EQ(reply("CREATE DATABASE D3;"), error_reply("Not possible inside a transaction"));
+  // DROP DATABASE looks at the name before the transaction
+  EXPECT_EQ(named(session_, CMD_DROP_DATABASE, "KVSYS"),
+            error_reply("Only the open database D2 can be dropped"));
+  EXPECT_EQ(reply("DROP DATABASE;"), error_reply("Not possible inside a transaction"));
+  EXPECT_EQ(catalog_.db_list(), (std::vector<std::string>{"D2", "KVSYS"}));
+  ASSERT_EQ(reply("ABORT;"), "1");
+  EXPECT_EQ(reply("COMMIT;"), error_reply("No transaction active"));
+
+  // another session on D2 keeps it; the refused session goes on with D2
+  KvSession other(catalog_, 8);
+  ASSERT_EQ(open_db(other, "D2"), "1");
+  EXPECT_EQ(reply("DROP DATABASE;"), error_reply("Database D2 is in use by another connection"));
+  EXPECT_EQ(reply("CREATE TABLE T (A INTEGER);"), "1");
+  raw(other, std::string(1, CMD_DISCONNECT));
+  EXPECT_EQ(reply("DROP DATABASE;"), "1");
+  EXPECT_EQ(catalog_.db_list(), std::vector<std::string>{"KVSYS"});
+  EXPECT_EQ(reply("SELECT * FROM T;"), error_reply("No database open"));
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  EXPECT_EQ(reply("DROP DATABASE;"), error_reply("The database KVSYS cannot be dropped"));
+  EXPECT_EQ(open_db(session_, "D2"), error_reply("Database D2 does not exist"));
+}
+
+// Every type's value and field description, byte for byte, and the trace
+// of the statements and replies.
+TEST_F(SessionTest, RowRepliesByteForByte) {
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  ASSERT_EQ(reply("CREATE TABLE V (C CHARACTER(3), B BINARY(2), S SMALLINT, I INTEGER, F FLOAT, "
+                  "D DATE, T TIME, TS TIMESTAMP);"),
+            "1");
+  ASSERT_EQ(reply("INSERT INTO V VALUES ('ab', 'xy', -2, 70000, 1.0, '12.07.2003', '09:05:01', "
+                  "'2003-07-12-10.11.12.000013');"),
+            std::string("3\x01\0\0\0", 5));
+  catalog_.trace = true;
+  std::string want("2\x08\0\0\0\x01\0\0\0", 9);
+  const char *fields[][3] = {{"C", "0", "\x04"}, {"B", "\xa6", "\x04"}, {"S", "1", "\x02"},
+                             {"I", "2", "\x04"}, {"F", "3", "\x08"},    {"D", "4", "\x04"},
+                             {"T", "5", "\x03"}, {"TS", "6", "\x0c"}};
+  for (auto &f : fields) {
+    want += static_cast<char>(strlen(f[0]) + 1);
+    want +=
+        std::string("\0", 1) + f[0] + std::string("\0", 1) + f[1] + f[2] + std::string("\0\0\0", 3);
+  }
+  want += std::string("\x03\0ab\0", 5);                                       // CHARACTER
+  want += std::string("\x04\0\x02\0xy", 6);                                   // BINARY
+  want += std::string("\x02\0\xfe\xff", 4);                                   // SMALLINT
+  want += std::string("\x04\0\x70\x11\x01\0", 6);                             // INTEGER
+  want += std::string("\x08\0\0\0\0\0\0\0\xf0\x3f", 10);                      // FLOAT
+  want += std::string("\x04\0\xd3\x07\x07\x0c", 6);                           // DATE
+  want += std::string("\x03\0\x09\x05\x01", 5);                               // TIME
+  want += std::string("\x0c\0\xd3\x07\x07\x0c\x0a\x0b\x0c\0\x0d\0\0\0", 14);  // TIMESTAMP
+  EXPECT_EQ(reply("SELECT * FROM V;"), want);
+  EXPECT_EQ(reply("DELETE FROM X;"), error_reply("Table X does not exist"));
+  ASSERT_EQ(catalog_.log.size(), 4u);
+  EXPECT_EQ(catalog_.log[0],
+            "[7] SELECT | SELECT \"V\".\"C\", \"V\".\"B\", \"V\".\"S\", \"V\".\"I\", "
+            "\"V\".\"F\", \"V\".\"D\", \"V\".\"T\", \"V\".\"TS\" FROM \"V\"");
+  EXPECT_EQ(catalog_.log[1], "[7] reply 2 8 fields, 1 rows");
+  EXPECT_EQ(catalog_.log[3], "[7] reply 0 Table X does not exist");
+
+  // SHOW TABLE names each type and its size
+  std::string show = reply("SHOW TABLE V;");
+  DBresult *res = new DBresult;
+  RESDATA_Empty(&res->data);
+  DBprocess_reply(res, show.data(), static_cast<int>(show.size()));
+  ASSERT_EQ(DBntuples(res), 8);
+  const char *types[][2] = {{"CHARACTER", "3"}, {"BINARY", "2"},    {"SMALLINT", "2"},
+                            {"INTEGER", "4"},   {"FLOAT", "8"},     {"DATE", "4"},
+                            {"TIME", "3"},      {"TIMESTAMP", "12"}};
+  for (int r = 0; r < 8; r++) {
+    EXPECT_STREQ(DBgetvalue(res, r, 1), types[r][0]);
+    EXPECT_STREQ(DBgetvalue(res, r, 2), types[r][1]);
+  }
+  DBclear(res);
+}
+
+TEST_F(SessionTest, AnExpiredTransactionIsToldOnceAndNotForADisconnect) {
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  ASSERT_EQ(reply("CREATE TABLE T (A INTEGER);"), "1");
+  ASSERT_EQ(reply("BEGIN;"), "1");
+  ASSERT_EQ(reply("INSERT INTO T VALUES (1);"), std::string("3\x01\0\0\0", 5));
+  ASSERT_TRUE(session_.in_transaction());
+  session_.expire_transaction(5);
+  EXPECT_FALSE(session_.in_transaction());
+  catalog_.trace = true;
+  EXPECT_EQ(reply("INSERT INTO T VALUES (2);"),
+            error_reply("The transaction was rolled back after 5 s without a request; nothing of "
+                        "it was committed, and this request was not run"));
+  EXPECT_EQ(catalog_.log.front(), "[7] request not run: transaction had expired");
+  EXPECT_EQ(reply("SELECT COUNT(*) FROM T;"), std::string("2\x01\0\0\0\x01\0\0\0", 9) +
+                                                  std::string("\x09\0COUNT(*)\0"
+                                                              "2\x04\0\0\0",
+                                                              16) +
+                                                  std::string("\x04\0\0\0\0\0", 6));
+
+  // a disconnect runs and takes the notice with it
+  ASSERT_EQ(reply("BEGIN;"), "1");
+  session_.expire_transaction(5);
+  EXPECT_EQ(raw(session_, std::string(1, CMD_DISCONNECT)).action, KV_NO_REPLY);
+  EXPECT_EQ(open_db(session_, "KVSYS"), "1");
+}
