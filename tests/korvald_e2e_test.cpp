@@ -1050,9 +1050,21 @@ TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
   // waiting, not spinning
   EXPECT_TRUE(becomes_idle(server.pid)) << "korvald keeps a core busy";
   for (int fd : clients) close(fd);
-  Conn c(server.open());
-  ASSERT_TRUE(c.ok()) << DBerrorMessage(c.c);
-  EXPECT_EQ(c.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK) << c.last_err;
+  // The queued connections of the closed clients are still being accepted
+  // and wound up while the descriptors come back, so a first open may meet
+  // the shortage's tail: a client answered within a generous deadline is
+  // what counts.
+  bool served = false;
+  std::string why;
+  for (int i = 0; i < 200 && !served; i++) {
+    Conn c(server.open());
+    served = c.ok() && c.run("CREATE TABLE T (ID INTEGER)") == DB_COMMAND_OK;
+    if (!served) {
+      why = c.ok() ? c.last_err : DBerrorMessage(c.c);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  EXPECT_TRUE(served) << why;
   EXPECT_TRUE(server.log_shows("accepting connections again"));
   std::string log = server.log();
   EXPECT_EQ(count_of(log, "cannot accept connections"), 1) << log;
