@@ -32,8 +32,7 @@ bool Implausible(int32_t size) { return size <= 0 || size > STRUCT_MAXSIZE; }
 void STRUCT_Assign(void *dst, const void *src) {
   int32_t size = SizeWord(src);
   if (Implausible(size)) {
-    printf("(STRUCT_Assign) Warning: Struct not initialized (size %d)???\n",
-           size);
+    printf("(STRUCT_Assign) Warning: Struct not initialized (size %d)???\n", size);
     fflush(stdout);
   }
   if (size > 0) memmove(dst, src, size);
@@ -56,13 +55,12 @@ void ARRAY_Init(ARRAY *array) {
 int ARRAY_Add(ARRAY *array, const void *record) {
   if (array->count % ARRAY_STEP == 0) {
     size_t bytes = sizeof(void *) * (array->count + ARRAY_STEP);
-    array->items = static_cast<void **>(
-        array->items ? myrealloc(array->items, bytes) : mymalloc(bytes));
+    array->items =
+        static_cast<void **>(array->items ? myrealloc(array->items, bytes) : mymalloc(bytes));
   }
   int32_t size = SizeWord(record);
   if (Implausible(size))
-    Log_Msg("(ARRAY_Add) Warning: Struct not initialized (size %d)???\n",
-            size);
+    Log_Msg("(ARRAY_Add) Warning: Struct not initialized (size %d)???\n", size);
   // The copy always holds at least its own size word, so that ARRAY_Get can
   // read it back even for a bogus record.
   size_t copy = size > 0 ? size : 0;
@@ -70,8 +68,7 @@ int ARRAY_Add(ARRAY *array, const void *record) {
   void *item = mymalloc(block);
   memcpy(item, &size, sizeof size);
   if (copy > sizeof size)
-    memcpy(static_cast<char *>(item) + sizeof size,
-           static_cast<const char *>(record) + sizeof size,
+    memcpy(static_cast<char *>(item) + sizeof size, static_cast<const char *>(record) + sizeof size,
            copy - sizeof size);
   array->items[array->count++] = item;
   return 1;
@@ -82,8 +79,7 @@ void *ARRAY_Get(ARRAY *array, void *buffer, int index) {
   const void *item = array->items[index];
   int32_t size = SizeWord(item);
   if (Implausible(size))
-    Log_Msg("(ARRAY_Get) Warning: Struct not initialized (size %d)???\n",
-            size);
+    Log_Msg("(ARRAY_Get) Warning: Struct not initialized (size %d)???\n", size);
   if (size > 0) memcpy(buffer, item, size);
   return buffer;
 }
@@ -121,8 +117,7 @@ struct Pool {
     if (n <= 0) return;
     spare = static_cast<Node **>(mymalloc(sizeof(Node *) * n));
     room = n;
-    for (used = 0; used < n; used++)
-      spare[used] = static_cast<Node *>(mymalloc(sizeof(Node)));
+    for (used = 0; used < n; used++) spare[used] = static_cast<Node *>(mymalloc(sizeof(Node)));
   }
   Node *Take() {
     if (used > 0) return spare[--used];

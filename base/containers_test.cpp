@@ -39,8 +39,7 @@ TEST(Struct, AssignCopiesTheRecordsOwnSize) {
   memcpy(src, &size, sizeof size);
   CaptureStdout();
   STRUCT_Assign(dst, src);
-  EXPECT_EQ(GetCapturedStdout(),
-            "(STRUCT_Assign) Warning: Struct not initialized (size 0)???\n");
+  EXPECT_EQ(GetCapturedStdout(), "(STRUCT_Assign) Warning: Struct not initialized (size 0)???\n");
 
   // A negative size copies nothing instead of running over memory.
   size = -4;
@@ -48,8 +47,7 @@ TEST(Struct, AssignCopiesTheRecordsOwnSize) {
   memset(dst, 0xAA, sizeof dst);
   CaptureStdout();
   STRUCT_Assign(dst, src);
-  EXPECT_EQ(GetCapturedStdout(),
-            "(STRUCT_Assign) Warning: Struct not initialized (size -4)???\n");
+  EXPECT_EQ(GetCapturedStdout(), "(STRUCT_Assign) Warning: Struct not initialized (size -4)???\n");
   EXPECT_EQ(dst[0], 0xAA);
 }
 
@@ -100,14 +98,12 @@ TEST(Array, ImplausibleSizeIsWarnedAndStillStored) {
   int32_t bogus[2] = {0, 7};
   kv_capture_log();
   ARRAY_Add(&a, bogus);
-  EXPECT_EQ(kv_captured_log(),
-            "(ARRAY_Add) Warning: Struct not initialized (size 0)???\n");
+  EXPECT_EQ(kv_captured_log(), "(ARRAY_Add) Warning: Struct not initialized (size 0)???\n");
   EXPECT_EQ(a.count, 1);
   int32_t out[2] = {-5, -5};
   kv_capture_log();
   ARRAY_Get(&a, out, 0);
-  EXPECT_EQ(kv_captured_log(),
-            "(ARRAY_Get) Warning: Struct not initialized (size 0)???\n");
+  EXPECT_EQ(kv_captured_log(), "(ARRAY_Get) Warning: Struct not initialized (size 0)???\n");
   EXPECT_EQ(out[0], -5);  // nothing to copy
   ARRAY_Free(&a);
 }
@@ -320,10 +316,8 @@ TEST(HashDeathTest, ErrorsEndTheProcessWithTheCode) {
   EXPECT_EXIT(htinit(500000, 10000), testing::ExitedWithCode(254),
               "^Implementation error: \\(hashtab\\) Not a prime number "
               "\\(10000\\)!\n$");
-  EXPECT_EXIT(htinit(100, 9), testing::ExitedWithCode(254),
-              "Not a prime number \\(9\\)");
-  EXPECT_EXIT(hterror("full", 3), testing::ExitedWithCode(3),
-              "^Error \\(3\\): full\n$");
+  EXPECT_EXIT(htinit(100, 9), testing::ExitedWithCode(254), "Not a prime number \\(9\\)");
+  EXPECT_EXIT(hterror("full", 3), testing::ExitedWithCode(3), "^Error \\(3\\): full\n$");
   EXPECT_EXIT(hterror("odd", 0), testing::ExitedWithCode(0), "^Error: odd\n$");
   EXPECT_EXIT(hterror("too long", -1), testing::ExitedWithCode(255),
               "^Implementation restriction: too long\n$");

@@ -51,9 +51,7 @@ void TIME_Set(const TIME *time) { ftiAktZeit = *time; }
 void DATE_Copy(DATE *dst, const DATE *src) { *dst = *src; }
 void TIME_Copy(TIME *dst, const TIME *src) { *dst = *src; }
 
-int DATE_IsDefault(const DATE *date) {
-  return DATE_Compare(date, &_Def_Date) == 0;
-}
+int DATE_IsDefault(const DATE *date) { return DATE_Compare(date, &_Def_Date) == 0; }
 
 int DATE_LeapYear(const DATE *date) {
   warn_rule(date->year);
@@ -75,15 +73,12 @@ int DATE_IsValid(const DATE *date) {
   return DATE_IsValidQuiet(date);
 }
 
-int TIME_IsValid(const TIME *time) {
-  return time->hour < 24 && time->min < 60 && time->sec < 60;
-}
+int TIME_IsValid(const TIME *time) { return time->hour < 24 && time->min < 60 && time->sec < 60; }
 
 int DATI_IsValidQuiet(const DATI *dati) {
   DATE d = {dati->year, dati->month, dati->day};
   TIME t = {dati->hour, dati->min, dati->sec};
-  return DATE_IsValidQuiet(&d) && TIME_IsValid(&t) && dati->usec >= 0 &&
-         dati->usec <= 999999;
+  return DATE_IsValidQuiet(&d) && TIME_IsValid(&t) && dati->usec >= 0 && dati->usec <= 999999;
 }
 
 int DATI_IsValid(const DATI *dati) {
@@ -157,8 +152,7 @@ int DATE_DaysAdd(DATE *date, long n) {
   return 1;
 }
 
-int32_t Timestamp_Counter(TIMESTAMP_COUNTER *counter, long long sec,
-                          long usec) {
+int32_t Timestamp_Counter(TIMESTAMP_COUNTER *counter, long long sec, long usec) {
   if (!counter->started) {
     counter->started = 1;
     counter->next_usec = static_cast<int32_t>(usec >= 0 && usec <= 999999 ? usec : 0);
@@ -211,20 +205,17 @@ int Get_Timestamp(DATI *ts) {
 }
 
 char *DATE_Text(const DATE *date, char *buf) {
-  snprintf(buf, DATE_TEXT_SIZE, "%04d-%02d-%02d", date->year, date->month,
-           date->day);
+  snprintf(buf, DATE_TEXT_SIZE, "%04d-%02d-%02d", date->year, date->month, date->day);
   return buf;
 }
 
 char *TIME_Text(const TIME *time, char *buf) {
-  snprintf(buf, TIME_TEXT_SIZE, "%02d:%02d:%02d", time->hour, time->min,
-           time->sec);
+  snprintf(buf, TIME_TEXT_SIZE, "%02d:%02d:%02d", time->hour, time->min, time->sec);
   return buf;
 }
 
 char *DATI_Text(const DATI *dati, char *buf) {
-  snprintf(buf, DATI_TEXT_SIZE, "%04d-%02d-%02d-%02d.%02d.%02d.%06d",
-           dati->year, dati->month, dati->day, dati->hour, dati->min,
-           dati->sec, static_cast<int>(dati->usec));
+  snprintf(buf, DATI_TEXT_SIZE, "%04d-%02d-%02d-%02d.%02d.%02d.%06d", dati->year, dati->month,
+           dati->day, dati->hour, dati->min, dati->sec, static_cast<int>(dati->usec));
   return buf;
 }

@@ -40,8 +40,7 @@ struct DATI {
 
 static_assert(sizeof(DATE) == 4, "DATE is 4 bytes on the wire");
 static_assert(sizeof(TIME) == 3, "TIME is 3 bytes on the wire");
-static_assert(sizeof(DATI) == 12 && offsetof(DATI, usec) == 8,
-              "DATI is 12 bytes on the wire");
+static_assert(sizeof(DATI) == 12 && offsetof(DATI, usec) == 8, "DATI is 12 bytes on the wire");
 
 extern const DATE _Def_Date;  // 1800-01-01, the absent date
 extern const DATE _Max_Date;  // 2800-12-31
@@ -104,15 +103,14 @@ int Get_Timestamp(DATI *ts);
 // The counter behind Get_Timestamp, separated from the clock so that its
 // rule can be checked with given readings.
 struct TIMESTAMP_COUNTER {
-  int started;        // 0 until the first reading
-  int32_t next_usec;  // the counter
-  long long prev_sec; // clock second of the previous reading
+  int started;         // 0 until the first reading
+  int32_t next_usec;   // the counter
+  long long prev_sec;  // clock second of the previous reading
 };
 // One reading: sec is the clock second, usec the clock's microseconds (used
 // only to start the counter on the first reading; pass 0 when the clock
 // could not be read).  Returns the microseconds for this timestamp.
-int32_t Timestamp_Counter(TIMESTAMP_COUNTER *counter, long long sec,
-                          long usec);
+int32_t Timestamp_Counter(TIMESTAMP_COUNTER *counter, long long sec, long usec);
 
 // Display texts, as the client library shows values: "%04d-%02d-%02d",
 // "%02d:%02d:%02d" and "%04d-%02d-%02d-%02d.%02d.%02d.%06d".  The buffer

@@ -31,11 +31,11 @@ DATI Dt(int y, int mo, int d, int h, int mi, int s, int us) {
 }
 
 TEST(Dates, Validity) {
-  DATE ok[] = {D(2000, 2, 29), D(1900, 2, 29), D(1800, 1, 1), D(2800, 12, 31),
-               D(2003, 4, 30), D(2004, 12, 31)};
+  DATE ok[] = {D(2000, 2, 29),  D(1900, 2, 29), D(1800, 1, 1),
+               D(2800, 12, 31), D(2003, 4, 30), D(2004, 12, 31)};
   for (const DATE &d : ok) EXPECT_EQ(DATE_IsValid(&d), 1) << Text(d);
   DATE bad[] = {D(2001, 2, 29), D(1799, 12, 31), D(2801, 1, 1), D(2003, 4, 31),
-                D(2003, 0, 1), D(2003, 13, 1), D(2003, 1, 0), D(2004, 2, 30)};
+                D(2003, 0, 1),  D(2003, 13, 1),  D(2003, 1, 0), D(2004, 2, 30)};
   for (const DATE &d : bad) EXPECT_EQ(DATE_IsValid(&d), 0) << Text(d);
   EXPECT_EQ(DATE_IsValid(&_Def_Date), 1);
   EXPECT_EQ(DATE_IsValid(&_Max_Date), 1);
@@ -124,13 +124,13 @@ TEST(Dates, DaysAddAcrossMonthAndYearEnds) {
     long n;
     const char *to;
   } cases[] = {
-      {D(2003, 12, 31), 1, "2004-01-01"},  {D(2004, 3, 1), -1, "2004-02-29"},
-      {D(2003, 3, 1), -1, "2003-02-28"},   {D(2004, 1, 1), -1, "2003-12-31"},
-      {D(2004, 2, 28), 1, "2004-02-29"},   {D(2004, 2, 29), 1, "2004-03-01"},
-      {D(2003, 1, 31), 1, "2003-02-01"},   {D(2003, 4, 30), 1, "2003-05-01"},
-      {D(2003, 1, 1), 365, "2004-01-01"},  {D(2004, 1, 1), 366, "2005-01-01"},
-      {D(2005, 1, 1), -366, "2004-01-01"}, {D(2003, 6, 15), 0, "2003-06-15"},
-      {D(1900, 2, 28), 1, "1900-02-29"},   {D(2004, 2, 29), 1461, "2008-02-29"},
+      {D(2003, 12, 31), 1, "2004-01-01"},    {D(2004, 3, 1), -1, "2004-02-29"},
+      {D(2003, 3, 1), -1, "2003-02-28"},     {D(2004, 1, 1), -1, "2003-12-31"},
+      {D(2004, 2, 28), 1, "2004-02-29"},     {D(2004, 2, 29), 1, "2004-03-01"},
+      {D(2003, 1, 31), 1, "2003-02-01"},     {D(2003, 4, 30), 1, "2003-05-01"},
+      {D(2003, 1, 1), 365, "2004-01-01"},    {D(2004, 1, 1), 366, "2005-01-01"},
+      {D(2005, 1, 1), -366, "2004-01-01"},   {D(2003, 6, 15), 0, "2003-06-15"},
+      {D(1900, 2, 28), 1, "1900-02-29"},     {D(2004, 2, 29), 1461, "2008-02-29"},
       {D(2004, 2, 29), -1461, "2000-02-29"}, {D(2000, 1, 1), 36525, "2100-01-01"},
   };
   for (const Case &c : cases) {
@@ -170,9 +170,9 @@ TEST(Dates, TimestampCounter) {
   EXPECT_EQ(Timestamp_Counter(&c, 1000, 500), 500);  // starts at the clock's usec
   EXPECT_EQ(Timestamp_Counter(&c, 1000, 900), 501);  // same second: one more
   EXPECT_EQ(Timestamp_Counter(&c, 1000, 100), 502);
-  EXPECT_EQ(Timestamp_Counter(&c, 1001, 7), 502);    // new second: kept
+  EXPECT_EQ(Timestamp_Counter(&c, 1001, 7), 502);  // new second: kept
   EXPECT_EQ(Timestamp_Counter(&c, 1001, 7), 503);
-  EXPECT_EQ(Timestamp_Counter(&c, 1000, 7), 503);    // clock went back: kept
+  EXPECT_EQ(Timestamp_Counter(&c, 1000, 7), 503);  // clock went back: kept
 
   TIMESTAMP_COUNTER w = {0, 0, 0};
   EXPECT_EQ(Timestamp_Counter(&w, 5, 999999), 999999);

@@ -140,15 +140,10 @@ int File_Close(FILE *fp) {
 
 int File_Contents(const char *path, const char *text) {
   switch (File_Replace(path, text, strlen(text))) {
-    case FILE_REPLACE_OK:
-      return 1;
+    case FILE_REPLACE_OK: return 1;
     case FILE_REPLACE_NOFILE:
-    case FILE_REPLACE_NOTEMP:
-      Log_Msg("(myio) Cannot open file '%s' for output!\n", path);
-      return 0;
-    default:
-      Log_Msg("(myio) Cannot write file '%s'!\n", path);
-      return 0;
+    case FILE_REPLACE_NOTEMP: Log_Msg("(myio) Cannot open file '%s' for output!\n", path); return 0;
+    default: Log_Msg("(myio) Cannot write file '%s'!\n", path); return 0;
   }
 }
 

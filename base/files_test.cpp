@@ -181,19 +181,23 @@ TEST_F(FilesTest, GetContentsStopsAtNul) {
 
   kv_capture_log();
   EXPECT_EQ(File_Get_Contents(dir_.c_str()), nullptr);  // opens, but cannot be read
-  EXPECT_EQ(kv_captured_log(),
-            "(myio) Cannot read file '" + dir_ + "'!\n");
+  EXPECT_EQ(kv_captured_log(), "(myio) Cannot read file '" + dir_ + "'!\n");
 }
 
 TEST(Text, Suffix) {
   struct {
     const char *name, *suffix, *result;
   } cases[] = {
-      {"report.txt", "txt", "report.txt"}, {"report.csv", "txt", "report.txt"},
-      {"report", "txt", "report.txt"},     {"a.b.c", "c", "a.b.c"},
-      {"a.b.c", "d", "a.b.d"},             {"report.", "csv", "report.csv"},
-      {"report.tx", "txt", "report.txt"},  {"dir.d/report", "csv", "dir.d/report.csv"},
-      {"./report", "csv", "./report.csv"}, {"dir.d/r.txt", "csv", "dir.d/r.csv"},
+      {"report.txt", "txt", "report.txt"},
+      {"report.csv", "txt", "report.txt"},
+      {"report", "txt", "report.txt"},
+      {"a.b.c", "c", "a.b.c"},
+      {"a.b.c", "d", "a.b.d"},
+      {"report.", "csv", "report.csv"},
+      {"report.tx", "txt", "report.txt"},
+      {"dir.d/report", "csv", "dir.d/report.csv"},
+      {"./report", "csv", "./report.csv"},
+      {"dir.d/r.txt", "csv", "dir.d/r.csv"},
   };
   for (const auto &c : cases) {
     char *r = setsuffix(c.name, c.suffix);
@@ -226,7 +230,8 @@ TEST(Text, CaseAndCharacterClasses) {
     EXPECT_TRUE(letter(*p));
     EXPECT_TRUE(ndigit(*p));
   }
-  for (int c : {int('/'), int(':'), int('@'), int('['), int('`'), int('{'), int(' '), int('-'), 0xe4, int('\xe4'), 0}) {
+  for (int c : {int('/'), int(':'), int('@'), int('['), int('`'), int('{'), int(' '), int('-'),
+                0xe4, int('\xe4'), 0}) {
     EXPECT_FALSE(digit(c)) << c;
     EXPECT_FALSE(letter(c)) << c;
     EXPECT_FALSE(ndigit(c)) << c;

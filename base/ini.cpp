@@ -22,9 +22,7 @@ namespace {
 
 // A usable key: not empty, and nothing that would end the bracket or the
 // line early, so that a stored entry can be found again.
-bool usable_key(const char *key) {
-  return key && *key && !strchr(key, ']') && !strchr(key, '\n');
-}
+bool usable_key(const char *key) { return key && *key && !strchr(key, ']') && !strchr(key, '\n'); }
 
 bool has_key(const char *line, size_t len, const char *key) {
   size_t klen = strlen(key);
@@ -71,15 +69,12 @@ bool rewrite(const std::string &path, const std::vector<std::string> &lines, siz
     content += l;
   }
   switch (File_Replace(path.c_str(), content.data(), content.size())) {
-    case FILE_REPLACE_OK:
-      return true;
+    case FILE_REPLACE_OK: return true;
     case FILE_REPLACE_NOTEMP:
       fputs("ERR: Cannot open temporary file!\n", stdout);
       fflush(stdout);
       return false;
-    default:
-      report_cannot_open(path);
-      return false;
+    default: report_cannot_open(path); return false;
   }
 }
 
@@ -176,8 +171,8 @@ int Set_ini_Data(const char *name, const char *key, const char *line) {
     return 0;
   }
   int at = find_key(lines, key);
-  bool ok = at >= 0 ? rewrite(path, lines, static_cast<size_t>(at), &entry)
-                    : append(path, lines, entry);
+  bool ok =
+      at >= 0 ? rewrite(path, lines, static_cast<size_t>(at), &entry) : append(path, lines, entry);
   return ok ? 1 : 0;
 }
 

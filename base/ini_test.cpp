@@ -122,8 +122,7 @@ TEST_F(IniTest, NoNameMeansNoFile) {
   EXPECT_EQ(Find_ini_Data(nullptr, "A", buf), 0);
   kv_capture_log();
   EXPECT_EQ(Set_ini_Data(nullptr, "A", "[A] 1\n"), 0);
-  EXPECT_EQ(kv_captured_log(),
-            "(Set_ini_Data) No ini file name for key 'A'\n");
+  EXPECT_EQ(kv_captured_log(), "(Set_ini_Data) No ini file name for key 'A'\n");
   EXPECT_EQ(Clear_ini_Data(nullptr, "A"), 0);
 }
 
@@ -185,8 +184,8 @@ TEST_F(IniTest, FailedRewriteKeepsOldContent) {
   EXPECT_EQ(Read(), filler);
   EXPECT_EQ(FilesInDir(), 1);
   // Appending beyond the limit is undone as well.
-  EXPECT_EXIT(exit(SetUnderSizeLimit(name_, "NEW", "[NEW] x\n", msg)),
-              testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(exit(SetUnderSizeLimit(name_, "NEW", "[NEW] x\n", msg)), testing::ExitedWithCode(0),
+              "");
   EXPECT_EQ(Read(), filler);
 }
 
@@ -197,18 +196,18 @@ struct FindCase {
 
 TEST(IniPattern, Find) {
   const FindCase cases[] = {
-      {"A W=12; B", "W=$;", 2, 7},     // run of digits skipped
-      {"W=abc", "W=*", 0, 5},          // "*" at the end takes the rest
-      {"W=; ", "W=$;", 0, 3},          // nothing to skip
-      {"W=;", "W=$;", -1, -1},         // shorter than the pattern, "$" counted
-      {"X W=-1 2;", "W=$;", 2, 9},     // digits, blanks and minus signs
-      {" 1|15 2|20 ", " 2|* ", 5, 11}, // "*" up to the next blank
-      {"a*b ", "a\\*b", 0, 3},         // escaped "*" matches itself
+      {"A W=12; B", "W=$;", 2, 7},      // run of digits skipped
+      {"W=abc", "W=*", 0, 5},           // "*" at the end takes the rest
+      {"W=; ", "W=$;", 0, 3},           // nothing to skip
+      {"W=;", "W=$;", -1, -1},          // shorter than the pattern, "$" counted
+      {"X W=-1 2;", "W=$;", 2, 9},      // digits, blanks and minus signs
+      {" 1|15 2|20 ", " 2|* ", 5, 11},  // "*" up to the next blank
+      {"a*b ", "a\\*b", 0, 3},          // escaped "*" matches itself
       {"a$bc", "a\\$b", 0, 3},
       {"axb ", "a\\*b", -1, -1},
-      {"x W=1a;", "W=$;", -1, -1},     // the run stops at "a", not ";"
-      {"abc", "abcd", -1, -1},         // pattern longer than the text
-      {"ab W=1;", "W=1;x", -1, -1},    // text ends before the pattern
+      {"x W=1a;", "W=$;", -1, -1},   // the run stops at "a", not ";"
+      {"abc", "abcd", -1, -1},       // pattern longer than the text
+      {"ab W=1;", "W=1;x", -1, -1},  // text ends before the pattern
       {"", "a", -1, -1},
   };
   for (const FindCase &c : cases) {

@@ -61,12 +61,10 @@ TEST(MemDeathTest, ExhaustionEndsTheProcess) {
 #else
   // No heap can satisfy a request of nearly the whole address space.
   volatile size_t huge = SIZE_MAX - 4096;
-  EXPECT_EXIT(mymalloc(huge), testing::ExitedWithCode(1),
-              "^\\(malloc\\) Out of memory!\n$");
+  EXPECT_EXIT(mymalloc(huge), testing::ExitedWithCode(1), "^\\(malloc\\) Out of memory!\n$");
   EXPECT_EXIT(myrealloc(mymalloc(8), huge), testing::ExitedWithCode(1),
               "^\\(realloc\\) Out of memory!\n$");
-  EXPECT_EXIT(xmalloc(huge), testing::ExitedWithCode(1),
-              "^\\(KORVAL\\) Out of memory!\n$");
+  EXPECT_EXIT(xmalloc(huge), testing::ExitedWithCode(1), "^\\(KORVAL\\) Out of memory!\n$");
   EXPECT_EXIT(xrealloc(xmalloc(8), huge), testing::ExitedWithCode(1),
               "^\\(KORVAL\\) Out of memory!\n$");
 #endif

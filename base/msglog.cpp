@@ -83,12 +83,8 @@ std::string Format_Msg(const char *fmt, va_list ap) {
         snprintf(out, sizeof out, conv, s ? s : "(null)");
         break;
       }
-      case 'f':
-        snprintf(out, sizeof out, conv, va_arg(ap, double));
-        break;
-      default:
-        snprintf(out, sizeof out, "???");
-        break;
+      case 'f': snprintf(out, sizeof out, conv, va_arg(ap, double)); break;
+      default: snprintf(out, sizeof out, "???"); break;
     }
     msg += out;
   }

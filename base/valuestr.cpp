@@ -34,9 +34,10 @@ char *Register(char *s) {
     valstrs[ivalstr++] = s;
   } else if (valstr_warning) {
     valstr_warning = 0;
-    printf("(Make_ValueString) Warning: Limit for temporary strings reached - "
-           "memory is wasted (limit = %d)\n",
-           VALSTR_LIMIT);
+    printf(
+        "(Make_ValueString) Warning: Limit for temporary strings reached - "
+        "memory is wasted (limit = %d)\n",
+        VALSTR_LIMIT);
     fflush(stdout);
   }
   return s;
@@ -58,16 +59,18 @@ char *Dup(const std::string &s) { return mystrdup(s.c_str()); }
 char *Make_ValueString(const char *text, int maxlen) {
   text = Safe(text);
   if (maxlen < 0) {
-    printf("(Make_ValueString) Error: Stringsize '%d' of type is invalid "
-           "('%s')\n",
-           maxlen, text);
+    printf(
+        "(Make_ValueString) Error: Stringsize '%d' of type is invalid "
+        "('%s')\n",
+        maxlen, text);
     Fatal();
   }
   size_t len = strlen(text);
   if (len > static_cast<size_t>(maxlen)) {
-    printf("(Make_ValueString) Error: Size of string '%s' is invalid (%d "
-           "characters expected)\n",
-           text, maxlen);
+    printf(
+        "(Make_ValueString) Error: Size of string '%s' is invalid (%d "
+        "characters expected)\n",
+        text, maxlen);
     Fatal();
   }
   std::string out;
@@ -85,9 +88,7 @@ char *Make_DbValueString(const char *text, int maxlen) {
   return Make_ValueString(text, maxlen);
 }
 
-char *Make_String(const char *text) {
-  return Register(mystrdup(Safe(text)));
-}
+char *Make_String(const char *text) { return Register(mystrdup(Safe(text))); }
 
 char *Make_LogicalString(int value) {
   if (value == 1 || value == '1') return Make_String("Ja");
@@ -150,8 +151,9 @@ int Hold_ValueStrings(void) {
 
 int Release_ValueStrings(void) {
   if (valstrs_hold <= 0) {
-    printf("(Release_ValueStrings) Error: No corresponding "
-           "Hold_ValueStrings!\n");
+    printf(
+        "(Release_ValueStrings) Error: No corresponding "
+        "Hold_ValueStrings!\n");
     Fatal();
   }
   valstrs_hold--;
@@ -221,8 +223,7 @@ int my_strncpy(char *dst, const char *src, int size) {
     dst[n] = '\0';
     return 1;
   }
-  printf("(my_strncpy): String too long (strlen = %d; size = %d)!\n",
-         static_cast<int>(full), size);
+  printf("(my_strncpy): String too long (strlen = %d; size = %d)!\n", static_cast<int>(full), size);
   fflush(stdout);
   memcpy(dst, src, size);
   dst[size] = '\0';

@@ -23,9 +23,9 @@ enum { VALSTR_LIMIT = 10000 };
 
 // Ring state; read-only outside valuestr.cpp.
 extern char *valstrs[VALSTR_LIMIT];
-extern int32_t ivalstr;          // number of registered strings
-extern int32_t valstrs_hold;     // hold counter; while above 0 nothing is released
-extern int32_t valstr_warning;   // 1 until the limit warning has been written
+extern int32_t ivalstr;         // number of registered strings
+extern int32_t valstrs_hold;    // hold counter; while above 0 nothing is released
+extern int32_t valstr_warning;  // 1 until the limit warning has been written
 // Decimal places for number display, set by Set_Nachkommastellen.
 extern int32_t myfl_comma;
 

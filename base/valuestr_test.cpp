@@ -105,16 +105,13 @@ TEST_F(ValueStrings, LimitWarnsOnceAndStopsRegistering) {
 }
 
 TEST(ValueStringsDeathTest, ProgrammingErrorsEndTheProcess) {
-  EXPECT_EXIT((ToStderr(), Make_ValueString("O'Neil", 5)),
-              testing::ExitedWithCode(1),
+  EXPECT_EXIT((ToStderr(), Make_ValueString("O'Neil", 5)), testing::ExitedWithCode(1),
               "^\\(Make_ValueString\\) Error: Size of string 'O'Neil' is "
               "invalid \\(5 characters expected\\)\n$");
-  EXPECT_EXIT((ToStderr(), Make_ValueString("abc", -1)),
-              testing::ExitedWithCode(1),
+  EXPECT_EXIT((ToStderr(), Make_ValueString("abc", -1)), testing::ExitedWithCode(1),
               "^\\(Make_ValueString\\) Error: Stringsize '-1' of type is "
               "invalid \\('abc'\\)\n$");
-  EXPECT_EXIT((ToStderr(), Make_LogicalString('x')),
-              testing::ExitedWithCode(1),
+  EXPECT_EXIT((ToStderr(), Make_LogicalString('x')), testing::ExitedWithCode(1),
               "^\\(Make_LogicalString\\) Error: Invalid logical value 'x'!\n$");
   EXPECT_EXIT((ToStderr(), Make_LogicalString(2)), testing::ExitedWithCode(1),
               "Invalid logical value");
@@ -152,7 +149,10 @@ TEST(TextHelpers, MystrcmpSortOrder) {
   EXPECT_EQ(mystrcmp("\xc4pfel", "Apfel"), 0);
   EXPECT_EQ(mystrcmp("\xc4pfel", "Birne"), -1);
   EXPECT_EQ(mystrcmp("\xd6l", "Ol"), 0);
-  EXPECT_EQ(mystrcmp("\xdc" "ber", "uber"), 0);
+  EXPECT_EQ(mystrcmp("\xdc"
+                     "ber",
+                     "uber"),
+            0);
   EXPECT_EQ(mystrcmp("Abc", "ABC"), 0);
   EXPECT_EQ(mystrcmp("ABC", "ABCD"), -1);
   EXPECT_EQ(mystrcmp("ABCD", "ABC"), 1);
@@ -173,13 +173,11 @@ TEST(TextHelpers, BoundedCopy) {
   EXPECT_STREQ(buf, "AB  ");
   CaptureStdout();
   EXPECT_EQ(my_strncpy(buf, "ABCDE", 4), 0);
-  EXPECT_EQ(GetCapturedStdout(),
-            "(my_strncpy): String too long (strlen = 5; size = 4)!\n");
+  EXPECT_EQ(GetCapturedStdout(), "(my_strncpy): String too long (strlen = 5; size = 4)!\n");
   EXPECT_STREQ(buf, "ABCD");
   CaptureStdout();
   EXPECT_EQ(my_strncpy(buf, "ABC DE  ", 4), 0);
-  EXPECT_EQ(GetCapturedStdout(),
-            "(my_strncpy): String too long (strlen = 8; size = 4)!\n");
+  EXPECT_EQ(GetCapturedStdout(), "(my_strncpy): String too long (strlen = 8; size = 4)!\n");
   EXPECT_STREQ(buf, "ABC ");
 }
 

@@ -19,7 +19,8 @@
 namespace {
 
 const char TABLE[] =
-    "(ID INTEGER NOT NULL, NAME CHARACTER(30), ORT CHARACTER(30), BETRAG FLOAT, TAG DATE, MENGE SMALLINT)";
+    "(ID INTEGER NOT NULL, NAME CHARACTER(30), ORT CHARACTER(30), BETRAG FLOAT, TAG DATE, MENGE "
+    "SMALLINT)";
 
 // Runs a shell command; its wall time in seconds, or -1 when it failed.
 double timed(const std::string &cmd) {
@@ -47,11 +48,13 @@ int main(int argc, char **argv) {
   for (int i = 1; i <= rows; i++) {
     char tag[16];
     snprintf(tag, sizeof tag, "20%02d-%02d-%02d", i % 30, 1 + i % 12, 1 + i % 28);
-    std::string name = "M\xc3\xbcller-" + std::to_string(i), ort = i % 2 ? "M\xc3\xbcnchen" : "\"K\xc3\xb6ln, Dom\"";
+    std::string name = "M\xc3\xbcller-" + std::to_string(i),
+                ort = i % 2 ? "M\xc3\xbcnchen" : "\"K\xc3\xb6ln, Dom\"";
     std::string betrag = std::to_string(i % 1000) + ".25", menge = std::to_string(i % 1000);
     csv << i << ',' << name << ',' << ort << ',' << betrag << ',' << tag << ',' << menge << '\n';
-    sql << "INSERT INTO T2 VALUES (" << i << ", '" << name << "', '" << (i % 2 ? "M\xc3\xbcnchen" : "K\xc3\xb6ln, Dom")
-        << "', " << betrag << ", '" << tag << "', " << menge << ");\n";
+    sql << "INSERT INTO T2 VALUES (" << i << ", '" << name << "', '"
+        << (i % 2 ? "M\xc3\xbcnchen" : "K\xc3\xb6ln, Dom") << "', " << betrag << ", '" << tag
+        << "', " << menge << ");\n";
   }
   sql << "END;\n";
   csv.close();
@@ -61,7 +64,8 @@ int main(int argc, char **argv) {
   system((kvsql + "-c 'CREATE TABLE T1 " + TABLE + "; CREATE TABLE T2 " + TABLE + "'").c_str());
   double imp = timed(kvsql + "--import rows.csv T1");
   double ins = timed(kvsql + "-f rows.sql");
-  printf("import of %d rows x 6 columns (CSV, UTF-8): %.2f s, %.0f rows/s\n", rows, imp, rows / imp);
+  printf("import of %d rows x 6 columns (CSV, UTF-8): %.2f s, %.0f rows/s\n", rows, imp,
+         rows / imp);
   printf("the same as INSERT statements (kvsql -f):  %.2f s, %.0f rows/s\n", ins, rows / ins);
   system((kvsql + "-t -c 'SELECT COUNT(*) FROM T1; SELECT COUNT(*) FROM T2'").c_str());
   korvald_stop(&pid, SIGTERM);

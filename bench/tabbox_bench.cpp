@@ -51,8 +51,9 @@ int main(int argc, char **argv) {
 
   static const char *names[] = {"Meier", "Schmidt", "Huber", "Wagner", "Becker", "Koch"};
   static const char *towns[] = {"Bonn", "Ulm", "Essen", "Hof", "Kiel", "Jena", "Trier"};
-  fl_set_tabbox_title(tb, "Nr       | Name         | Ort            | Betrag       | "
-                          "Datum      | Status  ");
+  fl_set_tabbox_title(tb,
+                      "Nr       | Name         | Ort            | Betrag       | "
+                      "Datum      | Status  ");
   std::string title = fl_get_tabbox_full_title(tb);
 
   long rss0 = rss_kib();
@@ -97,8 +98,7 @@ int main(int argc, char **argv) {
   printf("  sort by column 4 (numbers)    %8.1f ms\n", t_sort);
   printf("  rebuild with the sort         %8.1f ms\n", t_sort_rebuild);
   printf("  draw one screen (%d lines)    %8.1f ms\n", fl_get_tabbox_screenlines(tb), t_draw);
-  printf("  total                         %8.1f ms\n",
-         t_add + t_rebuild + t_sort_rebuild + t_draw);
+  printf("  total                         %8.1f ms\n", t_add + t_rebuild + t_sort_rebuild + t_draw);
   printf("  widget memory (RSS growth)    %8.1f MB\n", (rss1 - rss0) / 1024.0);
   printf("  first line after the sort: %s\n", fl_get_tabbox_line(tb, 1));
 

@@ -15,19 +15,19 @@
 #include "proto/wire.h"
 
 enum DBConnStatus {
-    DB_CONNECTION_OK = 0,
-    DB_CONNECTION_FAILED = 1,  // connect failed or the server refused; error text set
-    DB_CONNECTION_BROKEN = 6,  // a send or receive failed
+  DB_CONNECTION_OK = 0,
+  DB_CONNECTION_FAILED = 1,  // connect failed or the server refused; error text set
+  DB_CONNECTION_BROKEN = 6,  // a send or receive failed
 };
 
 constexpr int DB_ERRMSG_SIZE = 10000;
 constexpr int DB_RECV_BUFSIZE = 10000;
 
 struct DBconn {
-    int32_t status;
-    int32_t socket;                 // -1 when there is none
-    char *dbname;                   // owned copy, upper-cased; null without a name
-    char errmsg[DB_ERRMSG_SIZE];    // NUL-terminated; empty when there is no error
+  int32_t status;
+  int32_t socket;               // -1 when there is none
+  char *dbname;                 // owned copy, upper-cased; null without a name
+  char errmsg[DB_ERRMSG_SIZE];  // NUL-terminated; empty when there is no error
 };
 
 // Opens a connection to the server on 127.0.0.1 and the database dbname
@@ -60,7 +60,8 @@ int DBstatus(const DBconn *conn);
 // there is no room.  Returns buf.  The rule of every error text handed out.
 char *DBend_line(char *buf, size_t size);
 
-// The error text, made to end with a newline (DBend_line, in the record).  The text belongs to the record.  For a null record a fixed text.
+// The error text, made to end with a newline (DBend_line, in the record).  The text belongs to the
+// record.  For a null record a fixed text.
 const char *DBerrorMessage(DBconn *conn);
 
 // Clears the error text, sends the disconnect request (no reply) and closes

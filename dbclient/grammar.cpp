@@ -76,20 +76,28 @@ void emit_const() {
 
 bool is_comparison(int tok) {
   switch (tok) {
-    case TOK_EQ: case TOK_LT: case TOK_GT: case TOK_LE: case TOK_GE: case TOK_NE: case TOK_LIKE:
-      return true;
-    default:
-      return false;
+    case TOK_EQ:
+    case TOK_LT:
+    case TOK_GT:
+    case TOK_LE:
+    case TOK_GE:
+    case TOK_NE:
+    case TOK_LIKE: return true;
+    default: return false;
   }
 }
 
 bool is_type(int tok) {
   switch (tok) {
-    case TOK_CHARACTER: case TOK_BINARY: case TOK_SMALLINT: case TOK_INTEGER:
-    case TOK_FLOAT: case TOK_DATE: case TOK_TIME: case TOK_TIMESTAMP:
-      return true;
-    default:
-      return false;
+    case TOK_CHARACTER:
+    case TOK_BINARY:
+    case TOK_SMALLINT:
+    case TOK_INTEGER:
+    case TOK_FLOAT:
+    case TOK_DATE:
+    case TOK_TIME:
+    case TOK_TIMESTAMP: return true;
+    default: return false;
   }
 }
 
@@ -140,7 +148,8 @@ bool primary_body();
 
 bool scan_primary() {
   if (G->depth >= kMaxDepth) {
-    snprintf(estrg(), SCAN_ERR_SIZE, "Syntax error: expression nested too deeply (max = %d)", kMaxDepth);
+    snprintf(estrg(), SCAN_ERR_SIZE, "Syntax error: expression nested too deeply (max = %d)",
+             kMaxDepth);
     return false;
   }
   G->depth++;
@@ -559,9 +568,7 @@ bool scan_show() {
   }
   switch (G->tok) {
     case TOK_DATABASES:
-    case TOK_TABLES:
-      emit(G->tok);
-      return end_plain(false);
+    case TOK_TABLES: emit(G->tok); return end_plain(false);
     case TOK_INDICES:
       if (!next("query-end")) return false;
       if (G->tok != TOK_ON) {
@@ -583,8 +590,7 @@ bool scan_show() {
       emit(TOK_INDEX);
       emit_name(G->txt);
       return end_plain(false);
-    default:
-      return wrong("SHOW");
+    default: return wrong("SHOW");
   }
 }
 
@@ -623,25 +629,17 @@ bool scan_statement() {
     return false;
   }
   switch (G->tok) {
-    case TOK_SELECT:
-      emit(CMD_SELECT);
-      return scan_select() && end_own();
+    case TOK_SELECT: emit(CMD_SELECT); return scan_select() && end_own();
     case TOK_DECLARE: return scan_declare();
     case TOK_FETCH: return scan_fetch();
     case TOK_CLOSE: return command_with_name(CMD_CLOSE);
     case TOK_INSERT_INTO: return scan_insert();
     case TOK_UPDATE: return scan_update();
     case TOK_DELETE_FROM: return scan_delete();
-    case TOK_BEGIN:
-      emit(CMD_BEGIN);
-      return end_plain(false);
+    case TOK_BEGIN: emit(CMD_BEGIN); return end_plain(false);
     case TOK_COMMIT:
-    case TOK_END:
-      emit(CMD_COMMIT);
-      return end_plain(false);
-    case TOK_ABORT:
-      emit(CMD_ABORT);
-      return end_plain(false);
+    case TOK_END: emit(CMD_COMMIT); return end_plain(false);
+    case TOK_ABORT: emit(CMD_ABORT); return end_plain(false);
     case TOK_MAX: return scan_max();
     case TOK_SHOW: return scan_show();
     case TOK_SET: return scan_set();
@@ -650,19 +648,14 @@ bool scan_statement() {
       emit(CMD_SAVE_DATABASE);
       return end_plain(false);
     case TOK_CREATE_DATABASE: return command_with_name(CMD_CREATE_DATABASE);
-    case TOK_DROP_DATABASE:
-      emit(CMD_DROP_DATABASE);
-      return end_plain(false);
+    case TOK_DROP_DATABASE: emit(CMD_DROP_DATABASE); return end_plain(false);
     case TOK_CREATE_TABLE: return scan_create_table();
     case TOK_DROP_TABLE: return command_with_name(CMD_DROP_TABLE);
     case TOK_CREATE_INDEX: return scan_create_index(CMD_CREATE_INDEX);
     case TOK_CREATE_UNIQUE_INDEX: return scan_create_index(CMD_CREATE_UNIQUE_INDEX);
     case TOK_DROP_INDEX: return command_with_name(CMD_DROP_INDEX);
-    case TOK_STOP:
-      emit(CMD_STOP);
-      return end_plain(false);
-    default:
-      return not_known();
+    case TOK_STOP: emit(CMD_STOP); return end_plain(false);
+    default: return not_known();
   }
 }
 

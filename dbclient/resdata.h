@@ -25,26 +25,26 @@ constexpr int RESREF_SHIFT = 22;
 constexpr RESREF RESREF_NONE = 0xffffffffu;
 
 struct RESDATA {
-    int state = 1;                        // 1: empty (nothing allocated); 0: in use
-    std::vector<RESREF> names;            // per field (RESREF_NONE for a null name)
-    std::vector<unsigned char> types;     // per field, type code of the wire
-    std::vector<int32_t> sizes;           // per field, as sent by the server
-    std::vector<RESREF> values;           // row-major, field count per row
-    // Display-text cache: one column of row slots per field, made on the
-    // first text of that field (CHARACTER values are their own text, so
-    // their columns never exist).
-    std::vector<std::vector<RESREF>> texts;
-    int32_t nrows = 0;                    // complete rows
-    int32_t nfields = 0;
-    int32_t fillpos = 0;                  // next field of the row being filled
-    std::vector<char *> blocks;           // value store
-    std::vector<int32_t> blocksizes;
-    std::vector<unsigned char> owned;     // per block: 1 when it is an allocation to free
-    const char *adopted = nullptr;        // the adopted reply (RESDATA_Adopt), or null
-    int32_t adopted_size = 0;
-    int32_t adopted_first = 0;            // its first block index
-    int32_t curblock = 0;
-    int32_t used = 0;                     // bytes used in the current block
+  int state = 1;                     // 1: empty (nothing allocated); 0: in use
+  std::vector<RESREF> names;         // per field (RESREF_NONE for a null name)
+  std::vector<unsigned char> types;  // per field, type code of the wire
+  std::vector<int32_t> sizes;        // per field, as sent by the server
+  std::vector<RESREF> values;        // row-major, field count per row
+  // Display-text cache: one column of row slots per field, made on the
+  // first text of that field (CHARACTER values are their own text, so
+  // their columns never exist).
+  std::vector<std::vector<RESREF>> texts;
+  int32_t nrows = 0;  // complete rows
+  int32_t nfields = 0;
+  int32_t fillpos = 0;         // next field of the row being filled
+  std::vector<char *> blocks;  // value store
+  std::vector<int32_t> blocksizes;
+  std::vector<unsigned char> owned;  // per block: 1 when it is an allocation to free
+  const char *adopted = nullptr;     // the adopted reply (RESDATA_Adopt), or null
+  int32_t adopted_size = 0;
+  int32_t adopted_first = 0;  // its first block index
+  int32_t curblock = 0;
+  int32_t used = 0;  // bytes used in the current block
 };
 
 // State 1, no rows, no fields.  Releases nothing: use on a fresh table.

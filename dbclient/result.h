@@ -14,19 +14,19 @@
 #include "dbclient/resdata.h"
 
 enum DBResultStatus {
-    DB_COMMAND_OK = 1,     // reply '1', '3' or an unlisted code; the initial value
-    DB_TUPLES_OK = 2,      // reply '2': rows follow
-    DB_NOT_ALL_DATA = 3,   // reply '4': rows follow, not all were sent
-    DB_ERROR_REPLY = 4,    // the server answered '0', or the reply was malformed
-    DB_SYNTAX_ERROR = 5,   // the statement did not translate; nothing was sent
+  DB_COMMAND_OK = 1,    // reply '1', '3' or an unlisted code; the initial value
+  DB_TUPLES_OK = 2,     // reply '2': rows follow
+  DB_NOT_ALL_DATA = 3,  // reply '4': rows follow, not all were sent
+  DB_ERROR_REPLY = 4,   // the server answered '0', or the reply was malformed
+  DB_SYNTAX_ERROR = 5,  // the statement did not translate; nothing was sent
 };
 
 struct DBresult {
-    int32_t status = DB_COMMAND_OK;
-    char errmsg[DB_ERRMSG_SIZE] = {0};
-    int32_t ntuples = 0;   // the count of a '3' reply
-    bool has_count = false;  // a '3' reply came
-    RESDATA data;
+  int32_t status = DB_COMMAND_OK;
+  char errmsg[DB_ERRMSG_SIZE] = {0};
+  int32_t ntuples = 0;     // the count of a '3' reply
+  bool has_count = false;  // a '3' reply came
+  RESDATA data;
 };
 
 // Runs one statement (a ';' is appended when missing; text is not changed).
@@ -89,10 +89,7 @@ char *Binary_Encode(const unsigned char *bytes, int n, char *out);
 // Room for the text of n bytes: no byte takes more than three characters
 // (a lone "$XX"; a run of k >= 2 takes 2k + 2), plus the NUL.  Two per byte
 // and two markers is not enough: 0, '$', 0, '$', ... takes five per pair.
-constexpr size_t Binary_Text_Size(int n)
-{
-    return 3 * static_cast<size_t>(n > 0 ? n : 0) + 1;
-}
+constexpr size_t Binary_Text_Size(int n) { return 3 * static_cast<size_t>(n > 0 ? n : 0) + 1; }
 
 // Display text of a FLOAT value (decimals by magnitude, trailing zeros and
 // separator trimmed) into out (at least DB_FLOAT_TEXT_SIZE bytes).

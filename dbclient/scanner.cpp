@@ -31,34 +31,46 @@ struct Keyword {
   int code;
 };
 
-const Keyword kw_a[] = {{"AND", TOK_AND}, {"ABORT", TOK_ABORT}, {"ALL", TOK_ALL}, {"ASC", TOK_ASC}, {nullptr, 0}};
-const Keyword kw_b[] = {{"BEGIN", TOK_BEGIN}, {"BETWEEN", TOK_BETWEEN}, {"BINARY", TOK_BINARY}, {nullptr, 0}};
-const Keyword kw_c[] = {{"CHARACTER", TOK_CHARACTER}, {"CREATE", TWO_CREATE}, {"COUNT", TOK_COUNT},
-                        {"COMMIT", TOK_COMMIT}, {"CURSOR", TOK_CURSOR}, {"CLOSE", TOK_CLOSE}, {nullptr, 0}};
-const Keyword kw_d[] = {{"DATE", TOK_DATE}, {"DROP", TWO_DROP}, {"DELETE", TWO_DELETE},
-                        {"DECLARE", TOK_DECLARE}, {"DESC", TOK_DESC}, {"DATABASE", TOK_DATABASE},
-                        {"DATABASES", TOK_DATABASES}, {"DISTINCT", TOK_DISTINCT}, {nullptr, 0}};
+const Keyword kw_a[] = {
+    {"AND", TOK_AND}, {"ABORT", TOK_ABORT}, {"ALL", TOK_ALL}, {"ASC", TOK_ASC}, {nullptr, 0}};
+const Keyword kw_b[] = {
+    {"BEGIN", TOK_BEGIN}, {"BETWEEN", TOK_BETWEEN}, {"BINARY", TOK_BINARY}, {nullptr, 0}};
+const Keyword kw_c[] = {{"CHARACTER", TOK_CHARACTER},
+                        {"CREATE", TWO_CREATE},
+                        {"COUNT", TOK_COUNT},
+                        {"COMMIT", TOK_COMMIT},
+                        {"CURSOR", TOK_CURSOR},
+                        {"CLOSE", TOK_CLOSE},
+                        {nullptr, 0}};
+const Keyword kw_d[] = {
+    {"DATE", TOK_DATE},           {"DROP", TWO_DROP},         {"DELETE", TWO_DELETE},
+    {"DECLARE", TOK_DECLARE},     {"DESC", TOK_DESC},         {"DATABASE", TOK_DATABASE},
+    {"DATABASES", TOK_DATABASES}, {"DISTINCT", TOK_DISTINCT}, {nullptr, 0}};
 const Keyword kw_e[] = {{"END", TOK_END}, {"EXISTS", TOK_EXISTS}, {nullptr, 0}};
-const Keyword kw_f[] = {{"FROM", TOK_FROM}, {"FLOAT", TOK_FLOAT}, {"FOR", TOK_FOR}, {"FETCH", TOK_FETCH}, {nullptr, 0}};
+const Keyword kw_f[] = {
+    {"FROM", TOK_FROM}, {"FLOAT", TOK_FLOAT}, {"FOR", TOK_FOR}, {"FETCH", TOK_FETCH}, {nullptr, 0}};
 const Keyword kw_i[] = {{"INSERT", TWO_INSERT}, {"INTEGER", TOK_INTEGER}, {"IN", TOK_IN},
-                        {"INDEX", TOK_INDEX}, {"INDICES", TOK_INDICES}, {nullptr, 0}};
+                        {"INDEX", TOK_INDEX},   {"INDICES", TOK_INDICES}, {nullptr, 0}};
 const Keyword kw_l[] = {{"LIKE", TOK_LIKE}, {nullptr, 0}};
 const Keyword kw_m[] = {{"MIN", TOK_MIN}, {"MAX", TOK_MAX}, {nullptr, 0}};
 const Keyword kw_n[] = {{"NOT", TOK_NOT}, {"NULL", TOK_NULL}, {nullptr, 0}};
 const Keyword kw_o[] = {{"ORDER", TWO_ORDER}, {"OR", TOK_OR}, {"ON", TOK_ON}, {nullptr, 0}};
 const Keyword kw_s[] = {{"SMALLINT", TOK_SMALLINT}, {"SELECT", TOK_SELECT}, {"SET", TOK_SET},
-                        {"STATIC", TOK_STATIC}, {"SAVE", TOK_SAVE}, {"SHOW", TOK_SHOW},
-                        {"SECURE", TOK_SECURE}, {"STOP", TOK_STOP}, {nullptr, 0}};
-const Keyword kw_t[] = {{"TIME", TOK_TIME}, {"TABLE", TOK_TABLE}, {"TIMESTAMP", TOK_TIMESTAMP},
-                        {"TABLES", TOK_TABLES}, {nullptr, 0}};
+                        {"STATIC", TOK_STATIC},     {"SAVE", TOK_SAVE},     {"SHOW", TOK_SHOW},
+                        {"SECURE", TOK_SECURE},     {"STOP", TOK_STOP},     {nullptr, 0}};
+const Keyword kw_t[] = {{"TIME", TOK_TIME},
+                        {"TABLE", TOK_TABLE},
+                        {"TIMESTAMP", TOK_TIMESTAMP},
+                        {"TABLES", TOK_TABLES},
+                        {nullptr, 0}};
 const Keyword kw_u[] = {{"UPDATE", TOK_UPDATE}, {nullptr, 0}};
 const Keyword kw_v[] = {{"VALUES", TOK_VALUES}, {nullptr, 0}};
 const Keyword kw_w[] = {{"WHERE", TOK_WHERE}, {nullptr, 0}};
 
 // Keywords by first letter A to W.
 const Keyword *const kw_by_letter[23] = {
-    kw_a, kw_b, kw_c, kw_d, kw_e, kw_f, nullptr, nullptr, kw_i, nullptr, nullptr, kw_l,
-    kw_m, kw_n, kw_o, nullptr, nullptr, nullptr, kw_s, kw_t, kw_u, kw_v, kw_w};
+    kw_a, kw_b, kw_c, kw_d,    kw_e,    kw_f,    nullptr, nullptr, kw_i, nullptr, nullptr, kw_l,
+    kw_m, kw_n, kw_o, nullptr, nullptr, nullptr, kw_s,    kw_t,    kw_u, kw_v,    kw_w};
 
 bool is_letter(char c) { return isalpha((unsigned char)c) != 0; }
 bool is_digit(char c) { return isdigit((unsigned char)c) != 0; }
@@ -128,8 +140,7 @@ int two_word(int first, char *text) {
       }
       strcpy(text, "CREATE");
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -294,13 +305,34 @@ int scan_token(int *token, char *text) {
   }
   if (c == '\'') return scan_string(token, text);
   switch (c) {
-    case '(': *token = TOK_LPAREN; S().ptr++; return 1;
-    case ')': *token = TOK_RPAREN; S().ptr++; return 1;
-    case '*': *token = TOK_STAR; S().ptr++; return 1;
-    case ',': *token = TOK_COMMA; S().ptr++; return 1;
-    case '.': *token = TOK_DOT; S().ptr++; return 1;
-    case ';': *token = TOK_END; S().ptr++; return 1;
-    case '=': *token = TOK_EQ; S().ptr++; return 1;
+    case '(':
+      *token = TOK_LPAREN;
+      S().ptr++;
+      return 1;
+    case ')':
+      *token = TOK_RPAREN;
+      S().ptr++;
+      return 1;
+    case '*':
+      *token = TOK_STAR;
+      S().ptr++;
+      return 1;
+    case ',':
+      *token = TOK_COMMA;
+      S().ptr++;
+      return 1;
+    case '.':
+      *token = TOK_DOT;
+      S().ptr++;
+      return 1;
+    case ';':
+      *token = TOK_END;
+      S().ptr++;
+      return 1;
+    case '=':
+      *token = TOK_EQ;
+      S().ptr++;
+      return 1;
     case '<':
       S().ptr++;
       if (S().sql[S().ptr] == '=') {
@@ -322,8 +354,7 @@ int scan_token(int *token, char *text) {
         *token = TOK_GT;
       }
       return 1;
-    default:
-      break;
+    default: break;
   }
   if (c == '-' || is_digit(c)) return scan_number(token, text);
   return 1;
@@ -364,8 +395,8 @@ void SqlSplitter::scan(bool at_end, std::vector<SqlStatement> *out) {
   std::string copy = buf_.substr(pos_);
   std::vector<char> text(SCAN_TEXT_SIZE);
   const size_t len = copy.size();
-  size_t base = pos_;   // buf_ index of copy[0]
-  size_t stmt = 0;      // buf_ index where the open statement starts
+  size_t base = pos_;  // buf_ index of copy[0]
+  size_t stmt = 0;     // buf_ index where the open statement starts
   SqlScanner scanner(&copy[0], nullptr);
   int &ptr = scanner.ptr;
   auto emit = [&](size_t end) {

@@ -102,11 +102,11 @@ class SqlSplitter {
 
  private:
   void scan(bool at_end, std::vector<SqlStatement> *out);
-  std::string buf_;        // text of the open statement and what follows
-  size_t pos_ = 0;         // where scanning resumes in buf_ (a token start or inside a literal)
-  bool in_string_ = false; // pos_ lies inside a string literal
-  bool first_ = true;      // no token of the open statement read yet
-  int line_ = 1;           // line on which buf_ starts
+  std::string buf_;         // text of the open statement and what follows
+  size_t pos_ = 0;          // where scanning resumes in buf_ (a token start or inside a literal)
+  bool in_string_ = false;  // pos_ lies inside a string literal
+  bool first_ = true;       // no token of the open statement read yet
+  int line_ = 1;            // line on which buf_ starts
 };
 
 #endif

@@ -125,8 +125,9 @@ TEST_F(ScannerTest, TwoWordKeywords) {
   struct Case {
     const char *sql;
     const char *text;
-  } fails[] = {{"insert kunde", "INSERT"}, {"order name", "ORDER"},   {"drop kunde", "DROP"},
-               {"delete kunde", "DELETE"}, {"create view", "CREATE"}, {"create unique table", "CREATE UNIQUE"},
+  } fails[] = {{"insert kunde", "INSERT"}, {"order name", "ORDER"},
+               {"drop kunde", "DROP"},     {"delete kunde", "DELETE"},
+               {"create view", "CREATE"},  {"create unique table", "CREATE UNIQUE"},
                {"insert intox", "INSERT"}};
   for (const Case &c : fails) {
     start(c.sql);
@@ -153,10 +154,17 @@ TEST_F(ScannerTest, Numbers) {
     int token;
     const char *text;
   } cases[] = {
-      {"12", 'd', "12"},          {"- 12", 'd', "-12"},           {"-7", 'd', "-7"},
-      {"1.5", 'e', "1.5"},        {"12.", 'e', "12."},            {"1e5", 'e', "1E5"},
-      {"2.5e-3", 'e', "2.5E-3"},  {"3E+2", 'e', "3E+2"},          {"12345678901", 'e', "12345678901"},
-      {"2147483647", 'd', "2147483647"}, {"-2147483648", 'd', "-2147483648"},
+      {"12", 'd', "12"},
+      {"- 12", 'd', "-12"},
+      {"-7", 'd', "-7"},
+      {"1.5", 'e', "1.5"},
+      {"12.", 'e', "12."},
+      {"1e5", 'e', "1E5"},
+      {"2.5e-3", 'e', "2.5E-3"},
+      {"3E+2", 'e', "3E+2"},
+      {"12345678901", 'e', "12345678901"},
+      {"2147483647", 'd', "2147483647"},
+      {"-2147483648", 'd', "-2147483648"},
       {"2147483648", 'e', "2147483648"},
   };
   for (const Case &c : cases) {
@@ -183,9 +191,9 @@ TEST_F(ScannerTest, NumberLongerThanTheTokenBufferFails) {
   EXPECT_EQ(s.token, 'e');
   EXPECT_EQ(s.text.size(), fits.size());
 
-  for (const std::string &n : {std::string(SCAN_TEXT_SIZE, '7'), std::string(20000, '7'),
-                               "1." + std::string(20000, '5'), "-" + std::string(SCAN_TEXT_SIZE - 1, '1'),
-                               "1e" + std::string(20000, '2')}) {
+  for (const std::string &n :
+       {std::string(SCAN_TEXT_SIZE, '7'), std::string(20000, '7'), "1." + std::string(20000, '5'),
+        "-" + std::string(SCAN_TEXT_SIZE - 1, '1'), "1e" + std::string(20000, '2')}) {
     start(n);
     Scanned s2 = one();
     EXPECT_EQ(s2.ok, 0) << n.size();
@@ -305,8 +313,9 @@ using Lines = std::vector<std::string>;
 
 TEST(SqlSplitter, EndsWhereTheScannerEnds) {
   // A backslash-escaped quote keeps the literal open: no injected DROP.
-  EXPECT_EQ(split("INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');\nSELECT * FROM K0;"),
-            Lines({"1:INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');", "2:SELECT * FROM K0;"}));
+  EXPECT_EQ(
+      split("INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');\nSELECT * FROM K0;"),
+      Lines({"1:INSERT INTO K0 VALUES (2, 'a\\'; DROP TABLE K0; ');", "2:SELECT * FROM K0;"}));
   EXPECT_EQ(split("insert into t values ('O\\'Brien');insert into t values ('x')"),
             Lines({"1:insert into t values ('O\\'Brien');", "1:insert into t values ('x')"}));
   // END ends a statement, unless it opens one (COMMIT) or is part of a word
@@ -383,4 +392,3 @@ TEST(SqlSplitter, OpenWhileAStatementIsUnfinished) {
 }
 
 }  // namespace
-

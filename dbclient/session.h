@@ -16,25 +16,25 @@ constexpr int32_t DBKIND_SQL = 0;  // the only kind dbopen makes
 
 // Session handle: made by dbopen, released by dbclose.
 struct DBHANDLE {
-    int32_t kind;
-    DBconn *conn;
+  int32_t kind;
+  DBconn *conn;
 };
 
 // Result wrapper: provided by the caller, filled by the execute operations.
 // After an execute the result in it (if any) belongs to the caller until
 // dbresfree.
 struct DBRES {
-    int32_t kind;
-    DBresult *res;
+  int32_t kind;
+  DBresult *res;
 };
 
 // Session result status.
 enum {
-    MYDB_COMMAND_OK = 1,
-    MYDB_TUPLES_OK = 2,
-    MYDB_BAD_RESPONSE = 3,
-    MYDB_NONFATAL_ERROR = 4,
-    MYDB_FATAL_ERROR = 5,
+  MYDB_COMMAND_OK = 1,
+  MYDB_TUPLES_OK = 2,
+  MYDB_BAD_RESPONSE = 3,
+  MYDB_NONFATAL_ERROR = 4,
+  MYDB_FATAL_ERROR = 5,
 };
 
 // Transaction nesting depth (begins minus ends).

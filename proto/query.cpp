@@ -23,7 +23,8 @@ constexpr int32_t kLimit = 0x7fffffff;
 // The "unexpected end" text of a reader; the one of DBget_token keeps its
 // %s literally, as all callers expect.
 int short_data(char *err, const char *what) {
-  if (err) snprintf(err, DB_GET_ERRSIZE, "Syntax error: %s expected (unexpected end of query)", what);
+  if (err)
+    snprintf(err, DB_GET_ERRSIZE, "Syntax error: %s expected (unexpected end of query)", what);
   return DB_GET_SHORT;
 }
 
@@ -34,8 +35,7 @@ bool fits(int pos, int len, int n) {
 
 // A name or string at pos: length field with the NUL counted, characters,
 // NUL.  Refuses lengths outside the data and texts without their NUL.
-int get_text(int pos, const char *data, int len, const char **text, char *err,
-             const char *what) {
+int get_text(int pos, const char *data, int len, const char **text, char *err, const char *what) {
   if (!fits(pos, len, 2)) return short_data(err, what);
   int n = (int16_t)le_get16(data + pos);
   if (n < 1) {
@@ -151,8 +151,7 @@ int DBget_string(int pos, const char *data, int len, const char **text, char *er
   return get_text(pos, data, len, text, err, "<string value>");
 }
 
-int DBget_data(int pos, const char *data, int len, const char **bytes, int *n,
-               char *err) {
+int DBget_data(int pos, const char *data, int len, const char **bytes, int *n, char *err) {
   if (!fits(pos, len, 2)) return short_data(err, "<name>");
   int m = (int16_t)le_get16(data + pos);
   if (m < 0) {
@@ -183,8 +182,7 @@ namespace {
 
 // The typed matchers: the code, then the value.  At the very end of the data
 // the value is missing: DB_GET_END with the reader's "unexpected end" text.
-int match_code(int pos, const char *data, int len, int code, char *err,
-               const char *what) {
+int match_code(int pos, const char *data, int len, int code, char *err, const char *what) {
   int p = DBmatch_token(pos, data, len, code, err);
   if (p == DB_GET_END) short_data(err, what);
   return p;

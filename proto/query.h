@@ -24,87 +24,87 @@
 // ---------------------------------------------------------------------------
 // Token codes (one byte).  The comment names the SQL word or role.
 enum : int {
-  TOK_FOR = 33,                  // FOR
-  TOK_DECLARE = 36,              // DECLARE
-  TOK_ALL = 37,                  // ALL
-  TOK_CLOSE = 38,                // CLOSE
-  TOK_ABORT = 40,                // ABORT
-  TOK_BEGIN = 41,                // BEGIN
-  TOK_COMMIT = 47,               // COMMIT
-  TOK_CHARACTER = 48,            // CHARACTER (type '0')
-  TOK_SMALLINT = 49,             // SMALLINT (type '1')
-  TOK_INTEGER = 50,              // INTEGER (type '2')
-  TOK_FLOAT = 51,                // FLOAT (type '3')
-  TOK_DATE = 52,                 // DATE (type '4')
-  TOK_TIME = 53,                 // TIME (type '5')
-  TOK_TIMESTAMP = 54,            // TIMESTAMP (type '6')
-  TOK_DISTINCT = 55,             // DISTINCT
-  TOK_SHOW = 56,                 // SHOW
-  TOK_INDEX = 57,                // INDEX
-  TOK_SELECT_EXISTS = 61,        // EXISTS test on a subselect (grammar)
-  TOK_TABLE = 63,                // TABLE
-  TOK_LPAREN = 65,               // (
-  TOK_RPAREN = 66,               // )
-  TOK_COUNT = 67,                // COUNT
-  TOK_DOT = 68,                  // . of a qualified name
-  TOK_COMMA = 69,                // ,
-  TOK_NULL = 70,                 // NULL
-  TOK_ORDER_BY = 72,             // ORDER BY
-  TOK_MIN = 73,                  // MIN
-  TOK_MAX = 74,                  // MAX
-  TOK_EXISTS = 76,               // EXISTS
-  TOK_IN = 77,                   // IN
-  TOK_LT = 78,                   // <
-  TOK_GT = 79,                   // >
-  TOK_LE = 80,                   // <=
-  TOK_GE = 81,                   // >=
-  TOK_EQ = 82,                   // =
-  TOK_NE = 83,                   // <>
-  TOK_NOT = 84,                  // NOT
-  TOK_SET = 85,                  // SET
-  TOK_LIKE = 86,                 // LIKE
-  TOK_STAR = 87,                 // *
-  TOK_VALUES = 88,               // VALUES
-  TOK_BETWEEN = 89,              // BETWEEN
-  TOK_CURSOR = 90,               // CURSOR
-  TOK_ASC = 91,                  // ASC
-  TOK_DESC = 93,                 // DESC
-  TOK_NAME = 97,                 // 'a' name value (identifier)
-  TOK_ERRMSG = 98,               // 'b' error message value
-  TOK_SHORT = 99,                // 'c' smallint value
-  TOK_INT = 100,                 // 'd' integer value
-  TOK_DOUBLE = 101,              // 'e' float value
-  TOK_STRING = 102,              // 'f' string value
-  TOK_RESULT = 104,              // 'h' result value
-  TOK_BOOL = 105,                // 'i' bool value
-  TOK_ON = 106,                  // ON
-  TOK_CREATE_DATABASE = 107,     // CREATE DATABASE
-  TOK_CREATE_TABLE = 108,        // CREATE TABLE
-  TOK_CREATE_INDEX = 109,        // CREATE INDEX
-  TOK_CREATE_UNIQUE_INDEX = 110, // CREATE UNIQUE INDEX
-  TOK_DROP_DATABASE = 111,       // DROP DATABASE
-  TOK_DROP_TABLE = 112,          // DROP TABLE
-  TOK_DROP_INDEX = 113,          // DROP INDEX
-  TOK_INSERT_INTO = 114,         // INSERT INTO
-  TOK_UPDATE = 115,              // UPDATE
-  TOK_DELETE_FROM = 116,         // DELETE FROM
-  TOK_SELECT = 117,              // SELECT
-  TOK_FROM = 118,                // FROM
-  TOK_WHERE = 119,               // WHERE
-  TOK_END = 120,                 // 'x': ';' and END; also past the data end
-  TOK_AND = 121,                 // AND
-  TOK_OR = 122,                  // OR
-  TOK_SAVE = 123,                // SAVE
-  TOK_DATABASE = 125,            // DATABASE
-  TOK_BINARY = 166,              // BINARY (type)
-  TOK_FETCH = 167,               // FETCH
-  TOK_SECURE = 196,              // SECURE
-  TOK_STOP = 214,                // STOP
-  TOK_STATIC = 223,              // STATIC
-  TOK_INDICES = 228,             // INDICES
-  TOK_DATABASES = 246,           // DATABASES
-  TOK_TABLES = 252,              // TABLES
-  TOK_NONE = 45                  // '-': the scanner recognised nothing
+  TOK_FOR = 33,                   // FOR
+  TOK_DECLARE = 36,               // DECLARE
+  TOK_ALL = 37,                   // ALL
+  TOK_CLOSE = 38,                 // CLOSE
+  TOK_ABORT = 40,                 // ABORT
+  TOK_BEGIN = 41,                 // BEGIN
+  TOK_COMMIT = 47,                // COMMIT
+  TOK_CHARACTER = 48,             // CHARACTER (type '0')
+  TOK_SMALLINT = 49,              // SMALLINT (type '1')
+  TOK_INTEGER = 50,               // INTEGER (type '2')
+  TOK_FLOAT = 51,                 // FLOAT (type '3')
+  TOK_DATE = 52,                  // DATE (type '4')
+  TOK_TIME = 53,                  // TIME (type '5')
+  TOK_TIMESTAMP = 54,             // TIMESTAMP (type '6')
+  TOK_DISTINCT = 55,              // DISTINCT
+  TOK_SHOW = 56,                  // SHOW
+  TOK_INDEX = 57,                 // INDEX
+  TOK_SELECT_EXISTS = 61,         // EXISTS test on a subselect (grammar)
+  TOK_TABLE = 63,                 // TABLE
+  TOK_LPAREN = 65,                // (
+  TOK_RPAREN = 66,                // )
+  TOK_COUNT = 67,                 // COUNT
+  TOK_DOT = 68,                   // . of a qualified name
+  TOK_COMMA = 69,                 // ,
+  TOK_NULL = 70,                  // NULL
+  TOK_ORDER_BY = 72,              // ORDER BY
+  TOK_MIN = 73,                   // MIN
+  TOK_MAX = 74,                   // MAX
+  TOK_EXISTS = 76,                // EXISTS
+  TOK_IN = 77,                    // IN
+  TOK_LT = 78,                    // <
+  TOK_GT = 79,                    // >
+  TOK_LE = 80,                    // <=
+  TOK_GE = 81,                    // >=
+  TOK_EQ = 82,                    // =
+  TOK_NE = 83,                    // <>
+  TOK_NOT = 84,                   // NOT
+  TOK_SET = 85,                   // SET
+  TOK_LIKE = 86,                  // LIKE
+  TOK_STAR = 87,                  // *
+  TOK_VALUES = 88,                // VALUES
+  TOK_BETWEEN = 89,               // BETWEEN
+  TOK_CURSOR = 90,                // CURSOR
+  TOK_ASC = 91,                   // ASC
+  TOK_DESC = 93,                  // DESC
+  TOK_NAME = 97,                  // 'a' name value (identifier)
+  TOK_ERRMSG = 98,                // 'b' error message value
+  TOK_SHORT = 99,                 // 'c' smallint value
+  TOK_INT = 100,                  // 'd' integer value
+  TOK_DOUBLE = 101,               // 'e' float value
+  TOK_STRING = 102,               // 'f' string value
+  TOK_RESULT = 104,               // 'h' result value
+  TOK_BOOL = 105,                 // 'i' bool value
+  TOK_ON = 106,                   // ON
+  TOK_CREATE_DATABASE = 107,      // CREATE DATABASE
+  TOK_CREATE_TABLE = 108,         // CREATE TABLE
+  TOK_CREATE_INDEX = 109,         // CREATE INDEX
+  TOK_CREATE_UNIQUE_INDEX = 110,  // CREATE UNIQUE INDEX
+  TOK_DROP_DATABASE = 111,        // DROP DATABASE
+  TOK_DROP_TABLE = 112,           // DROP TABLE
+  TOK_DROP_INDEX = 113,           // DROP INDEX
+  TOK_INSERT_INTO = 114,          // INSERT INTO
+  TOK_UPDATE = 115,               // UPDATE
+  TOK_DELETE_FROM = 116,          // DELETE FROM
+  TOK_SELECT = 117,               // SELECT
+  TOK_FROM = 118,                 // FROM
+  TOK_WHERE = 119,                // WHERE
+  TOK_END = 120,                  // 'x': ';' and END; also past the data end
+  TOK_AND = 121,                  // AND
+  TOK_OR = 122,                   // OR
+  TOK_SAVE = 123,                 // SAVE
+  TOK_DATABASE = 125,             // DATABASE
+  TOK_BINARY = 166,               // BINARY (type)
+  TOK_FETCH = 167,                // FETCH
+  TOK_SECURE = 196,               // SECURE
+  TOK_STOP = 214,                 // STOP
+  TOK_STATIC = 223,               // STATIC
+  TOK_INDICES = 228,              // INDICES
+  TOK_DATABASES = 246,            // DATABASES
+  TOK_TABLES = 252,               // TABLES
+  TOK_NONE = 45                   // '-': the scanner recognised nothing
 };
 
 // Command codes: the first byte of every request.
@@ -140,11 +140,11 @@ enum : int {
 
 // Reply codes: the first byte of every reply.
 enum : int {
-  REPLY_ERROR = 48,              // '0' + error-message token
-  REPLY_OK = 49,                 // '1' done, no data
-  REPLY_DATA = 50,               // '2' rows follow
-  REPLY_TUPLES = 51,             // '3' done, 32-bit count follows
-  REPLY_NOTALLDATA = 52          // '4' rows follow, not all were sent
+  REPLY_ERROR = 48,      // '0' + error-message token
+  REPLY_OK = 49,         // '1' done, no data
+  REPLY_DATA = 50,       // '2' rows follow
+  REPLY_TUPLES = 51,     // '3' done, 32-bit count follows
+  REPLY_NOTALLDATA = 52  // '4' rows follow, not all were sent
 };
 
 // Results of the readers.  A reader returns the position after the element
@@ -248,9 +248,9 @@ class DBencoder {
   }
 
   // Reply building: the first byte of a reply and what follows it.
-  void addok() { addcmd(REPLY_OK); }                  // '1'
-  void addokdata() { addcmd(REPLY_DATA); }            // '2' (field count, rows follow)
-  void addoktuples(int32_t count) {                   // '3' and the count
+  void addok() { addcmd(REPLY_OK); }        // '1'
+  void addokdata() { addcmd(REPLY_DATA); }  // '2' (field count, rows follow)
+  void addoktuples(int32_t count) {         // '3' and the count
     addcmd(REPLY_TUPLES);
     addint(count);
   }
@@ -342,8 +342,7 @@ int DBget_double(int pos, const char *data, int len, double *value, char *err);
 int DBget_name(int pos, const char *data, int len, const char **text, char *err);
 int DBget_string(int pos, const char *data, int len, const char **text, char *err);
 // 16-bit length and bytes.
-int DBget_data(int pos, const char *data, int len, const char **bytes, int *n,
-               char *err);
+int DBget_data(int pos, const char *data, int len, const char **bytes, int *n, char *err);
 
 // Matching.  DBmatch_token returns DB_GET_END at pos == len (no text),
 // DB_GET_SHORT beyond it, DB_GET_MALFORMED with "Syntax error: %s expected

@@ -60,19 +60,32 @@ TEST(QueryBuffer, WriterWritesTheSameBytes) {
   std::vector<char> out = {'v', 'o', 'r'};
   DBwriter w(out);
   DBquery_init();
-  w.addcmd(CMD_SELECT); DBquery_addcmd(CMD_SELECT);
-  w.addtokname(TOK_NAME, "KUNDE"); DBquery_addtokname(TOK_NAME, "KUNDE");
-  w.addtokint(TOK_INT, -2); DBquery_addtokint(TOK_INT, -2);
-  w.addtokdouble(TOK_DOUBLE, 0.1); DBquery_addtokdouble(TOK_DOUBLE, 0.1);
-  w.addtokshort(TOK_SHORT, -300); DBquery_addtokshort(TOK_SHORT, -300);
-  w.addtokdata(TOK_BINARY, "\x00\x01", 2); DBquery_addtokdata(TOK_BINARY, "\x00\x01", 2);
-  w.adddata("x", -1); DBquery_adddata("x", -1);
-  w.addstring(nullptr); DBquery_addstring(nullptr);
-  w.addstring(big.c_str()); DBquery_addstring(big.c_str());
-  w.addoktuples(7); DBquery_addoktuples(7);
-  w.adderrmsg("kaputt"); DBquery_adderrmsg("kaputt");
-  w.add("roh", 3); DBquery_add("roh", 3);
-  w.add("nichts", -1); DBquery_add("nichts", -1);
+  w.addcmd(CMD_SELECT);
+  DBquery_addcmd(CMD_SELECT);
+  w.addtokname(TOK_NAME, "KUNDE");
+  DBquery_addtokname(TOK_NAME, "KUNDE");
+  w.addtokint(TOK_INT, -2);
+  DBquery_addtokint(TOK_INT, -2);
+  w.addtokdouble(TOK_DOUBLE, 0.1);
+  DBquery_addtokdouble(TOK_DOUBLE, 0.1);
+  w.addtokshort(TOK_SHORT, -300);
+  DBquery_addtokshort(TOK_SHORT, -300);
+  w.addtokdata(TOK_BINARY, "\x00\x01", 2);
+  DBquery_addtokdata(TOK_BINARY, "\x00\x01", 2);
+  w.adddata("x", -1);
+  DBquery_adddata("x", -1);
+  w.addstring(nullptr);
+  DBquery_addstring(nullptr);
+  w.addstring(big.c_str());
+  DBquery_addstring(big.c_str());
+  w.addoktuples(7);
+  DBquery_addoktuples(7);
+  w.adderrmsg("kaputt");
+  DBquery_adderrmsg("kaputt");
+  w.add("roh", 3);
+  DBquery_add("roh", 3);
+  w.add("nichts", -1);
+  DBquery_add("nichts", -1);
   EXPECT_EQ(std::string(out.begin(), out.end()), "vor" + buffer());
 
   // a text given with its length needs no NUL and may stop inside a word
@@ -168,18 +181,27 @@ TEST(QueryReaders, LengthPrefixedValuesStayInside) {
   const char *text = nullptr;
   int n = 0;
   // Announced length 5 but only 4 bytes follow.
-  std::string shortname("\x05\x00" "ABC\x00", 6);
+  std::string shortname(
+      "\x05\x00"
+      "ABC\x00",
+      6);
   EXPECT_EQ(DBget_name(0, shortname.data(), 6, &text, err), DB_GET_SHORT);
   EXPECT_STREQ(err, "Syntax error: <name> expected (unexpected end of query)");
   EXPECT_EQ(DBget_string(0, shortname.data(), 6, &text, err), DB_GET_SHORT);
   EXPECT_STREQ(err, "Syntax error: <string value> expected (unexpected end of query)");
   EXPECT_EQ(DBget_name(0, shortname.data(), 1, &text, err), DB_GET_SHORT);
 
-  std::string nonul("\x03\x00" "ABC", 5);
+  std::string nonul(
+      "\x03\x00"
+      "ABC",
+      5);
   EXPECT_EQ(DBget_name(0, nonul.data(), 5, &text, err), DB_GET_MALFORMED);
   std::string zero("\x00\x00", 2);
   EXPECT_EQ(DBget_string(0, zero.data(), 2, &text, err), DB_GET_MALFORMED);
-  std::string negative("\xff\xff" "AB", 4);
+  std::string negative(
+      "\xff\xff"
+      "AB",
+      4);
   EXPECT_EQ(DBget_string(0, negative.data(), 4, &text, err), DB_GET_MALFORMED);
   EXPECT_EQ(DBget_data(0, negative.data(), 4, &text, &n, err), DB_GET_MALFORMED);
 

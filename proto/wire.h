@@ -15,15 +15,15 @@
 
 // One size class: a length up to max is raised to at least min.
 struct SockSize {
-    int min;
-    int max;
+  int min;
+  int max;
 };
 extern const SockSize sock_sizes[3];
 
-constexpr int WIRE_FRAME_MAX = 10000;    // longest frame of a multi-frame message
-constexpr int WIRE_FRAME_BUF = 10008;    // longest frame at all (single frame of 10000)
-constexpr int WIRE_FIRST_DATA = 9992;    // message bytes in a first frame
-constexpr int WIRE_CONT_DATA = 9996;     // message bytes in a continuation frame
+constexpr int WIRE_FRAME_MAX = 10000;  // longest frame of a multi-frame message
+constexpr int WIRE_FRAME_BUF = 10008;  // longest frame at all (single frame of 10000)
+constexpr int WIRE_FIRST_DATA = 9992;  // message bytes in a first frame
+constexpr int WIRE_CONT_DATA = 9996;   // message bytes in a continuation frame
 constexpr int32_t WIRE_MSG_LIMIT = 256 * 1024 * 1024;  // larger announced lengths are refused
 
 // The server's TCP port when the services database has no "KORVAL"/"tcp".
@@ -115,9 +115,9 @@ class FrameReader {
 
 // Results of wire_decode and wire_recv_message.
 enum WireStatus {
-    WIRE_OK = 1,        // a message was delivered
-    WIRE_CLOSED = 0,    // end of input before the first byte of a message
-    WIRE_ERROR = -1,    // read error, end of input inside a message, or a malformed frame
+  WIRE_OK = 1,      // a message was delivered
+  WIRE_CLOSED = 0,  // end of input before the first byte of a message
+  WIRE_ERROR = -1,  // read error, end of input inside a message, or a malformed frame
 };
 
 // Decodes one message from the first n bytes of data with a FrameReader (no

@@ -110,8 +110,8 @@ class Decoder {
   }
   bool fail_found(const char *what) {
     int t = peek();
-    if (at_end()) return fail(std::string("Syntax error: ") + what +
-                              " expected (unexpected end of query)");
+    if (at_end())
+      return fail(std::string("Syntax error: ") + what + " expected (unexpected end of query)");
     return fail("Syntax error: " + std::string(what) + " expected (found " + tok_text(t) + ")");
   }
 
@@ -119,8 +119,7 @@ class Decoder {
   // node ...); false once a request holds more than KV_MAX_ELEMENTS.
   bool element() {
     if (++elements_ > KV_MAX_ELEMENTS)
-      return fail("Request too large (more than " + std::to_string(KV_MAX_ELEMENTS) +
-                  " elements)");
+      return fail("Request too large (more than " + std::to_string(KV_MAX_ELEMENTS) + " elements)");
     return true;
   }
 
@@ -180,8 +179,7 @@ bool Decoder::select_body(KvSelect *sel, int level) {
           return false;
         }
         break;
-      default:
-        return fail_found("FROM");
+      default: return fail_found("FROM");
     }
     if (!element()) return false;
     sel->items.push_back(item);
@@ -248,8 +246,7 @@ bool Decoder::expression(std::unique_ptr<KvExpr> *out, int level) {
   // An operand that must be a value, not a waiting subselect.
   auto pop_value = [&](std::unique_ptr<KvExpr> *e) {
     if (!pop(e)) return false;
-    if ((*e)->kind == KvExpr::SUBSELECT)
-      return fail("Syntax error: subselect without an operator");
+    if ((*e)->kind == KvExpr::SUBSELECT) return fail("Syntax error: subselect without an operator");
     return true;
   };
   auto push = [&](std::unique_ptr<KvExpr> e) {
@@ -284,8 +281,7 @@ bool Decoder::expression(std::unique_ptr<KvExpr> *out, int level) {
       case TOK_DOT: {
         token(&t);
         auto e = make(KvExpr::COLUMN);
-        if (!name(&e->qual, "attrib-name") || !name(&e->name, "attrib-name") ||
-            !push(std::move(e)))
+        if (!name(&e->qual, "attrib-name") || !name(&e->name, "attrib-name") || !push(std::move(e)))
           return false;
         break;
       }
@@ -306,7 +302,12 @@ bool Decoder::expression(std::unique_ptr<KvExpr> *out, int level) {
         if (!push(std::move(e))) return false;
         break;
       }
-      case TOK_EQ: case TOK_LT: case TOK_GT: case TOK_LE: case TOK_GE: case TOK_NE:
+      case TOK_EQ:
+      case TOK_LT:
+      case TOK_GT:
+      case TOK_LE:
+      case TOK_GE:
+      case TOK_NE:
       case TOK_LIKE: {
         token(&t);
         std::unique_ptr<KvExpr> l, r;
@@ -394,8 +395,7 @@ bool Decoder::expression(std::unique_ptr<KvExpr> *out, int level) {
         // only a subselect has these, and one without 'u' or '=' in front
         // is a bare subselect used as a condition
         return fail("A subselect alone is not a condition (use EXISTS)");
-      default:
-        return fail("Syntax error: unexpected token " + tok_text(t) + " in condition");
+      default: return fail("Syntax error: unexpected token " + tok_text(t) + " in condition");
     }
   }
 }
@@ -435,8 +435,8 @@ bool decode_create_table(Decoder &d, KvRequest *req) {
       if (!d.integer(&n)) return false;
       int limit = c.type == KV_CHARACTER ? KV_MAX_CHARACTER : KV_MAX_BINARY;
       if (n < 1 || n > limit)
-        return d.fail("Invalid length " + std::to_string(n) + " of column " + c.name +
-                      " (1 to " + std::to_string(limit) + ")");
+        return d.fail("Invalid length " + std::to_string(n) + " of column " + c.name + " (1 to " +
+                      std::to_string(limit) + ")");
       c.len = n;
     }
     if (d.peek() == TOK_NULL && !d.at_end()) {
@@ -462,8 +462,7 @@ bool decode_body(Decoder &d, KvRequest *req) {
     case CMD_DROP_INDEX:
     case CMD_SET_STATIC:
     case CMD_SET_SECURE:
-    case CMD_CLOSE:
-      return d.name(&req->name, "name");
+    case CMD_CLOSE: return d.name(&req->name, "name");
     case CMD_DROP_DATABASE:
       if (d.peek() == TOK_NAME && !d.at_end()) return d.name(&req->name, "name");
       return true;
@@ -473,10 +472,8 @@ bool decode_body(Decoder &d, KvRequest *req) {
     case CMD_COMMIT:
     case CMD_ABORT:
     case CMD_SAVE_DATABASE:
-    case CMD_STOP:
-      return true;
-    case CMD_SELECT:
-      return d.select_body(&req->select, 0) && d.expect(TOK_END, "';'");
+    case CMD_STOP: return true;
+    case CMD_SELECT: return d.select_body(&req->select, 0) && d.expect(TOK_END, "';'");
     case CMD_DECLARE:
       return d.name(&req->name, "cursor name") && d.select_body(&req->select, 0) &&
              d.expect(TOK_END, "';'");
@@ -538,10 +535,8 @@ bool decode_body(Decoder &d, KvRequest *req) {
       if (!d.integer(&req->max)) return false;
       if (req->max < 0) return d.fail("MAX: negative result row maximum");
       return true;
-    case CMD_SHOW:
-      return decode_show(d, req);
-    case CMD_CREATE_TABLE:
-      return decode_create_table(d, req) && d.expect(TOK_END, "';'");
+    case CMD_SHOW: return decode_show(d, req);
+    case CMD_CREATE_TABLE: return decode_create_table(d, req) && d.expect(TOK_END, "';'");
     case CMD_CREATE_INDEX:
     case CMD_CREATE_UNIQUE_INDEX:
       if (!d.name(&req->name, "index name") || !d.name(&req->table, "table-name")) return false;
@@ -579,17 +574,33 @@ std::string kv_describe(const KvRequest &req) {
     int cmd;
     const char *text;
   } names[] = {
-      {CMD_OPEN_DATABASE, "OPEN"}, {CMD_DISCONNECT, "DISCONNECT"},
-      {CMD_CREATE_DATABASE, "CREATE DATABASE"}, {CMD_DROP_DATABASE, "DROP DATABASE"},
-      {CMD_CREATE_TABLE, "CREATE TABLE"}, {CMD_DROP_TABLE, "DROP TABLE"},
-      {CMD_CREATE_INDEX, "CREATE INDEX"}, {CMD_CREATE_UNIQUE_INDEX, "CREATE UNIQUE INDEX"},
-      {CMD_DROP_INDEX, "DROP INDEX"}, {CMD_SELECT, "SELECT"}, {CMD_INSERT, "INSERT"},
-      {CMD_DELETE, "DELETE"}, {CMD_UPDATE, "UPDATE"}, {CMD_BEGIN, "BEGIN"},
-      {CMD_COMMIT, "COMMIT"}, {CMD_ABORT, "ABORT"}, {CMD_DECLARE, "DECLARE"},
-      {CMD_FETCH, "FETCH"}, {CMD_CLOSE, "CLOSE"}, {CMD_SET_STATIC, "SET TABLE STATIC"},
-      {CMD_SAVE_DATABASE, "SAVE DATABASE"}, {CMD_SHOW, "SHOW"}, {CMD_MAX, "MAX"},
-      {CMD_SET_SECURE, "SET TABLE SECURE"}, {CMD_STOP, "STOP"},
-      {CMD_STOP_SERVER, "STOP SERVER"}, {CMD_SET_DATABASE, "SET DATABASE"},
+      {CMD_OPEN_DATABASE, "OPEN"},
+      {CMD_DISCONNECT, "DISCONNECT"},
+      {CMD_CREATE_DATABASE, "CREATE DATABASE"},
+      {CMD_DROP_DATABASE, "DROP DATABASE"},
+      {CMD_CREATE_TABLE, "CREATE TABLE"},
+      {CMD_DROP_TABLE, "DROP TABLE"},
+      {CMD_CREATE_INDEX, "CREATE INDEX"},
+      {CMD_CREATE_UNIQUE_INDEX, "CREATE UNIQUE INDEX"},
+      {CMD_DROP_INDEX, "DROP INDEX"},
+      {CMD_SELECT, "SELECT"},
+      {CMD_INSERT, "INSERT"},
+      {CMD_DELETE, "DELETE"},
+      {CMD_UPDATE, "UPDATE"},
+      {CMD_BEGIN, "BEGIN"},
+      {CMD_COMMIT, "COMMIT"},
+      {CMD_ABORT, "ABORT"},
+      {CMD_DECLARE, "DECLARE"},
+      {CMD_FETCH, "FETCH"},
+      {CMD_CLOSE, "CLOSE"},
+      {CMD_SET_STATIC, "SET TABLE STATIC"},
+      {CMD_SAVE_DATABASE, "SAVE DATABASE"},
+      {CMD_SHOW, "SHOW"},
+      {CMD_MAX, "MAX"},
+      {CMD_SET_SECURE, "SET TABLE SECURE"},
+      {CMD_STOP, "STOP"},
+      {CMD_STOP_SERVER, "STOP SERVER"},
+      {CMD_SET_DATABASE, "SET DATABASE"},
   };
   std::string s = "?";
   for (auto &n : names)

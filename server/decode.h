@@ -19,18 +19,18 @@ struct KvSelect;
 // A node of a condition.
 struct KvExpr {
   enum Kind {
-    COLUMN,      // qual (may be empty) . name
-    LITERAL,     // lit
-    COMPARE,     // kids[0] op kids[1]; op is the token ('R', 'N', ... 'V')
-    COMPARE_SUB, // kids[0] op (sub)
-    AND,         // kids[0], kids[1]
+    COLUMN,       // qual (may be empty) . name
+    LITERAL,      // lit
+    COMPARE,      // kids[0] op kids[1]; op is the token ('R', 'N', ... 'V')
+    COMPARE_SUB,  // kids[0] op (sub)
+    AND,          // kids[0], kids[1]
     OR,
-    NOT,         // kids[0]
-    IN_LIST,     // kids[0] IN (kids[1..])
-    IN_SELECT,   // kids[0] IN (sub)
-    BETWEEN,     // kids[0] BETWEEN kids[1] AND kids[2]
-    EXISTS,      // EXISTS (sub)
-    SUBSELECT    // a subselect waiting for its operator (decoder only)
+    NOT,        // kids[0]
+    IN_LIST,    // kids[0] IN (kids[1..])
+    IN_SELECT,  // kids[0] IN (sub)
+    BETWEEN,    // kids[0] BETWEEN kids[1] AND kids[2]
+    EXISTS,     // EXISTS (sub)
+    SUBSELECT   // a subselect waiting for its operator (decoder only)
   } kind = COLUMN;
   int op = 0;
   std::string qual, name;
@@ -65,30 +65,36 @@ struct KvSelect {
 };
 
 // What SHOW lists.
-enum KvShowKind { SHOW_DATABASES, SHOW_TABLES, SHOW_INDICES, SHOW_INDICES_ON, SHOW_TABLE,
-                  SHOW_INDEX };
+enum KvShowKind {
+  SHOW_DATABASES,
+  SHOW_TABLES,
+  SHOW_INDICES,
+  SHOW_INDICES_ON,
+  SHOW_TABLE,
+  SHOW_INDEX
+};
 
 // One decoded request.  Which members are set depends on cmd (the command
 // code of the request, CMD_* of proto/query.h).
 struct KvRequest {
   int cmd = 0;
-  std::string name;    // database, table, index or cursor name
-  std::string table;   // CREATE INDEX: the table
-  KvSelect select;     // SELECT, DECLARE
+  std::string name;                  // database, table, index or cursor name
+  std::string table;                 // CREATE INDEX: the table
+  KvSelect select;                   // SELECT, DECLARE
   std::vector<std::string> columns;  // INSERT column list, UPDATE targets, index columns
   std::vector<KvLiteral> values;     // INSERT values, UPDATE values (one per column)
   std::unique_ptr<KvExpr> where;     // UPDATE, DELETE
   std::vector<KvColumn> coldefs;     // CREATE TABLE
   KvShowKind show = SHOW_DATABASES;
-  bool fetch_all = false;            // FETCH ALL IN
-  bool max_none = false;             // MAX without a number
+  bool fetch_all = false;  // FETCH ALL IN
+  bool max_none = false;   // MAX without a number
   int32_t max = 0;
 };
 
 // Limits against hostile requests.
-constexpr int KV_MAX_EXPR_DEPTH = 200;    // nesting of a condition tree
+constexpr int KV_MAX_EXPR_DEPTH = 200;  // nesting of a condition tree
 constexpr int KV_MAX_SUBSELECT_DEPTH = 16;
-constexpr int KV_MAX_ELEMENTS = 100000;   // columns, values, tables, condition nodes
+constexpr int KV_MAX_ELEMENTS = 100000;  // columns, values, tables, condition nodes
 
 // Decodes len bytes at data into *req.  Returns true, or false with a
 // message in *err.  Names are checked to be valid identifiers.  The

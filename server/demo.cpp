@@ -20,28 +20,90 @@ struct Lcg {
   }
 };
 
-const char *kNachnamen[] = {
-    "M\xfcller", "Schmidt", "Schneider", "Fischer", "Weber", "Meyer", "Wagner", "Becker",
-    "Sch\xe4" "fer", "Koch", "Bauer", "Richter", "Klein", "Wolf", "Schr\xf6" "der", "Neumann",
-    "Schwarz", "Zimmermann", "Braun", "Kr\xfcger", "Hofmann", "Hartmann", "Lange", "Wei\xdf",
-    "G\xf6tz", "B\xf6hm", "J\xe4ger", "K\xf6hler", "Fu\xdf", "L\xf6" "ffler"};
-const char *kVornamen[] = {"Anna", "J\xfcrgen", "Bj\xf6rn", "G\xfcnther", "Ute", "Karl",
-                           "Sabine", "J\xf6rg", "Monika", "Uwe", "K\xe4the", "Hans",
-                           "Ren\xe9", "Birgit", "Thomas", "Andr\xe9"};
-const char *kOrte[][2] = {{"80331", "M\xfcnchen"},  {"50667", "K\xf6ln"},
-                          {"20095", "Hamburg"},     {"10115", "Berlin"},
-                          {"90402", "N\xfcrnberg"}, {"01067", "Dresden"},
-                          {"70173", "Stuttgart"},   {"97070", "W\xfcrzburg"},
-                          {"37073", "G\xf6ttingen"}, {"23552", "L\xfc" "beck"}};
-const char *kStrassen[] = {"Hauptstra\xdf" "e", "Bahnhofstra\xdf" "e", "Am M\xfchlbach",
-                           "Gartenweg", "Schlo\xdf" "allee", "Lindenstra\xdf" "e",
-                           "Kirchplatz", "Br\xfc" "ckenstra\xdf" "e"};
-const char *kArtikel[] = {"Schraubendreher", "Hammer 500 g", "Zollstock 2 m",
-                          "Wasserwaage", "Bohrmaschine", "Gartenschere", "Gie\xdf" "kanne",
-                          "Blumenerde 20 l", "Gl\xfchbirne 60 W", "Verl\xe4ngerungskabel",
-                          "Schraubenschl\xfcssel", "Kehrschaufel", "T\xfcrschloss",
-                          "S\xe4ge", "Holzleim", "Pinsel-Set", "Farbe wei\xdf 5 l",
-                          "Malerkrepp", "Arbeitshandschuhe", "Stirnlampe"};
+const char *kNachnamen[] = {"M\xfcller",
+                            "Schmidt",
+                            "Schneider",
+                            "Fischer",
+                            "Weber",
+                            "Meyer",
+                            "Wagner",
+                            "Becker",
+                            "Sch\xe4"
+                            "fer",
+                            "Koch",
+                            "Bauer",
+                            "Richter",
+                            "Klein",
+                            "Wolf",
+                            "Schr\xf6"
+                            "der",
+                            "Neumann",
+                            "Schwarz",
+                            "Zimmermann",
+                            "Braun",
+                            "Kr\xfcger",
+                            "Hofmann",
+                            "Hartmann",
+                            "Lange",
+                            "Wei\xdf",
+                            "G\xf6tz",
+                            "B\xf6hm",
+                            "J\xe4ger",
+                            "K\xf6hler",
+                            "Fu\xdf",
+                            "L\xf6"
+                            "ffler"};
+const char *kVornamen[] = {"Anna",    "J\xfcrgen", "Bj\xf6rn", "G\xfcnther", "Ute",      "Karl",
+                           "Sabine",  "J\xf6rg",   "Monika",   "Uwe",        "K\xe4the", "Hans",
+                           "Ren\xe9", "Birgit",    "Thomas",   "Andr\xe9"};
+const char *kOrte[][2] = {{"80331", "M\xfcnchen"},
+                          {"50667", "K\xf6ln"},
+                          {"20095", "Hamburg"},
+                          {"10115", "Berlin"},
+                          {"90402", "N\xfcrnberg"},
+                          {"01067", "Dresden"},
+                          {"70173", "Stuttgart"},
+                          {"97070", "W\xfcrzburg"},
+                          {"37073", "G\xf6ttingen"},
+                          {"23552",
+                           "L\xfc"
+                           "beck"}};
+const char *kStrassen[] = {
+    "Hauptstra\xdf"
+    "e",
+    "Bahnhofstra\xdf"
+    "e",
+    "Am M\xfchlbach",
+    "Gartenweg",
+    "Schlo\xdf"
+    "allee",
+    "Lindenstra\xdf"
+    "e",
+    "Kirchplatz",
+    "Br\xfc"
+    "ckenstra\xdf"
+    "e"};
+const char *kArtikel[] = {"Schraubendreher",
+                          "Hammer 500 g",
+                          "Zollstock 2 m",
+                          "Wasserwaage",
+                          "Bohrmaschine",
+                          "Gartenschere",
+                          "Gie\xdf"
+                          "kanne",
+                          "Blumenerde 20 l",
+                          "Gl\xfchbirne 60 W",
+                          "Verl\xe4ngerungskabel",
+                          "Schraubenschl\xfcssel",
+                          "Kehrschaufel",
+                          "T\xfcrschloss",
+                          "S\xe4ge",
+                          "Holzleim",
+                          "Pinsel-Set",
+                          "Farbe wei\xdf 5 l",
+                          "Malerkrepp",
+                          "Arbeitshandschuhe",
+                          "Stirnlampe"};
 
 bool exec(sqlite3 *db, const std::string &sql, std::string *err) {
   char *msg = nullptr;
@@ -122,11 +184,16 @@ bool kv_fill_demo(const std::string &path, std::string *err) {
       const char *const *ort = kOrte[r.next(10)];
       DATE geb{static_cast<int16_t>(1940 + r.next(60)), static_cast<uint8_t>(1 + r.next(12)),
                static_cast<uint8_t>(1 + r.next(28))};
-      DATI seit{static_cast<int16_t>(1998 + r.next(6)), static_cast<uint8_t>(1 + r.next(12)),
-                static_cast<uint8_t>(1 + r.next(28)), static_cast<uint8_t>(8 + r.next(10)),
-                static_cast<uint8_t>(r.next(60)), static_cast<uint8_t>(r.next(60)), 0,
+      DATI seit{static_cast<int16_t>(1998 + r.next(6)),
+                static_cast<uint8_t>(1 + r.next(12)),
+                static_cast<uint8_t>(1 + r.next(28)),
+                static_cast<uint8_t>(8 + r.next(10)),
+                static_cast<uint8_t>(r.next(60)),
+                static_cast<uint8_t>(r.next(60)),
+                0,
                 r.next(1000000)};
-      std::string strasse = std::string(kStrassen[r.next(8)]) + " " + std::to_string(1 + r.next(99));
+      std::string strasse =
+          std::string(kStrassen[r.next(8)]) + " " + std::to_string(1 + r.next(99));
       ok = ins.i(k)
                .t(kNachnamen[r.next(30)])
                .t(kVornamen[r.next(16)])

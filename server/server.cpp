@@ -296,7 +296,8 @@ void KvServer::serve(Conn *conn, int id) {
       bool in_tx = limit > 0 && session.in_transaction();
       if (in_tx && !wait_readable(conn->fd, limit)) {
         session.expire_transaction(limit);
-        log_line(who + "idle for " + std::to_string(limit) + " s inside a transaction, rolled back");
+        log_line(who + "idle for " + std::to_string(limit) +
+                 " s inside a transaction, rolled back");
         in_tx = false;
       }
       reader.reset();
@@ -399,11 +400,10 @@ bool KvServer::db_create(const std::string &name, std::string *err) {
     return false;
   }
   sqlite3 *db = nullptr;
-  int rc = sqlite3_open_v2(db_path(name).c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
-                           nullptr);
-  if (rc == SQLITE_OK)
-    rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  int rc =
+      sqlite3_open_v2(db_path(name).c_str(), &db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) {
     *err = "Cannot create database " + name + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);

@@ -63,9 +63,7 @@ void put_value(DBwriter &w, sqlite3_stmt *st, int i, KvType type) {
       return;
     }
     case KV_SMALLINT:
-    case KV_INTEGER:
-      put_int(w, type, null ? 0 : sqlite3_column_int64(st, i));
-      return;
+    case KV_INTEGER: put_int(w, type, null ? 0 : sqlite3_column_int64(st, i)); return;
     case KV_FLOAT:
       le_put_double(b, null ? 0.0 : sqlite3_column_double(st, i));
       w.adddata(b, 8);
@@ -229,8 +227,9 @@ void KvSession::reply_sqlite_error() {
   if (!db_) {
     reply_error("No database open");
   } else if (sqlite3_extended_errcode(db_) == SQLITE_BUSY_SNAPSHOT) {
-    reply_error("The database was changed by another connection during this transaction "
-                "(ABORT and try again)");
+    reply_error(
+        "The database was changed by another connection during this transaction "
+        "(ABORT and try again)");
   } else if (sqlite3_errcode(db_) == SQLITE_BUSY) {
     reply_error("The database is busy: another connection has uncommitted changes (try again)");
   } else {
@@ -264,9 +263,7 @@ bool KvSession::need_db() {
   return false;
 }
 
-bool KvSession::in_transaction() const {
-  return tx_open_ || (db_ && !sqlite3_get_autocommit(db_));
-}
+bool KvSession::in_transaction() const { return tx_open_ || (db_ && !sqlite3_get_autocommit(db_)); }
 
 void KvSession::expire_transaction(int seconds) {
   if (db_ && !sqlite3_get_autocommit(db_)) exec_sql("ROLLBACK");
@@ -337,10 +334,10 @@ bool KvSession::open_db(const std::string &name, std::string *err) {
   sqlite3_busy_timeout(db, 5000);
   if (peer_fd_ >= 0) sqlite3_progress_handler(db, 1000, check_peer, this);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-  sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                          like_function, nullptr, nullptr);
-  sqlite3_create_function(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                          like_function, nullptr, nullptr);
+  sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, like_function,
+                          nullptr, nullptr);
+  sqlite3_create_function(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, like_function,
+                          nullptr, nullptr);
   close_db();
   db_ = db;
   dbname_ = name;
@@ -383,8 +380,8 @@ bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *c
 bool KvSession::table_flag(const std::string &table, const char *flag) {
   Stmt s;
   std::string trig = std::string("KV$") + flag + "$" + table;
-  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='trigger' AND name=?1",
-                         -1, &s.st, nullptr) != SQLITE_OK)
+  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='trigger' AND name=?1", -1,
+                         &s.st, nullptr) != SQLITE_OK)
     return false;
   sqlite3_bind_text(s.st, 1, trig.c_str(), -1, SQLITE_TRANSIENT);
   return sqlite3_step(s.st) == SQLITE_ROW;
@@ -412,8 +409,10 @@ bool KvSession::need_table(const std::string &table, std::vector<KvColumn> *cols
 // schema against a following DROP INDEX.
 bool KvSession::need_index(const std::string &name) {
   Stmt s;
-  if (sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 AND "
-                              "sql IS NOT NULL", -1, &s.st, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT 1 FROM sqlite_master WHERE type='index' AND name=?1 AND "
+                         "sql IS NOT NULL",
+                         -1, &s.st, nullptr) != SQLITE_OK) {
     reply_sqlite_error();
     return false;
   }
@@ -603,7 +602,8 @@ void KvSession::do_end(const KvRequest &req) {
 // Queries.
 
 bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  SqlGen gen(
+      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
   if (!gen.select(sel, &rows->fields)) {
     reply_error(gen.err);
     return false;
@@ -730,7 +730,8 @@ void KvSession::do_show(const KvRequest &req) {
       std::vector<KvColumn> cols;
       if (req.show == SHOW_INDICES_ON && !need_table(req.name, &cols)) return;
       std::string sql =
-          "SELECT name, tbl_name, CASE WHEN upper(sql) LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' END "
+          "SELECT name, tbl_name, CASE WHEN upper(sql) LIKE 'CREATE UNIQUE%' THEN 'YES' ELSE 'NO' "
+          "END "
           "FROM sqlite_master WHERE type='index' AND sql IS NOT NULL";
       std::vector<std::string> params;
       if (req.show == SHOW_INDICES_ON) {
@@ -746,8 +747,10 @@ void KvSession::do_show(const KvRequest &req) {
     case SHOW_TABLE: {
       std::vector<KvColumn> cols;
       if (!need_table(req.name, &cols)) return;
-      rows.fields = {text_field("COLUMN"), text_field("TYPE"),
-                     {"SIZE", KV_INTEGER, db_types[KV_INTEGER].size}, text_field("NOT NULL")};
+      rows.fields = {text_field("COLUMN"),
+                     text_field("TYPE"),
+                     {"SIZE", KV_INTEGER, db_types[KV_INTEGER].size},
+                     text_field("NOT NULL")};
       for (auto &c : cols) {
         rows.offsets.push_back(rows.data.size());
         std::string texts[3] = {c.name, db_types[c.type].name, c.notnull ? "YES" : "NO"};
@@ -758,20 +761,22 @@ void KvSession::do_show(const KvRequest &req) {
         put_text(w, texts[2].data(), texts[2].size());
         for (int i = 0; i < 3; i++) {
           int f = i == 2 ? 3 : i;
-          rows.fields[f].size = std::max(rows.fields[f].size, static_cast<int>(texts[i].size()) + 1);
+          rows.fields[f].size =
+              std::max(rows.fields[f].size, static_cast<int>(texts[i].size()) + 1);
         }
       }
       break;
     }
     case SHOW_INDEX: {
       if (!need_index(req.name)) return;
-      if (!run_query("SELECT m.name, m.tbl_name, i.name, CASE WHEN upper(m.sql) LIKE 'CREATE UNIQUE%' "
-                     "THEN 'YES' ELSE 'NO' END FROM sqlite_master AS m, pragma_index_info(?1) AS i "
-                     "WHERE m.type='index' AND m.name=?1 ORDER BY i.seqno",
-                     {req.name},
-                     {text_field("INDEX"), text_field("TABLE"), text_field("COLUMN"),
-                      text_field("UNIQUE")},
-                     &rows))
+      if (!run_query(
+              "SELECT m.name, m.tbl_name, i.name, CASE WHEN upper(m.sql) LIKE 'CREATE UNIQUE%' "
+              "THEN 'YES' ELSE 'NO' END FROM sqlite_master AS m, pragma_index_info(?1) AS i "
+              "WHERE m.type='index' AND m.name=?1 ORDER BY i.seqno",
+              {req.name},
+              {text_field("INDEX"), text_field("TABLE"), text_field("COLUMN"),
+               text_field("UNIQUE")},
+              &rows))
         return;
       break;
     }
@@ -835,7 +840,8 @@ void KvSession::do_update(const KvRequest &req) {
   std::vector<KvColumn> cols;
   if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, false)) return;
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  SqlGen gen(
+      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
   gen.sql = "UPDATE " + kv_quote(req.name) + " SET ";
   for (size_t i = 0; i < req.columns.size(); i++) {
     const KvColumn *c = find_column(cols, req.columns[i]);
@@ -864,7 +870,8 @@ void KvSession::do_delete(const KvRequest &req) {
   std::vector<KvColumn> cols;
   if (!need_table(req.name, &cols)) return;
   if (!check_writable(req.name, true)) return;
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
+  SqlGen gen(
+      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
   gen.sql = "DELETE FROM " + kv_quote(req.name);
   if (req.where && !gen.where_on(req.name, cols, *req.where)) {
     reply_error(gen.err);
@@ -927,7 +934,8 @@ void KvSession::do_set_flag(const KvRequest &req) {
   std::string sql;
   if (secure) {
     sql = "CREATE TRIGGER IF NOT EXISTS \"KV$SECURE$" + req.name + "\" BEFORE DELETE ON " + t +
-          " BEGIN SELECT RAISE(ABORT, 'Table " + req.name + " is SECURE (no DELETE, no DROP "
+          " BEGIN SELECT RAISE(ABORT, 'Table " + req.name +
+          " is SECURE (no DELETE, no DROP "
           "TABLE)'); END";
   } else {
     // one trigger per change kind; the first carries the flag name

@@ -23,18 +23,18 @@ struct sqlite3;
 // Rows already laid out as reply values (16-bit length and bytes each).
 struct KvRows {
   std::vector<KvField> fields;
-  std::vector<char> data;        // all values of all rows, row after row
-  std::vector<size_t> offsets;   // start of each row in data
-  bool partial = false;          // rows were left out
+  std::vector<char> data;       // all values of all rows, row after row
+  std::vector<size_t> offsets;  // start of each row in data
+  bool partial = false;         // rows were left out
 };
 
 // What the connection thread does after a request.
 enum KvAction {
-  KV_SEND_REPLY,      // send the reply
-  KV_NO_REPLY,        // disconnect: no reply; the session is reset and the
-                      // socket may carry a new open request (DBreset)
-  KV_STOP_SERVER,     // stop request: no reply, stop the server
-  KV_REPLY_AND_STOP   // STOP statement: send the reply, then stop the server
+  KV_SEND_REPLY,     // send the reply
+  KV_NO_REPLY,       // disconnect: no reply; the session is reset and the
+                     // socket may carry a new open request (DBreset)
+  KV_STOP_SERVER,    // stop request: no reply, stop the server
+  KV_REPLY_AND_STOP  // STOP statement: send the reply, then stop the server
 };
 
 // The outcome of one request.
@@ -82,10 +82,10 @@ class KvSession {
 
   // How a command meets the session's transaction before its handler runs.
   enum TxUse {
-    TX_NONE,     // not at all
-    TX_READ,     // starts the pending transaction for reading
-    TX_WRITE,    // starts it with the write lock
-    TX_REFUSED   // "Not possible inside a transaction"
+    TX_NONE,    // not at all
+    TX_READ,    // starts the pending transaction for reading
+    TX_WRITE,   // starts it with the write lock
+    TX_REFUSED  // "Not possible inside a transaction"
   };
   // One command: its code, whether it needs an open database ("No database
   // open"), its use of the transaction, the action after it, and its
@@ -163,11 +163,11 @@ class KvSession {
   sqlite3 *db_ = nullptr;
   std::string dbname_;
   std::map<std::string, Cursor> cursors_;
-  long max_rows_ = -1;  // -1: no cap
+  long max_rows_ = -1;       // -1: no cap
   bool tx_open_ = false;     // BEGIN was answered; COMMIT/END/ABORT not yet
   bool tx_started_ = false;  // ... and SQLite's transaction has begun
   std::string last_sql_;
-  std::string expired_;  // notice for the next request after expire_transaction
+  std::string expired_;      // notice for the next request after expire_transaction
   std::vector<char> reply_;  // the reply to the current request
   int peer_fd_ = -1;
   long long next_peer_check_ = 0;  // ms on the monotonic clock

@@ -185,9 +185,18 @@ static std::string literal_text(const KvLiteral &lit) {
 KvBound kv_bound_literal(const KvLiteral &lit) {
   KvBound b;
   switch (lit.kind) {
-    case KvLiteral::INT: b.kind = KvBound::INT; b.i = lit.i; break;
-    case KvLiteral::FLOAT: b.kind = KvBound::REAL; b.d = lit.d; break;
-    case KvLiteral::STR: b.kind = KvBound::TEXT; b.s = lit.s; break;
+    case KvLiteral::INT:
+      b.kind = KvBound::INT;
+      b.i = lit.i;
+      break;
+    case KvLiteral::FLOAT:
+      b.kind = KvBound::REAL;
+      b.d = lit.d;
+      break;
+    case KvLiteral::STR:
+      b.kind = KvBound::TEXT;
+      b.s = lit.s;
+      break;
   }
   return b;
 }
@@ -206,8 +215,7 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_CHARACTER:
     case KV_BINARY: {
       std::string s = lit.kind == KvLiteral::STR ? lit.s : literal_text(lit);
-      if (static_cast<int>(s.size()) > col.len)
-        return bad(err, lit, col, ": too long");
+      if (static_cast<int>(s.size()) > col.len) return bad(err, lit, col, ": too long");
       out->kind = col.type == KV_CHARACTER ? KvBound::TEXT : KvBound::BLOB;
       out->s = s;
       return true;
@@ -255,7 +263,8 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_DATE: {
       DATE d;
       if (lit.kind != KvLiteral::STR || !kv_parse_date(lit.s, &d))
-        return bad(err, lit, col, ": no valid date ('YYYY-MM-DD' or 'DD.MM.YYYY', years 1800 to 2800)");
+        return bad(err, lit, col,
+                   ": no valid date ('YYYY-MM-DD' or 'DD.MM.YYYY', years 1800 to 2800)");
       out->kind = KvBound::TEXT;
       out->s = kv_date_text(d);
       return true;
@@ -271,7 +280,8 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
     case KV_TIMESTAMP: {
       DATI t;
       if (lit.kind != KvLiteral::STR || !kv_parse_dati(lit.s, &t))
-        return bad(err, lit, col, ": no valid timestamp ('YYYY-MM-DD-HH.MM.SS.ffffff', years 1800 to 2800)");
+        return bad(err, lit, col,
+                   ": no valid timestamp ('YYYY-MM-DD-HH.MM.SS.ffffff', years 1800 to 2800)");
       out->kind = KvBound::TEXT;
       out->s = kv_dati_text(t);
       return true;
@@ -280,13 +290,11 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
   return bad(err, lit, col, "");
 }
 
-bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out,
-                        std::string *err) {
+bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err) {
   switch (col.type) {
     case KV_DATE:
     case KV_TIME:
-    case KV_TIMESTAMP:
-      return kv_convert(lit, col, out, err);
+    case KV_TIMESTAMP: return kv_convert(lit, col, out, err);
     case KV_SMALLINT:
     case KV_INTEGER:
     case KV_FLOAT: {

@@ -37,7 +37,7 @@ constexpr int KV_MAX_BINARY = DB_MAX_DATA - 2;
 struct KvColumn {
   std::string name;
   KvType type = KV_CHARACTER;
-  int len = 0;           // n of CHARACTER(n) / BINARY(n), else 0
+  int len = 0;  // n of CHARACTER(n) / BINARY(n), else 0
   bool notnull = false;
 };
 
@@ -77,15 +77,13 @@ struct KvLiteral {
 // accepted as text for CHARACTER; dates, times and timestamps must be
 // strings in one of the accepted forms and valid.  On failure returns false
 // with a message naming the column in *err.
-bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out,
-                std::string *err);
+bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err);
 
 // The same for a literal compared with a column in a condition: it is
 // converted where the column's type gives it a meaning, else bound as it
 // came (a comparison then simply finds nothing).  Returns false only for a
 // value that is no valid date, time or timestamp for such a column.
-bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col,
-                        KvBound *out, std::string *err);
+bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err);
 
 // The literal bound unchanged (integer, double or text).
 KvBound kv_bound_literal(const KvLiteral &lit);

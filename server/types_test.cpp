@@ -70,7 +70,8 @@ TEST(Types, DatesByTheBaseRules) {
 }
 
 TEST(Types, StoredTextsSortChronologically) {
-  std::vector<std::string> in = {"2003-12-01", "1999-1-31", "31.01.2800", "2003-02-01", "1800-01-01"};
+  std::vector<std::string> in = {"2003-12-01", "1999-1-31", "31.01.2800", "2003-02-01",
+                                 "1800-01-01"};
   std::vector<std::string> stored;
   for (auto &s : in) {
     DATE d;
@@ -133,10 +134,14 @@ TEST(Types, DeclaredTypesAndNames) {
     KvType type;
     int token;
     const char *declared;
-  } types[] = {{KV_CHARACTER, TOK_CHARACTER, "CHARACTER(12)"}, {KV_BINARY, TOK_BINARY, "BINARY(12)"},
-               {KV_SMALLINT, TOK_SMALLINT, "SMALLINT"},        {KV_INTEGER, TOK_INTEGER, "INTEGER"},
-               {KV_FLOAT, TOK_FLOAT, "FLOAT"},                 {KV_DATE, TOK_DATE, "DATE"},
-               {KV_TIME, TOK_TIME, "TIME"},                    {KV_TIMESTAMP, TOK_TIMESTAMP, "TIMESTAMP"}};
+  } types[] = {{KV_CHARACTER, TOK_CHARACTER, "CHARACTER(12)"},
+               {KV_BINARY, TOK_BINARY, "BINARY(12)"},
+               {KV_SMALLINT, TOK_SMALLINT, "SMALLINT"},
+               {KV_INTEGER, TOK_INTEGER, "INTEGER"},
+               {KV_FLOAT, TOK_FLOAT, "FLOAT"},
+               {KV_DATE, TOK_DATE, "DATE"},
+               {KV_TIME, TOK_TIME, "TIME"},
+               {KV_TIMESTAMP, TOK_TIMESTAMP, "TIMESTAMP"}};
   for (auto &t : types) {
     EXPECT_EQ(kv_declared_type(t.type, 12), t.declared);
     KvColumn c = kv_parse_declared("X", t.declared);

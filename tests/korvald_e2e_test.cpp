@@ -146,7 +146,9 @@ std::string column0(Res &r) {
 
 class KorvaldTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(server.start()) << "korvald did not start: " << korvald_path(); }
+  void SetUp() override {
+    ASSERT_TRUE(server.start()) << "korvald did not start: " << korvald_path();
+  }
   Korvald server;
 };
 
@@ -188,8 +190,7 @@ int raw_sql(int fd, const std::string &sql, bool reply = true) {
 // Runs korvald with "-D dir -p 0" and then extra, expecting a failed start.
 // Its exit status (-1 when it started after all or was killed), its
 // messages in *log.
-int failed_start(const std::string &dir, const std::vector<std::string> &extra,
-                 std::string *log) {
+int failed_start(const std::string &dir, const std::vector<std::string> &extra, std::string *log) {
   char path[] = "/tmp/korvald_failed_start_XXXXXX";
   close(mkstemp(path));
   pid_t pid;
@@ -266,7 +267,8 @@ TEST_F(KorvaldTest, ShowDatabasesAndOpenRefusal) {
 
   Conn missing(server.open("nosuchdb"));
   EXPECT_EQ(DBstatus(missing.c), DB_CONNECTION_FAILED);
-  EXPECT_NE(std::string(DBerrorMessage(missing.c)).find("NOSUCHDB does not exist"), std::string::npos);
+  EXPECT_NE(std::string(DBerrorMessage(missing.c)).find("NOSUCHDB does not exist"),
+            std::string::npos);
 }
 
 TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
@@ -275,8 +277,10 @@ TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
                   "WERT FLOAT, TAG DATE, ZEIT TIME, STEMPEL TIMESTAMP, ROH BINARY(8))"),
             DB_COMMAND_OK);
   {
-    Res r(a.exec("INSERT INTO TYPEN VALUES (1, 'M\xfcller', -7, 2.5, '2003-07-12', '09:05:00', "
-                 "'2003-07-12-09.05.00.000123', 'A\x01\x02" "B$\n')"));
+    Res r(
+        a.exec("INSERT INTO TYPEN VALUES (1, 'M\xfcller', -7, 2.5, '2003-07-12', '09:05:00', "
+               "'2003-07-12-09.05.00.000123', 'A\x01\x02"
+               "B$\n')"));
     ASSERT_EQ(r.status(), DB_COMMAND_OK) << r.err();
     EXPECT_EQ(r.rows(), 1);
   }
@@ -293,17 +297,27 @@ TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
     EXPECT_EQ(DBfsize(r.r, f), sizes[f]) << f;
     EXPECT_STREQ(DBfname(r.r, f), names[f]);
   }
-  const char *row1[] = {"1", "M\xfcller", "-7", "2.5", "2003-07-12", "09:05:00",
-                        "2003-07-12-09.05.00.000123", "A\xa7" "0102\xa7" "B$$$0A"};
+  const char *row1[] = {"1",
+                        "M\xfcller",
+                        "-7",
+                        "2.5",
+                        "2003-07-12",
+                        "09:05:00",
+                        "2003-07-12-09.05.00.000123",
+                        "A\xa7"
+                        "0102\xa7"
+                        "B$$$0A"};
   for (int f = 0; f < 8; f++) EXPECT_EQ(r.v(0, f), row1[f]) << f;
   // SQL NULL arrives as the type's absent value
-  const char *row2[] = {"2", "", "0", "0", "1800-01-01", "00:00:01", "1800-01-01-00.00.00.000000", ""};
+  const char *row2[] = {"2", "", "0", "0", "1800-01-01", "00:00:01", "1800-01-01-00.00.00.000000",
+                        ""};
   for (int f = 0; f < 8; f++) EXPECT_EQ(r.v(1, f), row2[f]) << f;
 }
 
 TEST_F(KorvaldTest, WhereOrderByAndConditions) {
   Conn a(server.open());
-  ASSERT_EQ(a.run("CREATE TABLE P (ID INTEGER, NAME CHARACTER(20), TAG DATE, W FLOAT)"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("CREATE TABLE P (ID INTEGER, NAME CHARACTER(20), TAG DATE, W FLOAT)"),
+            DB_COMMAND_OK);
   const char *rows[] = {"(1, 'Berta', '2003-12-01', 1.5)", "(2, 'Anton', '1999-01-31', 2.5)",
                         "(3, 'Cora', '2003-02-01', 3.5)", "(4, 'Dora', '2010-06-15', 4.5)"};
   for (auto *v : rows) ASSERT_EQ(a.run(std::string("INSERT INTO P VALUES ") + v), DB_COMMAND_OK);
@@ -355,10 +369,12 @@ TEST_F(KorvaldTest, WhereOrderByAndConditions) {
 
 TEST_F(KorvaldTest, UpdateDeleteAndTheViewersStatements) {
   Conn a(server.open());
-  ASSERT_EQ(a.run("CREATE TABLE KUNDE (KUNDE_ID INTEGER NOT NULL, NAME CHARACTER(20))"), DB_COMMAND_OK);
+  ASSERT_EQ(a.run("CREATE TABLE KUNDE (KUNDE_ID INTEGER NOT NULL, NAME CHARACTER(20))"),
+            DB_COMMAND_OK);
   for (int i = 1; i <= 5; i++)
-    ASSERT_EQ(a.run("INSERT INTO KUNDE VALUES (" + std::to_string(i) + ", 'N" + std::to_string(i) + "')"),
-              DB_COMMAND_OK);
+    ASSERT_EQ(
+        a.run("INSERT INTO KUNDE VALUES (" + std::to_string(i) + ", 'N" + std::to_string(i) + "')"),
+        DB_COMMAND_OK);
   {
     Res r(a.exec("UPDATE KUNDE SET NAME = 'X' WHERE KUNDE_ID > 3"));
     EXPECT_EQ(r.status(), DB_COMMAND_OK);
@@ -671,8 +687,7 @@ TEST_F(KorvaldTest, RawBadInputGetsAnErrorOrAClosedConnection) {
     // complete statements: "SELECT A FROM T" (12 bytes) and the whole
     // request with or without its end token
     bool complete = n == 12 || n >= full.size() - 1;
-    EXPECT_EQ(code, complete ? REPLY_DATA : REPLY_ERROR)
-        << "cut at " << n << " gave " << code;
+    EXPECT_EQ(code, complete ? REPLY_DATA : REPLY_ERROR) << "cut at " << n << " gave " << code;
   }
   // a client that goes away in the middle of a multi-frame message
   {
@@ -811,14 +826,19 @@ TEST_F(KorvaldTest, ResetReopensOnTheSameSocket) {
 TEST_F(KorvaldTest, LikeRespectsCaseForEveryLetter) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE L (L_ID INTEGER, NAME CHARACTER(10))"), DB_COMMAND_OK);
-  for (const char *v : {"(1, 'M\xfcller')", "(2, 'meier')", "(3, '\xdc" "bel')", "(4, '\xfc" "ber')"})
+  for (const char *v : {"(1, 'M\xfcller')", "(2, 'meier')",
+                        "(3, '\xdc"
+                        "bel')",
+                        "(4, '\xfc"
+                        "ber')"})
     ASSERT_EQ(a.run(std::string("INSERT INTO L VALUES ") + v), DB_COMMAND_OK);
   const struct {
     const char *pattern, *ids;
-  } cases[] = {{"m%", "2"}, {"M%", "1"}, {"\xdc%", "3"}, {"\xfc%", "4"}, {"%e%", "1,2,3,4"},
+  } cases[] = {{"m%", "2"},     {"M%", "1"},    {"\xdc%", "3"},  {"\xfc%", "4"}, {"%e%", "1,2,3,4"},
                {"M_ller", "1"}, {"_eier", "2"}, {"%r", "1,2,4"}, {"%l", "3"}};
   for (auto &c : cases) {
-    Res r(a.exec(std::string("SELECT L_ID FROM L WHERE NAME LIKE '") + c.pattern + "' ORDER BY L_ID"));
+    Res r(a.exec(std::string("SELECT L_ID FROM L WHERE NAME LIKE '") + c.pattern +
+                 "' ORDER BY L_ID"));
     ASSERT_EQ(r.status(), DB_TUPLES_OK) << r.err();
     EXPECT_EQ(column0(r), c.ids) << c.pattern;
   }
@@ -1109,7 +1129,8 @@ TEST(KorvaldLimits, AnIdleTransactionIsRolledBackAndTheClientTold) {
   ASSERT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
   // a stalls holding the write lock; b gets through once a's time is up
   bool written = false;
-  for (int i = 0; i < 20 && !written; i++) written = b.run("INSERT INTO T VALUES (2)") == DB_COMMAND_OK;
+  for (int i = 0; i < 20 && !written; i++)
+    written = b.run("INSERT INTO T VALUES (2)") == DB_COMMAND_OK;
   ASSERT_TRUE(written) << b.last_err;
   EXPECT_TRUE(server.log_shows("idle for 1 s inside a transaction, rolled back"));
   // a's next request is not run but answered with the news
@@ -1158,7 +1179,8 @@ TEST(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
   // a client that writes, then starts the join and waits for its reply
   auto start_client = [&](int fd) {
     return raw_open(fd) == REPLY_OK && raw_sql(fd, "BEGIN") == REPLY_OK &&
-           raw_sql(fd, "INSERT INTO A VALUES (-1)") == REPLY_TUPLES && raw_sql(fd, join, false) == 1;
+           raw_sql(fd, "INSERT INTO A VALUES (-1)") == REPLY_TUPLES &&
+           raw_sql(fd, join, false) == 1;
   };
   for (bool killed : {false, true}) {
     SCOPED_TRACE(killed ? "client killed" : "connection closed");

@@ -78,11 +78,12 @@ class KvsqlWithKorvald : public testing::Test {
 TEST_F(KvsqlWithKorvald, LoadsEveryStatementOfAFile) {
   std::string load = "CREATE TABLE K0 (N INTEGER NOT NULL, NAME CHARACTER(20));\n";
   for (int i = 0; i < 10000; i++)
-    load += "INSERT INTO K0 VALUES (" + std::to_string(i) + ", '" + (i % 2 ? "O\\'Brien; END" : "Meier") +
-            "');\n";
+    load += "INSERT INTO K0 VALUES (" + std::to_string(i) + ", '" +
+            (i % 2 ? "O\\'Brien; END" : "Meier") + "');\n";
   EXPECT_EQ(run("", load), 0);
   EXPECT_EQ(query("SELECT COUNT(*) FROM K0;"), "COUNT(*)\n10000\n");
-  EXPECT_EQ(query("SELECT N, NAME FROM K0 WHERE N < 2 ORDER BY N;"), "N\tNAME\n0\tMeier\n1\tO'Brien; END\n");
+  EXPECT_EQ(query("SELECT N, NAME FROM K0 WHERE N < 2 ORDER BY N;"),
+            "N\tNAME\n0\tMeier\n1\tO'Brien; END\n");
 }
 
 // Values with every character the formats must escape, BINARY bytes and the
@@ -90,10 +91,12 @@ TEST_F(KvsqlWithKorvald, LoadsEveryStatementOfAFile) {
 // the import unchanged.
 TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
   const std::string columns =
-      "(ID INTEGER NOT NULL, TXT CHARACTER(40), B BINARY(8), D DATE, T TIME, TS TIMESTAMP, F FLOAT)";
+      "(ID INTEGER NOT NULL, TXT CHARACTER(40), B BINARY(8), D DATE, T TIME, TS TIMESTAMP, F "
+      "FLOAT)";
   std::string load = "CREATE TABLE S " + columns + ";\n";
-  const char *texts[] = {"tab\there",      "line\nfeed",         "back\\\\slash\\\\t",   "it\\'s, \"quoted\"",
-                         "cr\r\nlf",       "M\xfcller \xdf\xe4", " blanks ",             ""};
+  const char *texts[] = {
+      "tab\there", "line\nfeed",         "back\\\\slash\\\\t", "it\\'s, \"quoted\"",
+      "cr\r\nlf",  "M\xfcller \xdf\xe4", " blanks ",           ""};
   for (int i = 0; i < 8; i++)
     load += "INSERT INTO S VALUES (" + std::to_string(i) + ", '" + texts[i] + "', 'b\\\\" +
             std::to_string(i) + "', '2024-02-29', '23:59:0" + std::to_string(i) +
@@ -101,8 +104,10 @@ TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
   ASSERT_EQ(run("--no-convert -q", load), 0);
   const std::string select = "SELECT * FROM S ORDER BY ID";
   std::string tsv = query(select, "--no-convert -A"), csv = query(select, "--no-convert --csv");
-  EXPECT_NE(tsv.find("\n1\tline\\nfeed\t0x625c31\t2024-02-29\t23:59:01\t1998-10-08-09.26.33.767683\t1.5\n"),
-            std::string::npos)
+  EXPECT_NE(
+      tsv.find(
+          "\n1\tline\\nfeed\t0x625c31\t2024-02-29\t23:59:01\t1998-10-08-09.26.33.767683\t1.5\n"),
+      std::string::npos)
       << tsv;
   EXPECT_NE(csv.find("\n3,\"it's, \"\"quoted\"\"\",0x625c33,"), std::string::npos) << csv;
   write("s.tsv", tsv);
@@ -125,7 +130,8 @@ TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
 // of that file is imported.
 TEST_F(KvsqlWithKorvald, ImportCsvFromUtf8File) {
   const std::string utf8 = "LC_ALL=C.UTF-8";
-  ASSERT_EQ(query("CREATE TABLE P (ID INTEGER NOT NULL, NAME CHARACTER(30), ORT CHARACTER(20))"), "");
+  ASSERT_EQ(query("CREATE TABLE P (ID INTEGER NOT NULL, NAME CHARACTER(30), ORT CHARACTER(20))"),
+            "");
   write("p.csv",
         "\xef\xbb\xbfname,Id,ORT\r\n"
         "\"M\xc3\xbcller, Hans\",1,M\xc3\xbcnchen\r\n"
@@ -135,15 +141,18 @@ TEST_F(KvsqlWithKorvald, ImportCsvFromUtf8File) {
   EXPECT_EQ(out, "2\n");
   EXPECT_EQ(query("SELECT * FROM P ORDER BY ID"),
             "ID\tNAME\tORT\n1\tM\xfcller, Hans\tM\xfcnchen\n2\tSay \"Gr\xfc\xdf Gott\"\tK\xf6ln\n");
-  EXPECT_EQ(query("SELECT NAME FROM P WHERE ORT = 'M\xc3\xbcnchen'", "-t", utf8), "M\xc3\xbcller, Hans\n");
+  EXPECT_EQ(query("SELECT NAME FROM P WHERE ORT = 'M\xc3\xbcnchen'", "-t", utf8),
+            "M\xc3\xbcller, Hans\n");
 
   struct {
     const char *file, *error;
   } bad[] = {
       {"3,a,b\n4,\"x\ny\",Z\xc3\xbcrich\n5,\xe2\x82\xac uro,c\n",
-       "kvsql: bad.csv:4: field 2: the character \"\xe2\x82\xac\" (U+20AC) has no Latin-1 form; nothing was imported\n"},
+       "kvsql: bad.csv:4: field 2: the character \"\xe2\x82\xac\" (U+20AC) has no Latin-1 form; "
+       "nothing was imported\n"},
       {"3,a,b\n4,b,c\nfive,c,d\n", "kvsql: bad.csv:3: "},
-      {"3,a,b\n4,b\n", "kvsql: bad.csv:2: 2 fields, but the table has 3 columns; nothing was imported\n"},
+      {"3,a,b\n4,b\n",
+       "kvsql: bad.csv:2: 2 fields, but the table has 3 columns; nothing was imported\n"},
   };
   for (auto &b : bad) {
     write("bad.csv", b.file);
@@ -153,5 +162,7 @@ TEST_F(KvsqlWithKorvald, ImportCsvFromUtf8File) {
   }
   // Inside an open transaction the import refuses to start.
   EXPECT_EQ(run("", "begin;\n\\import p.csv P\nabort;\n", &out, &err), 1);
-  EXPECT_EQ(err, "kvsql: line 2: \\import: runs in a transaction of its own; end the open one first (COMMIT or ABORT)\n");
+  EXPECT_EQ(err,
+            "kvsql: line 2: \\import: runs in a transaction of its own; end the open one first "
+            "(COMMIT or ABORT)\n");
 }

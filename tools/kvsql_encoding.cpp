@@ -12,16 +12,14 @@ namespace {
 
 const iconv_t NO_ICONV = reinterpret_cast<iconv_t>(-1);
 
-bool is_ascii(std::string_view text)
-{
+bool is_ascii(std::string_view text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
 
 // The name without case, '-' and '_': "ISO_8859-1" and "iso88591" are one set.
-std::string plain_name(const std::string &name)
-{
+std::string plain_name(const std::string &name) {
   std::string r;
   for (char c : name)
     if (c != '-' && c != '_') r += static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -30,8 +28,7 @@ std::string plain_name(const std::string &name)
 
 // Runs iconv over all of in, appending to out; stops at the first byte it
 // cannot convert.  Returns the number of input bytes converted.
-size_t convert(iconv_t cd, std::string_view in, std::string *out)
-{
+size_t convert(iconv_t cd, std::string_view in, std::string *out) {
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
   char *ip = const_cast<char *>(in.data());
   size_t il = in.size();
@@ -49,8 +46,7 @@ size_t convert(iconv_t cd, std::string_view in, std::string *out)
 
 }  // namespace
 
-Recoder::Recoder(bool raw, const std::string &charset)
-{
+Recoder::Recoder(bool raw, const std::string &charset) {
   charset_ = charset.empty() ? nl_langinfo(CODESET) : charset;
   std::string plain = plain_name(charset_);
   pass_ = raw || plain == "ISO88591" || plain == "LATIN1" || plain == "L1" ||
@@ -62,14 +58,12 @@ Recoder::Recoder(bool raw, const std::string &charset)
   ok_ = in_ != NO_ICONV && out_ != NO_ICONV && probe_ != NO_ICONV;
 }
 
-Recoder::~Recoder()
-{
+Recoder::~Recoder() {
   for (iconv_t cd : {in_, out_, probe_})
     if (cd != NO_ICONV) iconv_close(cd);
 }
 
-bool Recoder::to_latin1(std::string_view text, std::string *out, RecodeError *err)
-{
+bool Recoder::to_latin1(std::string_view text, std::string *out, RecodeError *err) {
   out->clear();
   if (pass_ || !ok_ || is_ascii(text)) {
     out->assign(text);
@@ -81,8 +75,7 @@ bool Recoder::to_latin1(std::string_view text, std::string *out, RecodeError *er
   return false;
 }
 
-void Recoder::describe(std::string_view text, size_t offset, RecodeError *err)
-{
+void Recoder::describe(std::string_view text, size_t offset, RecodeError *err) {
   *err = RecodeError();
   err->offset = offset;
   for (size_t i = 0; i < offset; i++) err->line += text[i] == '\n';
@@ -106,12 +99,12 @@ void Recoder::describe(std::string_view text, size_t offset, RecodeError *err)
   // No character: the bytes up to the next ASCII one (at most four).
   err->invalid = true;
   size_t n = 1;
-  while (n < 4 && offset + n < text.size() && static_cast<unsigned char>(text[offset + n]) >= 0x80) n++;
+  while (n < 4 && offset + n < text.size() && static_cast<unsigned char>(text[offset + n]) >= 0x80)
+    n++;
   err->character.assign(text.substr(offset, n));
 }
 
-std::string Recoder::from_latin1(std::string_view text)
-{
+std::string Recoder::from_latin1(std::string_view text) {
   if (pass_ || !ok_ || is_ascii(text)) return std::string(text);
   std::string out;
   while (!text.empty()) {
@@ -123,8 +116,7 @@ std::string Recoder::from_latin1(std::string_view text)
   return out;
 }
 
-std::string recode_error_text(const RecodeError &err, const std::string &charset)
-{
+std::string recode_error_text(const RecodeError &err, const std::string &charset) {
   if (err.invalid) {
     std::string hex;
     for (char c : err.character) {

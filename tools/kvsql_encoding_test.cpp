@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(Recoder, Utf8BothWays)
-{
+TEST(Recoder, Utf8BothWays) {
   Recoder r(false, "UTF-8");
   ASSERT_TRUE(r.ok());
   EXPECT_FALSE(r.passes_bytes());
@@ -21,8 +20,7 @@ TEST(Recoder, Utf8BothWays)
   EXPECT_EQ(out, "M\xfcnchen");
 }
 
-TEST(Recoder, RefusesWithCharacterAndPlace)
-{
+TEST(Recoder, RefusesWithCharacterAndPlace) {
   Recoder r(false, "UTF-8");
   std::string out;
   RecodeError err;
@@ -31,17 +29,21 @@ TEST(Recoder, RefusesWithCharacterAndPlace)
   EXPECT_EQ(err.line, 1u);
   EXPECT_EQ(err.index, 5u);  // \xc3\xa4 is one character
   EXPECT_EQ(err.code, 0x20acu);
-  EXPECT_EQ(recode_error_text(err, r.charset()), "the character \"\xe2\x82\xac\" (U+20AC) has no Latin-1 form");
-  ASSERT_FALSE(r.to_latin1("ab\xff" "c", &out, &err));
+  EXPECT_EQ(recode_error_text(err, r.charset()),
+            "the character \"\xe2\x82\xac\" (U+20AC) has no Latin-1 form");
+  ASSERT_FALSE(
+      r.to_latin1("ab\xff"
+                  "c",
+                  &out, &err));
   EXPECT_TRUE(err.invalid);
   EXPECT_EQ(err.index, 3u);
   EXPECT_EQ(recode_error_text(err, r.charset()), "the bytes \\xff are no UTF-8 character");
   ASSERT_FALSE(r.to_latin1("x\xf0\x9f\x98\x80", &out, &err));
-  EXPECT_EQ(recode_error_text(err, r.charset()), "the character \"\xf0\x9f\x98\x80\" (U+1F600) has no Latin-1 form");
+  EXPECT_EQ(recode_error_text(err, r.charset()),
+            "the character \"\xf0\x9f\x98\x80\" (U+1F600) has no Latin-1 form");
 }
 
-TEST(Recoder, SetsThatPassBytes)
-{
+TEST(Recoder, SetsThatPassBytes) {
   for (const char *cs : {"ISO-8859-1", "latin1", "ANSI_X3.4-1968"}) {
     Recoder r(false, cs);
     EXPECT_TRUE(r.passes_bytes()) << cs;

@@ -21,23 +21,21 @@ class Reader {
  public:
   Reader(const char *data, int len) : data_(data), len_(len) {}
   bool ok() const { return pos_ >= 0; }
-  int token()
-  {
+  int token() {
     int t = TOK_END;
     if (ok()) pos_ = DBget_token(pos_, data_, len_, &t, err_);
     return ok() ? t : -1;
   }
-  int peek()
-  {
+  int peek() {
     int keep = pos_, t = token();
     pos_ = keep;
     return t;
   }
-  std::string text(int code)
-  {
+  std::string text(int code) {
     const char *s = "";
-    if (ok()) pos_ = code == TOK_NAME ? DBget_name(pos_, data_, len_, &s, err_)
-                                      : DBget_string(pos_, data_, len_, &s, err_);
+    if (ok())
+      pos_ = code == TOK_NAME ? DBget_name(pos_, data_, len_, &s, err_)
+                              : DBget_string(pos_, data_, len_, &s, err_);
     return ok() ? s : "";
   }
 
@@ -48,8 +46,7 @@ class Reader {
   char err_[DB_GET_ERRSIZE];
 };
 
-bool select_names(Reader &r, const ColumnsOf &columns_of, std::vector<std::string> *names)
-{
+bool select_names(Reader &r, const ColumnsOf &columns_of, std::vector<std::string> *names) {
   std::vector<Item> items;
   for (int t = r.token(); t != TOK_FROM; t = r.token()) {
     if (t == TOK_DISTINCT) continue;
@@ -112,25 +109,24 @@ bool select_names(Reader &r, const ColumnsOf &columns_of, std::vector<std::strin
 }
 
 // The fixed fields of the SHOW statements.
-bool show_names(Reader &r, std::vector<std::string> *names)
-{
+bool show_names(Reader &r, std::vector<std::string> *names) {
   int t = r.token();
   if (t == TOK_TABLE) t = r.peek() == TOK_INDICES ? TOK_INDICES : TOK_TABLE;
   switch (t) {
-  case TOK_DATABASES: *names = {"DATABASE"}; break;
-  case TOK_TABLES: *names = {"TABLE"}; break;
-  case TOK_TABLE: *names = {"COLUMN", "TYPE", "SIZE", "NOT NULL"}; break;
-  case TOK_INDICES: *names = {"INDEX", "TABLE", "UNIQUE"}; break;
-  case TOK_INDEX: *names = {"INDEX", "TABLE", "COLUMN", "UNIQUE"}; break;
-  default: return false;
+    case TOK_DATABASES: *names = {"DATABASE"}; break;
+    case TOK_TABLES: *names = {"TABLE"}; break;
+    case TOK_TABLE: *names = {"COLUMN", "TYPE", "SIZE", "NOT NULL"}; break;
+    case TOK_INDICES: *names = {"INDEX", "TABLE", "UNIQUE"}; break;
+    case TOK_INDEX: *names = {"INDEX", "TABLE", "COLUMN", "UNIQUE"}; break;
+    default: return false;
   }
   return r.ok();
 }
 
 }  // namespace
 
-bool result_names(const char *request, int len, const ColumnsOf &columns_of, std::vector<std::string> *names)
-{
+bool result_names(const char *request, int len, const ColumnsOf &columns_of,
+                  std::vector<std::string> *names) {
   names->clear();
   Reader r(request, len);
   int cmd = r.token();

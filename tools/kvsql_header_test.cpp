@@ -10,12 +10,11 @@
 
 namespace {
 
-std::vector<std::string> names_of(const std::string &sql)
-{
+std::vector<std::string> names_of(const std::string &sql) {
   std::vector<char> err(DB_ERRMSG_SIZE);
   EXPECT_EQ(DBtranslate(sql.c_str(), err.data()), 1) << err.data();
   auto columns = [](const std::string &t) {
-    return t == "K" ? std::vector<std::string>{"ID", "NAME"}
+    return t == "K"   ? std::vector<std::string>{"ID", "NAME"}
            : t == "B" ? std::vector<std::string>{"NR"}
                       : std::vector<std::string>{};
   };
@@ -28,19 +27,20 @@ using Names = std::vector<std::string>;
 
 }  // namespace
 
-TEST(ResultNames, SelectItemsAsTheServerNamesThem)
-{
-  EXPECT_EQ(names_of("select distinct name, count(*), min(id), max(x.nr) from k where id = 1 order by name"),
-            Names({"NAME", "COUNT(*)", "MIN(ID)", "MAX(NR)"}));
-  EXPECT_EQ(names_of("select *, b.nr from k, b where k.id = b.nr"), Names({"ID", "NAME", "NR", "NR"}));
+TEST(ResultNames, SelectItemsAsTheServerNamesThem) {
+  EXPECT_EQ(
+      names_of(
+          "select distinct name, count(*), min(id), max(x.nr) from k where id = 1 order by name"),
+      Names({"NAME", "COUNT(*)", "MIN(ID)", "MAX(NR)"}));
+  EXPECT_EQ(names_of("select *, b.nr from k, b where k.id = b.nr"),
+            Names({"ID", "NAME", "NR", "NR"}));
   EXPECT_EQ(names_of("select y.* , id from k x, k y"), Names({"ID", "NAME", "ID"}));
   EXPECT_EQ(names_of("select * from unknown"), Names({"<none>"}));
   EXPECT_EQ(names_of("select z.* from k"), Names({"<none>"}));
   EXPECT_EQ(names_of("delete from k"), Names({"<none>"}));
 }
 
-TEST(ResultNames, Show)
-{
+TEST(ResultNames, Show) {
   EXPECT_EQ(names_of("show tables"), Names({"TABLE"}));
   EXPECT_EQ(names_of("show databases"), Names({"DATABASE"}));
   EXPECT_EQ(names_of("show table k"), Names({"COLUMN", "TYPE", "SIZE", "NOT NULL"}));

@@ -22,22 +22,19 @@ namespace {
 
 enum Parse { COMPLETE, NEED_MORE, BAD };
 
-std::string upper(std::string s)
-{
+std::string upper(std::string s) {
   for (char &c : s) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
-bool ends_with(const std::string &s, const char *tail)
-{
+bool ends_with(const std::string &s, const char *tail) {
   size_t n = strlen(tail);
   return s.size() >= n && upper(s.substr(s.size() - n)) == upper(tail);
 }
 
 // One CSV record from buf[*p]; *line follows the line feeds read.
 Parse csv_record(const std::string &buf, size_t *p, int *line, bool at_end, ImportRecord *rec,
-                 std::string *error)
-{
+                 std::string *error) {
   const size_t n = buf.size();
   size_t i = *p;
   for (;;) {
@@ -81,7 +78,8 @@ Parse csv_record(const std::string &buf, size_t *p, int *line, bool at_end, Impo
         (*line)++;
         break;
       }
-      *error = "a character follows the closing quote of field " + std::to_string(rec->fields.size());
+      *error =
+          "a character follows the closing quote of field " + std::to_string(rec->fields.size());
       return BAD;
     }
     while (i < n && buf[i] != ',' && buf[i] != '\n') field += buf[i++];
@@ -103,8 +101,7 @@ Parse csv_record(const std::string &buf, size_t *p, int *line, bool at_end, Impo
   return COMPLETE;
 }
 
-std::string tsv_unescape(const std::string &s, size_t from, size_t to)
-{
+std::string tsv_unescape(const std::string &s, size_t from, size_t to) {
   std::string r;
   for (size_t i = from; i < to; i++) {
     if (s[i] != '\\' || i + 1 >= to) {
@@ -122,8 +119,7 @@ std::string tsv_unescape(const std::string &s, size_t from, size_t to)
   return r;
 }
 
-Parse tsv_record(const std::string &buf, size_t *p, int *line, bool at_end, ImportRecord *rec)
-{
+Parse tsv_record(const std::string &buf, size_t *p, int *line, bool at_end, ImportRecord *rec) {
   size_t nl = buf.find('\n', *p);
   if (nl == std::string::npos && !at_end) return NEED_MORE;
   size_t end = nl == std::string::npos ? buf.size() : nl;
@@ -140,8 +136,7 @@ Parse tsv_record(const std::string &buf, size_t *p, int *line, bool at_end, Impo
   return COMPLETE;
 }
 
-int hex_digit(char c)
-{
+int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -149,8 +144,7 @@ int hex_digit(char c)
 }
 
 // The bytes of "0x..." hex text, or false when it is not that form.
-bool from_hex(const std::string &v, std::string *bytes)
-{
+bool from_hex(const std::string &v, std::string *bytes) {
   if (v.size() < 2 || v[0] != '0' || (v[1] != 'x' && v[1] != 'X') || v.size() % 2) return false;
   bytes->clear();
   for (size_t i = 2; i < v.size(); i += 2) {
@@ -163,8 +157,7 @@ bool from_hex(const std::string &v, std::string *bytes)
 
 // The server's text of a failed result or connection, in the terminal's
 // set and without its line feed.
-std::string server_text(const char *latin1, Recoder *recoder)
-{
+std::string server_text(const char *latin1, Recoder *recoder) {
   std::string t = recoder->from_latin1(latin1);
   while (!t.empty() && t.back() == '\n') t.pop_back();
   return t;
@@ -172,8 +165,7 @@ std::string server_text(const char *latin1, Recoder *recoder)
 
 // Runs one statement of the import's own (SHOW TABLE, BEGIN, COMMIT,
 // ABORT).  The result when it succeeded, else null with *o set.
-DBresult *exec_own(DBconn *conn, const std::string &sql, ImportOutcome *o, Recoder *recoder)
-{
+DBresult *exec_own(DBconn *conn, const std::string &sql, ImportOutcome *o, Recoder *recoder) {
   DBresult *res = DBexec(conn, sql.c_str());
   if (DBstatus(conn) == DB_CONNECTION_BROKEN) {
     o->status = ImportOutcome::LOST;
@@ -200,16 +192,15 @@ class Pipeline {
   static constexpr size_t WINDOW = 256;
   static constexpr size_t BATCH = 64;
 
-  Pipeline(DBconn *conn, ImportOutcome *o, Recoder *recoder) : conn_(conn), o_(o), recoder_(recoder)
-  {
+  Pipeline(DBconn *conn, ImportOutcome *o, Recoder *recoder)
+      : conn_(conn), o_(o), recoder_(recoder) {
     int one = 1;  // a batch goes out whole, at once
     setsockopt(conn->socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
 
   // Queues the request in the query buffer for the row on line.  false
   // once the import failed or the connection broke.
-  bool send(int line)
-  {
+  bool send(int line) {
     std::vector<char> frames = wire_encode(query_data, query_size);
     batch_.insert(batch_.end(), frames.begin(), frames.end());
     lines_.push_back(line);
@@ -220,8 +211,7 @@ class Pipeline {
   }
 
   // Sends what is queued and waits for every answer.  false as for send.
-  bool drain()
-  {
+  bool drain() {
     if (!flush()) return false;
     while (!lines_.empty())
       if (!receive() && o_->status == ImportOutcome::LOST) return false;
@@ -229,15 +219,13 @@ class Pipeline {
   }
 
  private:
-  bool broken()
-  {
+  bool broken() {
     conn_->status = DB_CONNECTION_BROKEN;
     o_->status = ImportOutcome::LOST;
     return false;
   }
 
-  bool flush()
-  {
+  bool flush() {
     size_t done = 0;
     while (done < batch_.size()) {
       ssize_t w = ::send(conn_->socket, batch_.data() + done, batch_.size() - done, MSG_NOSIGNAL);
@@ -251,8 +239,7 @@ class Pipeline {
   }
 
   // One answer; an error answer ends the import (the first one is reported).
-  bool receive()
-  {
+  bool receive() {
     char buf[DB_RECV_BUFSIZE];
     char *big = nullptr;
     int bigsize = -1, len = 0;
@@ -278,18 +265,18 @@ class Pipeline {
   ImportOutcome *o_;
   Recoder *recoder_;
   std::vector<char> batch_;
-  size_t unsent_ = 0;       // requests in batch_
-  std::deque<int> lines_;   // lines of the requests not yet answered, batched ones last
+  size_t unsent_ = 0;      // requests in batch_
+  std::deque<int> lines_;  // lines of the requests not yet answered, batched ones last
 };
 
 // Reads the rows of the file and sends them; false on the first error
 // (*o says which).
 bool send_rows(FILE *file, const ImportJob &job, const std::vector<ImportColumn> &columns,
-               Pipeline *pipe, ImportOutcome *o, Recoder *recoder)
-{
+               Pipeline *pipe, ImportOutcome *o, Recoder *recoder) {
   std::vector<char> chunk(1 << 16);
   size_t n = fread(chunk.data(), 1, chunk.size(), file);
-  size_t skip = n >= 3 && memcmp(chunk.data(), "\xef\xbb\xbf", 3) == 0 ? 3 : 0;  // a UTF-8 byte order mark
+  size_t skip =
+      n >= 3 && memcmp(chunk.data(), "\xef\xbb\xbf", 3) == 0 ? 3 : 0;  // a UTF-8 byte order mark
   bool csv = job.format == ImportFormat::CSV ||
              (job.format == ImportFormat::AUTO &&
               import_is_csv(job.path, std::string(chunk.data() + skip, n - skip)));
@@ -340,7 +327,8 @@ bool send_rows(FILE *file, const ImportJob &job, const std::vector<ImportColumn>
         RecodeError err;
         if (!recoder->to_latin1(rec.fields[i], &values[i], &err)) {
           o->line = rec.line + static_cast<int>(err.line);
-          o->error = "field " + std::to_string(i + 1) + ": " + recode_error_text(err, recoder->charset());
+          o->error =
+              "field " + std::to_string(i + 1) + ": " + recode_error_text(err, recoder->charset());
           return false;
         }
       }
@@ -361,8 +349,8 @@ bool send_rows(FILE *file, const ImportJob &job, const std::vector<ImportColumn>
 
 }  // namespace
 
-bool RecordReader::parse(bool at_end, std::vector<ImportRecord> *out, std::string *error, int *line)
-{
+bool RecordReader::parse(bool at_end, std::vector<ImportRecord> *out, std::string *error,
+                         int *line) {
   size_t p = 0;
   int l = line_;
   bool ok = true;
@@ -379,7 +367,8 @@ bool RecordReader::parse(bool at_end, std::vector<ImportRecord> *out, std::strin
     rec.line = l;
     size_t q = p;
     int ql = l;
-    Parse r = csv_ ? csv_record(buf_, &q, &ql, at_end, &rec, error) : tsv_record(buf_, &q, &ql, at_end, &rec);
+    Parse r = csv_ ? csv_record(buf_, &q, &ql, at_end, &rec, error)
+                   : tsv_record(buf_, &q, &ql, at_end, &rec);
     if (r == NEED_MORE) break;
     if (r == BAD) {
       *line = ql;
@@ -396,23 +385,20 @@ bool RecordReader::parse(bool at_end, std::vector<ImportRecord> *out, std::strin
   return ok;
 }
 
-bool RecordReader::feed(const char *data, size_t n, std::vector<ImportRecord> *out, std::string *error,
-                        int *line)
-{
+bool RecordReader::feed(const char *data, size_t n, std::vector<ImportRecord> *out,
+                        std::string *error, int *line) {
   buf_.append(data, n);
   return parse(false, out, error, line);
 }
 
-bool RecordReader::finish(std::vector<ImportRecord> *out, std::string *error, int *line)
-{
+bool RecordReader::finish(std::vector<ImportRecord> *out, std::string *error, int *line) {
   bool ok = parse(true, out, error, line);
   buf_.clear();
   line_ = 1;
   return ok;
 }
 
-bool import_is_csv(const std::string &path, const std::string &start)
-{
+bool import_is_csv(const std::string &path, const std::string &start) {
   if (ends_with(path, ".csv")) return true;
   if (ends_with(path, ".tsv") || ends_with(path, ".tab") || ends_with(path, ".txt")) return false;
   size_t nl = start.find('\n');
@@ -420,8 +406,7 @@ bool import_is_csv(const std::string &path, const std::string &start)
 }
 
 bool header_columns(const ImportRecord &record, const std::vector<ImportColumn> &columns,
-                    std::vector<int> *order)
-{
+                    std::vector<int> *order) {
   order->clear();
   for (const std::string &f : record.fields) {
     int found = -1;
@@ -439,8 +424,7 @@ bool header_columns(const ImportRecord &record, const std::vector<ImportColumn> 
 }
 
 std::string build_insert(const std::string &table, const std::vector<ImportColumn> &columns,
-                         const std::vector<int> &order, const std::vector<std::string> &values)
-{
+                         const std::vector<int> &order, const std::vector<std::string> &values) {
   std::vector<size_t> sent;
   std::vector<std::string> texts(values.size());
   for (size_t i = 0; i < values.size(); i++) {
@@ -458,15 +442,15 @@ std::string build_insert(const std::string &table, const std::vector<ImportColum
   DBquery_init();
   DBquery_addcmd(CMD_INSERT);
   DBquery_addtokname(TOK_NAME, table.c_str());
-  for (size_t i : sent) DBquery_addtokname(TOK_NAME, columns[static_cast<size_t>(order[i])].name.c_str());
+  for (size_t i : sent)
+    DBquery_addtokname(TOK_NAME, columns[static_cast<size_t>(order[i])].name.c_str());
   DBquery_addtoken(TOK_VALUES);
   for (size_t i : sent) DBquery_addtokstring(TOK_STRING, texts[i].c_str());
   DBquery_addtoken(TOK_END);
   return "";
 }
 
-ImportOutcome run_import(DBconn *conn, const ImportJob &job, Recoder *recoder)
-{
+ImportOutcome run_import(DBconn *conn, const ImportJob &job, Recoder *recoder) {
   ImportOutcome o;
   errno = 0;
   std::unique_ptr<FILE, int (*)(FILE *)> file(fopen(job.path.c_str(), "rb"), fclose);
@@ -493,7 +477,8 @@ ImportOutcome run_import(DBconn *conn, const ImportJob &job, Recoder *recoder)
     if (o.status != ImportOutcome::LOST) {
       ImportOutcome ignored;
       DBclear(exec_own(conn, "ABORT;", &ignored, recoder));
-      o.status = ignored.status == ImportOutcome::LOST ? ImportOutcome::LOST : ImportOutcome::FAILED;
+      o.status =
+          ignored.status == ImportOutcome::LOST ? ImportOutcome::LOST : ImportOutcome::FAILED;
     }
     o.rows = 0;
     return o;

@@ -34,7 +34,8 @@ class RecordReader {
   explicit RecordReader(bool csv) : csv_(csv) {}
   // Appends n bytes; complete records are appended to out.  false on a
   // malformed record: *error says why and *line where.
-  bool feed(const char *data, size_t n, std::vector<ImportRecord> *out, std::string *error, int *line);
+  bool feed(const char *data, size_t n, std::vector<ImportRecord> *out, std::string *error,
+            int *line);
   // The end of the file: the last record needs no line feed.  false for a
   // quoted field that is never closed.
   bool finish(std::vector<ImportRecord> *out, std::string *error, int *line);
@@ -81,10 +82,10 @@ struct ImportJob {
 struct ImportOutcome {
   enum Status { DONE, FAILED, LOST };
   Status status = FAILED;
-  long rows = 0;       // rows imported (DONE)
-  bool header = false; // the first line was taken as column names
-  int line = 0;        // the line of the file an error belongs to; 0 for none
-  std::string error;   // the reason, in the terminal's character set
+  long rows = 0;        // rows imported (DONE)
+  bool header = false;  // the first line was taken as column names
+  int line = 0;         // the line of the file an error belongs to; 0 for none
+  std::string error;    // the reason, in the terminal's character set
 };
 
 // Imports job on conn, which must be open and not inside a transaction.

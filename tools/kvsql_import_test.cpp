@@ -21,19 +21,18 @@ struct Read {
   int line = 0;
 };
 
-Read read_all(bool csv, const std::string &text, size_t piece)
-{
+Read read_all(bool csv, const std::string &text, size_t piece) {
   Read r;
   RecordReader reader(csv);
   for (size_t at = 0; at < text.size() && r.ok; at += piece)
-    r.ok = reader.feed(text.data() + at, std::min(piece, text.size() - at), &r.records, &r.error, &r.line);
+    r.ok = reader.feed(text.data() + at, std::min(piece, text.size() - at), &r.records, &r.error,
+                       &r.line);
   if (r.ok) r.ok = reader.finish(&r.records, &r.error, &r.line);
   return r;
 }
 
 // Records as "line:field|field|..." for comparing.
-std::vector<std::string> shown(const Read &r)
-{
+std::vector<std::string> shown(const Read &r) {
   std::vector<std::string> v;
   for (const ImportRecord &rec : r.records) {
     std::string s = std::to_string(rec.line) + ":";
@@ -47,9 +46,9 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-TEST(RecordReader, CsvInPieces)
-{
-  const std::string in = "a,\"b,c\",\"say \"\"hi\"\"\"\r\n\n\"two\nlines\",,x\r\n  \"\",y\nlast,\"\"";
+TEST(RecordReader, CsvInPieces) {
+  const std::string in =
+      "a,\"b,c\",\"say \"\"hi\"\"\"\r\n\n\"two\nlines\",,x\r\n  \"\",y\nlast,\"\"";
   for (size_t piece = 1; piece <= in.size(); piece++) {
     Read r = read_all(true, in, piece);
     ASSERT_TRUE(r.ok) << r.error;
@@ -66,16 +65,14 @@ TEST(RecordReader, CsvInPieces)
   EXPECT_EQ(r.error, "a character follows the closing quote of field 1");
 }
 
-TEST(RecordReader, TsvEscapes)
-{
+TEST(RecordReader, TsvEscapes) {
   Read r = read_all(false, "a\\tb\tc\\nd\\\\\\x\r\n\n\t\n", 3);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(shown(r), Lines({"1:a\tb|c\nd\\\\x", "3:|"}));
 }
 
 // kvsql's own TSV and CSV output reads back to the values it was made of.
-TEST(RecordReader, OwnOutputRoundTrips)
-{
+TEST(RecordReader, OwnOutputRoundTrips) {
   std::mt19937 rng(77);
   const char *bits[] = {"\t", "\n", "\r", "\\", "\\t", ",", "\"", "\"\"", "x", " ", "\xe4", "\r\n"};
   OutTable t;
@@ -102,13 +99,13 @@ TEST(RecordReader, OwnOutputRoundTrips)
   }
 }
 
-TEST(Import, FormatAndHeader)
-{
+TEST(Import, FormatAndHeader) {
   EXPECT_TRUE(import_is_csv("x.CSV", "a\tb"));
   EXPECT_FALSE(import_is_csv("x.tsv", "a,b"));
   EXPECT_FALSE(import_is_csv("data", "a\tb,c\n"));
   EXPECT_TRUE(import_is_csv("data", "a,b\n\t"));
-  std::vector<ImportColumn> cols = {{"ID", TOK_INTEGER}, {"NAME", TOK_CHARACTER}, {"ORT", TOK_CHARACTER}};
+  std::vector<ImportColumn> cols = {
+      {"ID", TOK_INTEGER}, {"NAME", TOK_CHARACTER}, {"ORT", TOK_CHARACTER}};
   std::vector<int> order;
   ImportRecord rec;
   rec.fields = {"ort", "Id"};
@@ -122,10 +119,9 @@ TEST(Import, FormatAndHeader)
 
 // The request of a row is the one the translator makes of the INSERT with
 // a column list; empty values of non-CHARACTER columns are left out.
-TEST(Import, InsertRequestIsTheTranslatorsOne)
-{
-  std::vector<ImportColumn> cols = {{"ID", TOK_INTEGER},   {"NAME", TOK_CHARACTER},
-                                    {"D", TOK_DATE},       {"B", TOK_BINARY}};
+TEST(Import, InsertRequestIsTheTranslatorsOne) {
+  std::vector<ImportColumn> cols = {
+      {"ID", TOK_INTEGER}, {"NAME", TOK_CHARACTER}, {"D", TOK_DATE}, {"B", TOK_BINARY}};
   std::vector<char> err(DB_ERRMSG_SIZE);
   auto translated = [&](const char *sql) {
     EXPECT_EQ(DBtranslate(sql, err.data()), 1) << err.data();
@@ -140,6 +136,8 @@ TEST(Import, InsertRequestIsTheTranslatorsOne)
   EXPECT_EQ(built({1, 0}, {"", ""}), translated("INSERT INTO T (NAME) VALUES ('');"));
   EXPECT_EQ(built({3}, {"0xzz"}), translated("INSERT INTO T (B) VALUES ('0xzz');"));
   EXPECT_EQ(built({0, 3}, {"", ""}), "every field is empty");
-  EXPECT_EQ(built({1, 3}, {"x", "0x4100"}), "field 2 holds a zero byte, which a request cannot carry");
-  EXPECT_EQ(built({1}, {std::string(DB_MAX_STRING + 1, 'x')}), "field 1 is longer than 32766 bytes");
+  EXPECT_EQ(built({1, 3}, {"x", "0x4100"}),
+            "field 2 holds a zero byte, which a request cannot carry");
+  EXPECT_EQ(built({1}, {std::string(DB_MAX_STRING + 1, 'x')}),
+            "field 1 is longer than 32766 bytes");
 }

@@ -4,21 +4,18 @@
 
 #include <cctype>
 
-void InputFilter::sql(char c, std::vector<InputPiece> *out)
-{
+void InputFilter::sql(char c, std::vector<InputPiece> *out) {
   if (out->empty() || out->back().kind != InputPiece::SQL) out->push_back({InputPiece::SQL, "", 0});
   out->back().text += c;
 }
 
-void InputFilter::feed(const char *data, size_t n, std::vector<InputPiece> *out)
-{
+void InputFilter::feed(const char *data, size_t n, std::vector<InputPiece> *out) {
   for (size_t i = 0; i < n; i++) step(data[i], out);
 }
 
 // One byte.  A held byte is settled by the byte after it: "--" and "/*"
 // open comments, "*/" and "/*" inside a comment close and nest.
-void InputFilter::step(char c, std::vector<InputPiece> *out)
-{
+void InputFilter::step(char c, std::vector<InputPiece> *out) {
   if (held_) {
     char h = held_;
     held_ = 0;
@@ -47,53 +44,50 @@ void InputFilter::step(char c, std::vector<InputPiece> *out)
     }
   }
   switch (state_) {
-  case NORMAL:
-    if (c == '-' || c == '/') {
-      held_ = c;
-      return;
-    }
-    if (c == '\\') {
-      state_ = META;
-      meta_ = "\\";
-      meta_line_ = line_;
-      sql(' ', out);
-      return;
-    }
-    if (c == '\'') state_ = STRING;
-    break;
-  case STRING:
-    if (c == '\\')
-      state_ = STRING_ESCAPE;
-    else if (c == '\'')
+    case NORMAL:
+      if (c == '-' || c == '/') {
+        held_ = c;
+        return;
+      }
+      if (c == '\\') {
+        state_ = META;
+        meta_ = "\\";
+        meta_line_ = line_;
+        sql(' ', out);
+        return;
+      }
+      if (c == '\'') state_ = STRING;
+      break;
+    case STRING:
+      if (c == '\\')
+        state_ = STRING_ESCAPE;
+      else if (c == '\'')
+        state_ = NORMAL;
+      break;
+    case STRING_ESCAPE: state_ = STRING; break;
+    case LINE_COMMENT:
+      if (c != '\n') return;
       state_ = NORMAL;
-    break;
-  case STRING_ESCAPE:
-    state_ = STRING;
-    break;
-  case LINE_COMMENT:
-    if (c != '\n') return;
-    state_ = NORMAL;
-    break;
-  case BLOCK:
-    if (c == '*' || c == '/') held_ = c;
-    if (c != '\n') return;
-    break;
-  case META:
-    if (c != '\n') {
-      meta_ += c;
-      return;
-    }
-    out->push_back({InputPiece::META, meta_, meta_line_});
-    meta_.clear();
-    state_ = NORMAL;
-    break;
+      break;
+    case BLOCK:
+      if (c == '*' || c == '/') held_ = c;
+      if (c != '\n') return;
+      break;
+    case META:
+      if (c != '\n') {
+        meta_ += c;
+        return;
+      }
+      out->push_back({InputPiece::META, meta_, meta_line_});
+      meta_.clear();
+      state_ = NORMAL;
+      break;
   }
   if (c == '\n') line_++;
   sql(c, out);
 }
 
-bool InputFilter::finish(std::vector<InputPiece> *out, int *line)
-{
+bool InputFilter::finish(std::vector<InputPiece> *out, int *line) {
   bool closed = state_ != BLOCK;
   if (held_ && state_ == NORMAL) sql(held_, out);
   if (state_ == META) out->push_back({InputPiece::META, meta_, meta_line_});
@@ -103,16 +97,14 @@ bool InputFilter::finish(std::vector<InputPiece> *out, int *line)
   return closed;
 }
 
-void InputFilter::reset()
-{
+void InputFilter::reset() {
   state_ = NORMAL;
   held_ = 0;
   depth_ = 0;
   meta_.clear();
 }
 
-bool parse_meta(const std::string &line, MetaCommand *cmd)
-{
+bool parse_meta(const std::string &line, MetaCommand *cmd) {
   *cmd = MetaCommand();
   size_t i = 1;
   while (i < line.size() && !isspace(static_cast<unsigned char>(line[i]))) cmd->name += line[i++];

@@ -46,9 +46,9 @@ class InputFilter {
   void step(char c, std::vector<InputPiece> *out);
 
   State state_ = NORMAL;
-  char held_ = 0;       // '-' or '/' (NORMAL), '*' or '/' (BLOCK) waiting for the next byte
-  int depth_ = 0;       // nesting of "/*"
-  int line_ = 1;        // line of the next byte
+  char held_ = 0;  // '-' or '/' (NORMAL), '*' or '/' (BLOCK) waiting for the next byte
+  int depth_ = 0;  // nesting of "/*"
+  int line_ = 1;   // line of the next byte
   int comment_line_ = 0;
   int meta_line_ = 0;
   std::string meta_;

@@ -17,8 +17,7 @@ namespace {
 
 // The filter's output for text fed in pieces of the given size (0: whole),
 // as SQL text with each meta-command written "<line:text>".
-std::string filtered(const std::string &text, size_t piece = 0, bool *closed = nullptr)
-{
+std::string filtered(const std::string &text, size_t piece = 0, bool *closed = nullptr) {
   InputFilter f;
   std::vector<InputPiece> out;
   for (size_t at = 0; at < text.size(); at += piece ? piece : text.size())
@@ -32,8 +31,7 @@ std::string filtered(const std::string &text, size_t piece = 0, bool *closed = n
   return r;
 }
 
-std::string request_of(const std::string &stmt)
-{
+std::string request_of(const std::string &stmt) {
   std::vector<char> err(DB_ERRMSG_SIZE);
   if (!DBtranslate(stmt.c_str(), err.data())) return "error: " + std::string(err.data());
   return std::string(query_data, static_cast<size_t>(query_size));
@@ -41,8 +39,7 @@ std::string request_of(const std::string &stmt)
 
 }  // namespace
 
-TEST(InputFilter, CommentsGoLiteralsAndLinesStay)
-{
+TEST(InputFilter, CommentsGoLiteralsAndLinesStay) {
   const std::string in =
       "select 'a--b' -- gone ' not a quote\n"
       ", 'it\\'s -- /* data */' /* gone\n 'still' gone */ from t;\n"
@@ -57,7 +54,8 @@ TEST(InputFilter, CommentsGoLiteralsAndLinesStay)
       " <5:\\d kunde -- the rest of a meta line is its own>\n"
       "select '\\\\'  <6:\\x>\n"
       "'\n\\i inside a literal'";
-  for (size_t piece = 0; piece <= 7; piece++) EXPECT_EQ(filtered(in, piece), want) << "piece " << piece;
+  for (size_t piece = 0; piece <= 7; piece++)
+    EXPECT_EQ(filtered(in, piece), want) << "piece " << piece;
   bool closed = true;
   EXPECT_EQ(filtered("select 1 /* open\n\n", 1, &closed), "select 1  \n\n");
   EXPECT_FALSE(closed);
@@ -68,8 +66,7 @@ TEST(InputFilter, CommentsGoLiteralsAndLinesStay)
 // Statements whose literals hold comment marks, escapes and ends, with
 // comments between their words: after the filter and the splitter each
 // translates exactly as the statement without comments, on its line.
-TEST(InputFilter, StatementsWithCommentsTranslateAsWithout)
-{
+TEST(InputFilter, StatementsWithCommentsTranslateAsWithout) {
   std::mt19937 rng(1512);
   const char *bits[] = {"--", "/*", "*/", "\\'", "\\\\", ";", " END ", "-", "/", "\n", "x"};
   const char *comments[] = {" -- c 'x\n", "/* c ' ; */", "/* a /* b */ c */", " ", "\n"};
@@ -81,8 +78,9 @@ TEST(InputFilter, StatementsWithCommentsTranslateAsWithout)
     for (int k = 0; k < 10; k++) {
       std::string lit;
       for (int j = rng() % 6; j > 0; j--) lit += bits[rng() % 11];
-      std::vector<std::string> words = {"insert", "into", "K" + std::to_string(k), "values", "(",
-                                        std::to_string(k), ",", "'" + lit + "'", ")", ";"};
+      std::vector<std::string> words = {
+          "insert",          "into", "K" + std::to_string(k), "values", "(",
+          std::to_string(k), ",",    "'" + lit + "'",         ")",      ";"};
       std::string plain, commented;
       for (size_t w = 0; w < words.size(); w++) {
         plain += words[w] + " ";
@@ -117,8 +115,7 @@ TEST(InputFilter, StatementsWithCommentsTranslateAsWithout)
   }
 }
 
-TEST(InputFilter, MetaCommandArguments)
-{
+TEST(InputFilter, MetaCommandArguments) {
   MetaCommand m;
   ASSERT_TRUE(parse_meta("\\import 'my file.csv'  kunde csv", &m));
   EXPECT_EQ(m.name, "import");

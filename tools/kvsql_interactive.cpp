@@ -20,15 +20,18 @@
 namespace {
 
 const char *const KEYWORDS[] = {
-    "ABORT", "ALL", "AND", "ASC", "BEGIN", "BETWEEN", "BINARY", "BY", "CHARACTER", "CLOSE",
-    "COMMIT", "COUNT", "CREATE", "CURSOR", "DATABASE", "DATABASES", "DATE", "DECLARE", "DELETE",
-    "DESC", "DISTINCT", "DROP", "END", "EXISTS", "FETCH", "FLOAT", "FOR", "FROM", "IN", "INDEX",
-    "INDICES", "INSERT", "INTEGER", "INTO", "LIKE", "MAX", "MIN", "NOT", "NULL", "ON", "OR", "ORDER",
-    "SAVE", "SECURE", "SELECT", "SET", "SHOW", "SMALLINT", "STATIC", "STOP", "TABLE", "TABLES",
-    "TIME", "TIMESTAMP", "UNIQUE", "UPDATE", "VALUES", "WHERE"};
+    "ABORT",     "ALL",     "AND",    "ASC",    "BEGIN",    "BETWEEN",   "BINARY",   "BY",
+    "CHARACTER", "CLOSE",   "COMMIT", "COUNT",  "CREATE",   "CURSOR",    "DATABASE", "DATABASES",
+    "DATE",      "DECLARE", "DELETE", "DESC",   "DISTINCT", "DROP",      "END",      "EXISTS",
+    "FETCH",     "FLOAT",   "FOR",    "FROM",   "IN",       "INDEX",     "INDICES",  "INSERT",
+    "INTEGER",   "INTO",    "LIKE",   "MAX",    "MIN",      "NOT",       "NULL",     "ON",
+    "OR",        "ORDER",   "SAVE",   "SECURE", "SELECT",   "SET",       "SHOW",     "SMALLINT",
+    "STATIC",    "STOP",    "TABLE",  "TABLES", "TIME",     "TIMESTAMP", "UNIQUE",   "UPDATE",
+    "VALUES",    "WHERE"};
 
-const char *const META_NAMES[] = {"\\?", "\\a", "\\c", "\\d", "\\di", "\\dt", "\\i", "\\import",
-                                  "\\l", "\\o", "\\q", "\\set", "\\t", "\\timing", "\\x"};
+const char *const META_NAMES[] = {"\\?",  "\\a",   "\\c",      "\\d",      "\\di",
+                                  "\\dt", "\\i",   "\\import", "\\l",      "\\o",
+                                  "\\q",  "\\set", "\\t",      "\\timing", "\\x"};
 
 // The state of the running loop.  Readline's callbacks take no context
 // argument, so they reach it through `active`, set while run_interactive
@@ -43,8 +46,7 @@ struct Loop {
 };
 Loop *active = nullptr;
 
-void on_line(char *text)
-{
+void on_line(char *text) {
   if (!text) {
     active->eof = true;
   } else {
@@ -56,36 +58,31 @@ void on_line(char *text)
   rl_callback_handler_remove();
 }
 
-std::string prompt()
-{
+std::string prompt() {
   return active->session->dbname() + (active->session->statement_open() ? "-> " : "=> ");
 }
 
-void show_prompt()
-{
-  rl_callback_handler_install(prompt().c_str(), on_line);
-}
+void show_prompt() { rl_callback_handler_install(prompt().c_str(), on_line); }
 
-bool starts_with_nocase(const std::string &word, const char *prefix)
-{
+bool starts_with_nocase(const std::string &word, const char *prefix) {
   size_t n = strlen(prefix);
   if (word.size() < n) return false;
   for (size_t i = 0; i < n; i++)
-    if (toupper(static_cast<unsigned char>(word[i])) != toupper(static_cast<unsigned char>(prefix[i])))
+    if (toupper(static_cast<unsigned char>(word[i])) !=
+        toupper(static_cast<unsigned char>(prefix[i])))
       return false;
   return true;
 }
 
-char *next_match(const char *, int state)
-{
+char *next_match(const char *, int state) {
   if (state == 0) active->next_match = 0;
   if (active->next_match >= active->matches.size()) return nullptr;
   return strdup(active->matches[active->next_match++].c_str());
 }
 
 // The words of the line that are names of tables.
-std::vector<std::string> tables_named(const std::string &line, const std::vector<std::string> &tables)
-{
+std::vector<std::string> tables_named(const std::string &line,
+                                      const std::vector<std::string> &tables) {
   std::vector<std::string> r;
   std::string word;
   for (size_t i = 0; i <= line.size(); i++) {
@@ -106,8 +103,7 @@ std::vector<std::string> tables_named(const std::string &line, const std::vector
 // file names after \i, \o and \import, tables after \d and as the table of
 // \import, else keywords, tables and the columns of the tables on the line.
 // Words come in lower case when the typed start is lower case.
-char **complete(const char *text, int start, int)
-{
+char **complete(const char *text, int start, int) {
   rl_attempted_completion_over = 1;
   std::string before(rl_line_buffer, static_cast<size_t>(start));
   size_t lead = before.find_first_not_of(" \t");
@@ -122,7 +118,8 @@ char **complete(const char *text, int start, int)
       rl_attempted_completion_over = 0;  // readline's file names
       return nullptr;
     }
-    if (m.name == "d" || m.name == "dt" || m.name == "di" || (m.name == "import" && m.args.size() == 1))
+    if (m.name == "d" || m.name == "dt" || m.name == "di" ||
+        (m.name == "import" && m.args.size() == 1))
       words = s->tables();
   } else {
     words.assign(std::begin(KEYWORDS), std::end(KEYWORDS));
@@ -146,8 +143,7 @@ char **complete(const char *text, int start, int)
 }
 
 // Ctrl+C at the prompt: the line and the open statement are dropped.
-void clear_line()
-{
+void clear_line() {
   rl_callback_sigcleanup();
   rl_callback_handler_remove();
   fputs("^C\n", rl_outstream);
@@ -155,8 +151,7 @@ void clear_line()
   show_prompt();
 }
 
-void remember(const std::string &line, const std::string &file)
-{
+void remember(const std::string &line, const std::string &file) {
   if (line.find_first_not_of(" \t") == std::string::npos) return;
   HIST_ENTRY *last = history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
   if (last && line == last->line) return;
@@ -166,16 +161,14 @@ void remember(const std::string &line, const std::string &file)
 
 }  // namespace
 
-std::string kvsql_history_file()
-{
+std::string kvsql_history_file() {
   const char *env = getenv("KVSQL_HISTORY");
   if (env && *env) return env;
   const char *home = getenv("HOME");
   return home && *home ? std::string(home) + "/.kvsql_history" : "";
 }
 
-void run_interactive(KvsqlSession *session, Interrupts *interrupts, bool quiet)
-{
+void run_interactive(KvsqlSession *session, Interrupts *interrupts, bool quiet) {
   Loop loop;
   loop.session = session;
   active = &loop;

@@ -11,8 +11,7 @@
 
 namespace {
 
-sigset_t sigint_set()
-{
+sigset_t sigint_set() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -21,8 +20,7 @@ sigset_t sigint_set()
 
 }  // namespace
 
-Interrupts::Interrupts(bool interactive) : interactive_(interactive)
-{
+Interrupts::Interrupts(bool interactive) : interactive_(interactive) {
   sigset_t set = sigint_set();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   if (pipe(pipe_) == 0) {
@@ -32,8 +30,7 @@ Interrupts::Interrupts(bool interactive) : interactive_(interactive)
   watcher_ = std::thread([this]() { watch(); });
 }
 
-Interrupts::~Interrupts()
-{
+Interrupts::~Interrupts() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -44,8 +41,7 @@ Interrupts::~Interrupts()
     if (fd >= 0) close(fd);
 }
 
-void Interrupts::watch()
-{
+void Interrupts::watch() {
   sigset_t set = sigint_set();
   for (;;) {
     int sig = 0;
@@ -63,30 +59,26 @@ void Interrupts::watch()
   }
 }
 
-int Interrupts::take()
-{
+int Interrupts::take() {
   int n = 0;
   char buf[64];
   for (ssize_t r; (r = read(pipe_[0], buf, sizeof buf)) > 0;) n += static_cast<int>(r);
   return n;
 }
 
-void Interrupts::arm(int socket)
-{
+void Interrupts::arm(int socket) {
   std::lock_guard<std::mutex> lock(mutex_);
   socket_ = socket;
   cut_ = false;
 }
 
-bool Interrupts::disarm()
-{
+bool Interrupts::disarm() {
   std::lock_guard<std::mutex> lock(mutex_);
   socket_ = -1;
   return cut_;
 }
 
-void Interrupts::die(bool flush)
-{
+void Interrupts::die(bool flush) {
   if (flush) fflush(nullptr);
   signal(SIGINT, SIG_DFL);
   sigset_t set = sigint_set();

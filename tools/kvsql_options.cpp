@@ -46,8 +46,7 @@ const char KVSQL_USAGE[] =
 namespace {
 
 // The value of an option given as "-xVALUE" or "-x VALUE"; false when missing.
-bool value_of(int argc, char **argv, int *i, size_t prefix, std::string *value)
-{
+bool value_of(int argc, char **argv, int *i, size_t prefix, std::string *value) {
   std::string a = argv[*i];
   if (a.size() > prefix) {
     *value = a.substr(prefix);
@@ -58,8 +57,7 @@ bool value_of(int argc, char **argv, int *i, size_t prefix, std::string *value)
   return true;
 }
 
-bool truth(const std::string &v, bool *out)
-{
+bool truth(const std::string &v, bool *out) {
   if (v == "1" || v == "on" || v == "true" || v == "yes") return *out = true, true;
   if (v == "0" || v == "off" || v == "false" || v == "no") return *out = false, true;
   return false;
@@ -67,8 +65,7 @@ bool truth(const std::string &v, bool *out)
 
 }  // namespace
 
-KvsqlParse parse_options(int argc, char **argv, KvsqlOptions *opt, std::string *error)
-{
+KvsqlParse parse_options(int argc, char **argv, KvsqlOptions *opt, std::string *error) {
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i], v;
     auto missing = [&](const char *what) {

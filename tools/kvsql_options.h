@@ -11,10 +11,10 @@
 
 // Exit statuses of kvsql.
 enum : int {
-  KVSQL_OK = 0,          // every statement succeeded
-  KVSQL_FAILED = 1,      // a statement failed, or a bad command line
-  KVSQL_NO_SERVER = 2,   // no connection, or the connection was lost
-  KVSQL_STOPPED = 3      // --on-error-stop ended a script at a failing statement
+  KVSQL_OK = 0,         // every statement succeeded
+  KVSQL_FAILED = 1,     // a statement failed, or a bad command line
+  KVSQL_NO_SERVER = 2,  // no connection, or the connection was lost
+  KVSQL_STOPPED = 3     // --on-error-stop ended a script at a failing statement
 };
 
 // One source of statements, run in command-line order.
@@ -27,9 +27,9 @@ struct KvsqlSource {
 
 struct KvsqlOptions {
   std::string dbname = "KVSYS";
-  std::string port;      // empty: the default
+  std::string port;  // empty: the default
   std::vector<KvsqlSource> sources;
-  std::string output;    // -o FILE; empty: standard output
+  std::string output;  // -o FILE; empty: standard output
   bool format_set = false;
   OutputFormat format = OutputFormat::UNALIGNED;
   bool expanded = false;
@@ -38,7 +38,7 @@ struct KvsqlOptions {
   bool on_error_stop = false;
   bool tokens = false;
   bool no_convert = false;
-  std::string encoding;  // the terminal's character set; empty: the locale's
+  std::string encoding;      // the terminal's character set; empty: the locale's
   int connect_timeout = 30;  // seconds; 0: no limit
 };
 

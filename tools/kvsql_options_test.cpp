@@ -6,8 +6,7 @@
 
 namespace {
 
-KvsqlParse parse(std::vector<std::string> args, KvsqlOptions *opt, std::string *error)
-{
+KvsqlParse parse(std::vector<std::string> args, KvsqlOptions *opt, std::string *error) {
   std::vector<char *> argv = {const_cast<char *>("kvsql")};
   for (std::string &a : args) argv.push_back(&a[0]);
   return parse_options(static_cast<int>(argv.size()), argv.data(), opt, error);
@@ -15,12 +14,29 @@ KvsqlParse parse(std::vector<std::string> args, KvsqlOptions *opt, std::string *
 
 }  // namespace
 
-TEST(Options, SourcesInOrderAndValueForms)
-{
+TEST(Options, SourcesInOrderAndValueForms) {
   KvsqlOptions o;
   std::string e;
-  ASSERT_EQ(parse({"-c", "A", "-fB", "--import", "C", "T", "-db", "x", "-f", "-", "-c", "D", "-p12",
-                   "-v", "ON_ERROR_STOP=on", "--csv", "-x", "-q", "--connect-timeout", "0"},
+  ASSERT_EQ(parse({"-c",
+                   "A",
+                   "-fB",
+                   "--import",
+                   "C",
+                   "T",
+                   "-db",
+                   "x",
+                   "-f",
+                   "-",
+                   "-c",
+                   "D",
+                   "-p12",
+                   "-v",
+                   "ON_ERROR_STOP=on",
+                   "--csv",
+                   "-x",
+                   "-q",
+                   "--connect-timeout",
+                   "0"},
                   &o, &e),
             KvsqlParse::RUN)
       << e;
@@ -39,8 +55,7 @@ TEST(Options, SourcesInOrderAndValueForms)
   EXPECT_EQ(o.connect_timeout, 0);
 }
 
-TEST(Options, Refusals)
-{
+TEST(Options, Refusals) {
   struct {
     std::vector<std::string> args;
     const char *error;

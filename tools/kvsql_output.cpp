@@ -8,8 +8,7 @@ namespace {
 
 // A value for the eyes: control characters become visible escapes, so a
 // line feed inside a value cannot break the layout.
-std::string display(std::string_view v)
-{
+std::string display(std::string_view v) {
   std::string r;
   for (char ch : v) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -30,23 +29,17 @@ std::string display(std::string_view v)
   return r;
 }
 
-void pad(std::string *line, size_t n)
-{
-  line->append(n, ' ');
-}
+void pad(std::string *line, size_t n) { line->append(n, ' '); }
 
-void trim_right(std::string *line)
-{
+void trim_right(std::string *line) {
   while (!line->empty() && line->back() == ' ') line->pop_back();
 }
 
-std::string row_count(size_t n)
-{
+std::string row_count(size_t n) {
   return "(" + std::to_string(n) + (n == 1 ? " row)\n" : " rows)\n");
 }
 
-std::string aligned(const OutTable &t, bool tuples_only)
-{
+std::string aligned(const OutTable &t, bool tuples_only) {
   size_t nf = t.names.size(), nr = t.rows();
   std::vector<std::string> shown(t.cells.size());
   std::vector<size_t> width(nf, 0);
@@ -89,8 +82,7 @@ std::string aligned(const OutTable &t, bool tuples_only)
   return out;
 }
 
-std::string vertical(const OutTable &t, const OutputOptions &o)
-{
+std::string vertical(const OutTable &t, const OutputOptions &o) {
   bool tsv = o.format != OutputFormat::ALIGNED;
   size_t nf = t.names.size(), nr = t.rows();
   if (nr == 0) return o.tuples_only ? "" : "(0 rows)\n";
@@ -127,8 +119,7 @@ std::string vertical(const OutTable &t, const OutputOptions &o)
 
 // Lines of values joined by sep, each value passed through quote.
 std::string separated(const OutTable &t, bool tuples_only, char sep,
-                      std::string (*quote)(std::string_view))
-{
+                      std::string (*quote)(std::string_view)) {
   size_t nf = t.names.size();
   std::string out;
   if (!tuples_only) {
@@ -145,24 +136,22 @@ std::string separated(const OutTable &t, bool tuples_only, char sep,
 
 }  // namespace
 
-std::string tsv_escape(std::string_view value)
-{
+std::string tsv_escape(std::string_view value) {
   std::string r;
   r.reserve(value.size());
   for (char c : value) {
     switch (c) {
-    case '\t': r += "\\t"; break;
-    case '\n': r += "\\n"; break;
-    case '\r': r += "\\r"; break;
-    case '\\': r += "\\\\"; break;
-    default: r += c;
+      case '\t': r += "\\t"; break;
+      case '\n': r += "\\n"; break;
+      case '\r': r += "\\r"; break;
+      case '\\': r += "\\\\"; break;
+      default: r += c;
     }
   }
   return r;
 }
 
-std::string csv_quote(std::string_view value)
-{
+std::string csv_quote(std::string_view value) {
   if (value.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(value);
   std::string r = "\"";
   for (char c : value) {
@@ -172,8 +161,7 @@ std::string csv_quote(std::string_view value)
   return r + "\"";
 }
 
-std::string binary_hex(const unsigned char *bytes, size_t n)
-{
+std::string binary_hex(const unsigned char *bytes, size_t n) {
   static const char digits[] = "0123456789abcdef";
   std::string r = "0x";
   for (size_t i = 0; i < n; i++) {
@@ -183,13 +171,12 @@ std::string binary_hex(const unsigned char *bytes, size_t n)
   return r;
 }
 
-std::string format_table(const OutTable &table, const OutputOptions &options)
-{
+std::string format_table(const OutTable &table, const OutputOptions &options) {
   if (table.names.empty()) return "";
   if (options.expanded && options.format != OutputFormat::CSV) return vertical(table, options);
   switch (options.format) {
-  case OutputFormat::ALIGNED: return aligned(table, options.tuples_only);
-  case OutputFormat::CSV: return separated(table, options.tuples_only, ',', csv_quote);
-  default: return separated(table, options.tuples_only, '\t', tsv_escape);
+    case OutputFormat::ALIGNED: return aligned(table, options.tuples_only);
+    case OutputFormat::CSV: return separated(table, options.tuples_only, ',', csv_quote);
+    default: return separated(table, options.tuples_only, '\t', tsv_escape);
   }
 }

@@ -6,8 +6,7 @@
 
 namespace {
 
-OutTable sample()
-{
+OutTable sample() {
   OutTable t;
   t.names = {"ID", "NAME"};
   t.numeric = {true, false};
@@ -17,8 +16,7 @@ OutTable sample()
 
 }  // namespace
 
-TEST(Output, Aligned)
-{
+TEST(Output, Aligned) {
   OutputOptions o;
   o.format = OutputFormat::ALIGNED;
   EXPECT_EQ(format_table(sample(), o),
@@ -39,8 +37,7 @@ TEST(Output, Aligned)
   EXPECT_EQ(format_table(one, o), " ID |   NAME\n----+----------\n  7 | \\x01\\x85\n(1 row)\n\n");
 }
 
-TEST(Output, UnalignedAndCsv)
-{
+TEST(Output, UnalignedAndCsv) {
   OutputOptions o;
   EXPECT_EQ(format_table(sample(), o), "ID\tNAME\n7\tM\xfcller\n12\ta\\tb\\nc\\\\d\n");
   OutTable none = sample();
@@ -58,8 +55,7 @@ TEST(Output, UnalignedAndCsv)
   EXPECT_EQ(tsv_escape("\r"), "\\r");
 }
 
-TEST(Output, Vertical)
-{
+TEST(Output, Vertical) {
   OutputOptions o;
   o.format = OutputFormat::ALIGNED;
   o.expanded = true;
@@ -81,8 +77,7 @@ TEST(Output, Vertical)
   EXPECT_EQ(format_table(one, o), "ID   | 1\nNAME | x\n\nID   | 2\nNAME | \\\\\n");
 }
 
-TEST(Output, BinaryHex)
-{
+TEST(Output, BinaryHex) {
   const unsigned char b[] = {0, 0x7f, 0xab, 0x10};
   EXPECT_EQ(binary_hex(b, 4), "0x007fab10");
   EXPECT_EQ(binary_hex(b, 0), "0x");

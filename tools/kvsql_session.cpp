@@ -21,9 +21,9 @@
 // places are named in messages.
 struct KvsqlSession::Source {
   enum Kind {
-    PLAIN,     // -c and standard input: "in the statement on line N"
-    FILE,      // -f, \i: "kvsql: FILE:LINE: message"
-    TERMINAL   // the prompt: no line numbers
+    PLAIN,    // -c and standard input: "in the statement on line N"
+    FILE,     // -f, \i: "kvsql: FILE:LINE: message"
+    TERMINAL  // the prompt: no line numbers
   };
   Source(Kind k, const std::string &n, int d = 0) : kind(k), name(n), depth(d) {}
   Kind kind;
@@ -56,32 +56,31 @@ const char HELP[] =
     "  \\set ON_ERROR_STOP on|off   end a script at its first failing statement\n"
     "Tab completes keywords, tables and columns; Ctrl+C cancels a running statement.\n";
 
-const char *command_tag(int cmd)
-{
+const char *command_tag(int cmd) {
   switch (cmd) {
-  case CMD_CREATE_DATABASE: return "CREATE DATABASE";
-  case CMD_DROP_DATABASE: return "DROP DATABASE";
-  case CMD_CREATE_TABLE: return "CREATE TABLE";
-  case CMD_DROP_TABLE: return "DROP TABLE";
-  case CMD_CREATE_INDEX: return "CREATE INDEX";
-  case CMD_CREATE_UNIQUE_INDEX: return "CREATE UNIQUE INDEX";
-  case CMD_DROP_INDEX: return "DROP INDEX";
-  case CMD_INSERT: return "INSERT";
-  case CMD_DELETE: return "DELETE";
-  case CMD_UPDATE: return "UPDATE";
-  case CMD_BEGIN: return "BEGIN";
-  case CMD_COMMIT: return "COMMIT";
-  case CMD_ABORT: return "ABORT";
-  case CMD_DECLARE: return "DECLARE CURSOR";
-  case CMD_FETCH: return "FETCH";
-  case CMD_CLOSE: return "CLOSE CURSOR";
-  case CMD_SET_STATIC: return "SET TABLE STATIC";
-  case CMD_SET_SECURE: return "SET TABLE SECURE";
-  case CMD_SAVE_DATABASE: return "SAVE DATABASE";
-  case CMD_MAX: return "MAX";
-  case CMD_STOP: return "STOP";
-  case CMD_SET_DATABASE: return "SET DATABASE";
-  default: return "OK";
+    case CMD_CREATE_DATABASE: return "CREATE DATABASE";
+    case CMD_DROP_DATABASE: return "DROP DATABASE";
+    case CMD_CREATE_TABLE: return "CREATE TABLE";
+    case CMD_DROP_TABLE: return "DROP TABLE";
+    case CMD_CREATE_INDEX: return "CREATE INDEX";
+    case CMD_CREATE_UNIQUE_INDEX: return "CREATE UNIQUE INDEX";
+    case CMD_DROP_INDEX: return "DROP INDEX";
+    case CMD_INSERT: return "INSERT";
+    case CMD_DELETE: return "DELETE";
+    case CMD_UPDATE: return "UPDATE";
+    case CMD_BEGIN: return "BEGIN";
+    case CMD_COMMIT: return "COMMIT";
+    case CMD_ABORT: return "ABORT";
+    case CMD_DECLARE: return "DECLARE CURSOR";
+    case CMD_FETCH: return "FETCH";
+    case CMD_CLOSE: return "CLOSE CURSOR";
+    case CMD_SET_STATIC: return "SET TABLE STATIC";
+    case CMD_SET_SECURE: return "SET TABLE SECURE";
+    case CMD_SAVE_DATABASE: return "SAVE DATABASE";
+    case CMD_MAX: return "MAX";
+    case CMD_STOP: return "STOP";
+    case CMD_SET_DATABASE: return "SET DATABASE";
+    default: return "OK";
   }
 }
 
@@ -95,33 +94,30 @@ struct HeldLog {
   ~HeldLog() { Set_Msglog_Sink(nullptr, nullptr); }
 };
 
-std::string without_line_end(std::string t)
-{
+std::string without_line_end(std::string t) {
   while (!t.empty() && (t.back() == '\n' || t.back() == '\r')) t.pop_back();
   return t;
 }
 
 // A letter or '_', then letters, digits and '_': what may follow SHOW
 // TABLE without changing the statement.
-bool is_name(const std::string &s)
-{
+bool is_name(const std::string &s) {
   if (s.empty() || !(isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
   for (char c : s)
-    if (!(isalnum(static_cast<unsigned char>(c)) || c == '_') || static_cast<unsigned char>(c) >= 0x80)
+    if (!(isalnum(static_cast<unsigned char>(c)) || c == '_') ||
+        static_cast<unsigned char>(c) >= 0x80)
       return false;
   return true;
 }
 
-std::string upper(std::string s)
-{
+std::string upper(std::string s) {
   for (char &c : s) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
 // The start of a statement for a message: blanks for line breaks, at most
 // 60 characters.
-std::string excerpt(const std::string &text)
-{
+std::string excerpt(const std::string &text) {
   std::string t;
   for (char c : text) {
     if (t.size() >= 60) {
@@ -141,24 +137,25 @@ std::string excerpt(const std::string &text)
 
 KvsqlSession::KvsqlSession(const KvsqlOptions &opt, Recoder *recoder, Interrupts *interrupts,
                            bool interactive)
-    : opt_(opt), recoder_(recoder), interrupts_(interrupts), interactive_(interactive),
-      on_error_stop_(opt.on_error_stop), dbname_(upper(opt.dbname))
-{
-  out_opt_.format = opt.format_set ? opt.format
+    : opt_(opt),
+      recoder_(recoder),
+      interrupts_(interrupts),
+      interactive_(interactive),
+      on_error_stop_(opt.on_error_stop),
+      dbname_(upper(opt.dbname)) {
+  out_opt_.format = opt.format_set                    ? opt.format
                     : isatty(1) && opt.output.empty() ? OutputFormat::ALIGNED
                                                       : OutputFormat::UNALIGNED;
   out_opt_.expanded = opt.expanded;
   out_opt_.tuples_only = opt.tuples_only;
 }
 
-KvsqlSession::~KvsqlSession()
-{
+KvsqlSession::~KvsqlSession() {
   close_db();
   if (out_ != stdout) fclose(out_);
 }
 
-bool KvsqlSession::start()
-{
+bool KvsqlSession::start() {
   if (!opt_.output.empty()) {
     out_ = fopen(opt_.output.c_str(), "w");
     if (!out_) {
@@ -179,8 +176,7 @@ bool KvsqlSession::start()
   return true;
 }
 
-DBconn *KvsqlSession::open_db(const std::string &name, std::string *error)
-{
+DBconn *KvsqlSession::open_db(const std::string &name, std::string *error) {
   std::vector<char> buf(name.begin(), name.end());
   buf.push_back(0);
   DBconn *c;
@@ -195,8 +191,7 @@ DBconn *KvsqlSession::open_db(const std::string &name, std::string *error)
   return nullptr;
 }
 
-void KvsqlSession::close_db()
-{
+void KvsqlSession::close_db() {
   if (!conn_) return;
   if (DBstatus(conn_) != DB_CONNECTION_BROKEN) DBfinish(conn_);
   DBfreeconn(conn_);
@@ -206,8 +201,7 @@ void KvsqlSession::close_db()
   columns_.clear();
 }
 
-bool KvsqlSession::reconnect(const std::string &name, bool quietly)
-{
+bool KvsqlSession::reconnect(const std::string &name, bool quietly) {
   std::string error;
   DBconn *c = open_db(name, &error);
   if (!c) {
@@ -217,36 +211,33 @@ bool KvsqlSession::reconnect(const std::string &name, bool quietly)
   close_db();
   conn_ = c;
   dbname_ = name;
-  if (!quietly && !opt_.quiet) fprintf(stdout, "You are now connected to database \"%s\".\n", name.c_str());
+  if (!quietly && !opt_.quiet)
+    fprintf(stdout, "You are now connected to database \"%s\".\n", name.c_str());
   return true;
 }
 
-int KvsqlSession::exit_status() const
-{
+int KvsqlSession::exit_status() const {
   if (status_) return status_;
   return any_failed_ && !interactive_ ? KVSQL_FAILED : KVSQL_OK;
 }
 
 // --- reports ---------------------------------------------------------------
 
-std::string KvsqlSession::where(const Source &src, int line) const
-{
+std::string KvsqlSession::where(const Source &src, int line) const {
   if (line <= 0) return "kvsql: ";
   switch (src.kind) {
-  case Source::FILE: return "kvsql: " + src.name + ":" + std::to_string(line) + ": ";
-  case Source::PLAIN: return "kvsql: line " + std::to_string(line) + ": ";
-  default: return "kvsql: ";
+    case Source::FILE: return "kvsql: " + src.name + ":" + std::to_string(line) + ": ";
+    case Source::PLAIN: return "kvsql: line " + std::to_string(line) + ": ";
+    default: return "kvsql: ";
   }
 }
 
-void KvsqlSession::report(const Source &src, int line, const std::string &message)
-{
+void KvsqlSession::report(const Source &src, int line, const std::string &message) {
   fflush(out_);
   fputs((where(src, line) + message + "\n").c_str(), stderr);
 }
 
-void KvsqlSession::name_statement(const Source &src, const SqlStatement &stmt)
-{
+void KvsqlSession::name_statement(const Source &src, const SqlStatement &stmt) {
   std::string t = excerpt(stmt.text);
   if (src.kind == Source::PLAIN)
     fprintf(stderr, "kvsql: in the statement on line %d: %s\n", stmt.line, t.c_str());
@@ -257,8 +248,7 @@ void KvsqlSession::name_statement(const Source &src, const SqlStatement &stmt)
 // An error text from the server or the translator (Latin-1, ending in a
 // line feed): as it is for -c, standard input and the terminal, after the
 // place for a file.
-void KvsqlSession::server_error(const Source &src, int line, const char *latin1)
-{
+void KvsqlSession::server_error(const Source &src, int line, const char *latin1) {
   std::string text = without_line_end(recoder_->from_latin1(latin1));
   fflush(out_);
   if (src.kind == Source::FILE)
@@ -267,8 +257,7 @@ void KvsqlSession::server_error(const Source &src, int line, const char *latin1)
     fprintf(stderr, "%s\n", text.c_str());
 }
 
-void KvsqlSession::failed()
-{
+void KvsqlSession::failed() {
   any_failed_ = true;
   if (!on_error_stop_) return;
   if (interactive_) {
@@ -279,8 +268,7 @@ void KvsqlSession::failed()
   }
 }
 
-void KvsqlSession::lost()
-{
+void KvsqlSession::lost() {
   fflush(out_);
   fprintf(stderr, "kvsql: lost the connection to the server at 127.0.0.1 port %d\n",
           DBport(opt_.port.empty() ? nullptr : opt_.port.c_str()));
@@ -296,8 +284,7 @@ void KvsqlSession::lost()
 
 // The statement stopped by Ctrl+C.  The server rolls back the open
 // transaction of a connection that went away, so that is said too.
-void KvsqlSession::canceled(bool connection_cut)
-{
+void KvsqlSession::canceled(bool connection_cut) {
   interrupts_->take();
   fflush(out_);
   fputs("canceled\n", stderr);
@@ -314,8 +301,7 @@ void KvsqlSession::canceled(bool connection_cut)
 
 // --- sources ---------------------------------------------------------------
 
-void KvsqlSession::process(Source &src, std::vector<InputPiece> &pieces)
-{
+void KvsqlSession::process(Source &src, std::vector<InputPiece> &pieces) {
   std::vector<SqlStatement> ready;
   for (const InputPiece &p : pieces) {
     if (halt_ != RUNNING) return;
@@ -332,16 +318,14 @@ void KvsqlSession::process(Source &src, std::vector<InputPiece> &pieces)
   }
 }
 
-void KvsqlSession::feed(Source &src, const char *data, size_t n)
-{
+void KvsqlSession::feed(Source &src, const char *data, size_t n) {
   if (halt_ != RUNNING) return;
   std::vector<InputPiece> pieces;
   src.filter.feed(data, n, &pieces);
   process(src, pieces);
 }
 
-void KvsqlSession::finish(Source &src)
-{
+void KvsqlSession::finish(Source &src) {
   if (halt_ != RUNNING) return;
   std::vector<InputPiece> pieces;
   int line = 0;
@@ -360,8 +344,7 @@ void KvsqlSession::finish(Source &src)
   }
 }
 
-void KvsqlSession::run_fd(Source &src, int fd)
-{
+void KvsqlSession::run_fd(Source &src, int fd) {
   // read(), not stdio: a statement runs as soon as its end has arrived,
   // even when the writer waits for its answer before sending more.
   std::vector<char> chunk(1 << 16);
@@ -377,21 +360,18 @@ void KvsqlSession::run_fd(Source &src, int fd)
   }
 }
 
-void KvsqlSession::run_sql(const std::string &text)
-{
+void KvsqlSession::run_sql(const std::string &text) {
   Source src(Source::PLAIN, "-c");
   feed(src, text.data(), text.size());
   finish(src);
 }
 
-void KvsqlSession::run_stdin()
-{
+void KvsqlSession::run_stdin() {
   Source src(Source::PLAIN, "standard input");
   run_fd(src, 0);
 }
 
-void KvsqlSession::run_file(const std::string &path, int depth)
-{
+void KvsqlSession::run_file(const std::string &path, int depth) {
   bool std_in = path == "-";
   Source src(Source::FILE, std_in ? "<stdin>" : path, depth);
   int fd = std_in ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -404,14 +384,12 @@ void KvsqlSession::run_file(const std::string &path, int depth)
   if (!std_in) close(fd);
 }
 
-void KvsqlSession::run_import(const std::string &path, const std::string &table)
-{
+void KvsqlSession::run_import(const std::string &path, const std::string &table) {
   Source src(Source::PLAIN, "--import");
   import_file(src, 0, path, table, {});
 }
 
-void KvsqlSession::feed_line(const std::string &line)
-{
+void KvsqlSession::feed_line(const std::string &line) {
   if (!terminal_) terminal_.reset(new Source(Source::TERMINAL, ""));
   if (!statement_open()) {
     // The words people type to leave or for help, alone on a line.
@@ -423,22 +401,21 @@ void KvsqlSession::feed_line(const std::string &line)
       return;
     }
     if (w == "HELP") {
-      fputs("You are using kvsql, the command-line client of the KORVAL server.\n"
-            "Type \\? for help with kvsql commands, \\q to quit.\n",
-            stdout);
+      fputs(
+          "You are using kvsql, the command-line client of the KORVAL server.\n"
+          "Type \\? for help with kvsql commands, \\q to quit.\n",
+          stdout);
       return;
     }
   }
   feed(*terminal_, line.data(), line.size());
 }
 
-bool KvsqlSession::statement_open() const
-{
+bool KvsqlSession::statement_open() const {
   return terminal_ && (terminal_->splitter.open() || terminal_->filter.in_comment());
 }
 
-void KvsqlSession::clear_input()
-{
+void KvsqlSession::clear_input() {
   if (!terminal_) return;
   std::vector<SqlStatement> dropped;
   std::vector<InputPiece> pieces;
@@ -447,8 +424,7 @@ void KvsqlSession::clear_input()
   terminal_->splitter.finish(&dropped);
 }
 
-bool KvsqlSession::take_abandoned()
-{
+bool KvsqlSession::take_abandoned() {
   if (halt_ != ABANDON) return false;
   halt_ = RUNNING;
   clear_input();
@@ -457,14 +433,12 @@ bool KvsqlSession::take_abandoned()
 
 // --- statements ------------------------------------------------------------
 
-void KvsqlSession::write_out(const std::string &latin1)
-{
+void KvsqlSession::write_out(const std::string &latin1) {
   std::string text = recoder_->from_latin1(latin1);
   fwrite(text.data(), 1, text.size(), out_);
 }
 
-void KvsqlSession::print_tokens(Source &src, const SqlStatement &stmt, const std::string &latin1)
-{
+void KvsqlSession::print_tokens(Source &src, const SqlStatement &stmt, const std::string &latin1) {
   std::vector<char> err(DB_ERRMSG_SIZE);
   if (!DBtranslate(latin1.c_str(), err.data())) {
     std::string e = without_line_end(recoder_->from_latin1(err.data()));
@@ -477,8 +451,7 @@ void KvsqlSession::print_tokens(Source &src, const SqlStatement &stmt, const std
   putchar('\n');
 }
 
-void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt)
-{
+void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt) {
   // The translator stops at a NUL byte and would send a cut statement.
   if (stmt.text.find('\0') != std::string::npos) {
     if (src.kind == Source::PLAIN) {
@@ -494,8 +467,8 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt)
   RecodeError bad;
   if (!recoder_->to_latin1(stmt.text, &text, &bad)) {
     report(src, stmt.line + static_cast<int>(bad.line),
-           recode_error_text(bad, recoder_->charset()) + " (at character " + std::to_string(bad.index) +
-               " of the statement); the statement is not sent");
+           recode_error_text(bad, recoder_->charset()) + " (at character " +
+               std::to_string(bad.index) + " of the statement); the statement is not sent");
     failed();
     return;
   }
@@ -509,7 +482,8 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt)
   interrupts_->arm(conn_->socket);
   DBresult *res = DBexec(conn_, text.c_str());
   bool cut = interrupts_->disarm();
-  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
   std::string log = held.text;
   held.text.clear();
   if (cut) {
@@ -535,44 +509,43 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt)
   int status = DBresultStatus(res);
   if (command == CMD_COMMIT || command == CMD_ABORT) in_transaction_ = false;
   switch (status) {
-  case DB_TUPLES_OK:
-  case DB_NOT_ALL_DATA:
-  case DB_COMMAND_OK:
-    print_result(res, command);
-    if (status == DB_NOT_ALL_DATA) {
-      fflush(out_);
-      fputs("(not all rows were sent)\n", stderr);
-    }
-    if (command == CMD_BEGIN) in_transaction_ = true;
-    if (command == CMD_CREATE_TABLE || command == CMD_DROP_TABLE) {
-      tables_known_ = false;
-      columns_.clear();
-    }
-    if (command == CMD_SET_DATABASE || command == CMD_CREATE_DATABASE) {
-      const char *name = nullptr;
-      char err[DB_GET_ERRSIZE];
-      if (DBmatch_tokname(1, query_data, query_size, &name, err) > 0) dbname_ = name;
-      tables_known_ = false;
-      columns_.clear();
-    }
-    break;
-  case DB_SYNTAX_ERROR:
-    server_error(src, stmt.line, DBresultErrorMessage(res));
-    name_statement(src, stmt);
-    failed();
-    break;
-  default:
-    server_error(src, stmt.line, DBresultErrorMessage(res));
-    failed();
-    break;
+    case DB_TUPLES_OK:
+    case DB_NOT_ALL_DATA:
+    case DB_COMMAND_OK:
+      print_result(res, command);
+      if (status == DB_NOT_ALL_DATA) {
+        fflush(out_);
+        fputs("(not all rows were sent)\n", stderr);
+      }
+      if (command == CMD_BEGIN) in_transaction_ = true;
+      if (command == CMD_CREATE_TABLE || command == CMD_DROP_TABLE) {
+        tables_known_ = false;
+        columns_.clear();
+      }
+      if (command == CMD_SET_DATABASE || command == CMD_CREATE_DATABASE) {
+        const char *name = nullptr;
+        char err[DB_GET_ERRSIZE];
+        if (DBmatch_tokname(1, query_data, query_size, &name, err) > 0) dbname_ = name;
+        tables_known_ = false;
+        columns_.clear();
+      }
+      break;
+    case DB_SYNTAX_ERROR:
+      server_error(src, stmt.line, DBresultErrorMessage(res));
+      name_statement(src, stmt);
+      failed();
+      break;
+    default:
+      server_error(src, stmt.line, DBresultErrorMessage(res));
+      failed();
+      break;
   }
   DBclear(res);
   if (timing_) fprintf(out_, "Time: %.3f ms\n", ms);
   fflush(out_);
 }
 
-void KvsqlSession::print_result(DBresult *res, int command)
-{
+void KvsqlSession::print_result(DBresult *res, int command) {
   if (DBresultStatus(res) == DB_COMMAND_OK) {
     if (opt_.quiet) return;
     if (out_opt_.format == OutputFormat::ALIGNED)
@@ -586,7 +559,9 @@ void KvsqlSession::print_result(DBresult *res, int command)
   if (nf == 0) {
     // The request is still in the query buffer; SHOW TABLE will replace it.
     std::vector<char> request(query_data, query_data + query_size);
-    auto columns_of = [this](const std::string &table) { return query_column("SHOW TABLE " + table + ";"); };
+    auto columns_of = [this](const std::string &table) {
+      return query_column("SHOW TABLE " + table + ";");
+    };
     result_names(request.data(), static_cast<int>(request.size()), columns_of, &t.names);
     t.numeric.assign(t.names.size(), false);
     if (t.names.empty() && out_opt_.format == OutputFormat::ALIGNED && !out_opt_.tuples_only)
@@ -617,8 +592,7 @@ void KvsqlSession::print_result(DBresult *res, int command)
 // --- meta-commands ---------------------------------------------------------
 
 void KvsqlSession::set_flag(const Source &src, const InputPiece &piece, const MetaCommand &m,
-                            bool *flag, const char *what)
-{
+                            bool *flag, const char *what) {
   if (m.args.empty()) {
     *flag = !*flag;
   } else if (m.args[0] == "on" || m.args[0] == "off") {
@@ -631,8 +605,7 @@ void KvsqlSession::set_flag(const Source &src, const InputPiece &piece, const Me
   if (!opt_.quiet) fprintf(stdout, "%s is %s.\n", what, *flag ? "on" : "off");
 }
 
-void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
-{
+void KvsqlSession::run_meta(Source &src, const InputPiece &piece) {
   MetaCommand m;
   if (!parse_meta(piece.text, &m)) {
     report(src, piece.line, "unclosed quote in " + excerpt(piece.text));
@@ -645,8 +618,8 @@ void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
     failed();
   };
   auto sql = [&](const std::string &text) { run_statement(src, {text, piece.line}); };
-  bool needs_server = name == "l" || name == "c" || name == "d" || name == "dt" || name == "di" ||
-                      name == "import";
+  bool needs_server =
+      name == "l" || name == "c" || name == "d" || name == "dt" || name == "di" || name == "import";
   if (needs_server && opt_.tokens) return fail("needs a connection (not with --tokens)");
   fflush(out_);
   if (name == "q" || name == "quit") {
@@ -669,7 +642,8 @@ void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
     sql("SHOW INDICES ON TABLE " + m.args[0] + ";");
   } else if (name == "i" || name == "include") {
     if (m.args.size() != 1) return fail("expects one file name");
-    if (src.depth >= MAX_FILE_DEPTH) return fail("files nest deeper than " + std::to_string(MAX_FILE_DEPTH));
+    if (src.depth >= MAX_FILE_DEPTH)
+      return fail("files nest deeper than " + std::to_string(MAX_FILE_DEPTH));
     run_file(m.args[0], src.depth + 1);
   } else if (name == "o" || name == "out") {
     FILE *f = stdout;
@@ -686,10 +660,11 @@ void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
   } else if (name == "timing") {
     set_flag(src, piece, m, &timing_, "Timing");
   } else if (name == "a") {
-    out_opt_.format = out_opt_.format == OutputFormat::ALIGNED ? OutputFormat::UNALIGNED
-                                                                : OutputFormat::ALIGNED;
+    out_opt_.format =
+        out_opt_.format == OutputFormat::ALIGNED ? OutputFormat::UNALIGNED : OutputFormat::ALIGNED;
     if (!opt_.quiet)
-      printf("Output format is %s.\n", out_opt_.format == OutputFormat::ALIGNED ? "aligned" : "unaligned");
+      printf("Output format is %s.\n",
+             out_opt_.format == OutputFormat::ALIGNED ? "aligned" : "unaligned");
   } else if (name == "set") {
     bool value = false;
     if (m.args.size() != 2 || m.args[0] != "ON_ERROR_STOP" ||
@@ -699,7 +674,8 @@ void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
     on_error_stop_ = value;
   } else if (name == "import") {
     if (m.args.size() < 2) return fail("expects a file name and a table");
-    import_file(src, piece.line, m.args[0], m.args[1], std::vector<std::string>(m.args.begin() + 2, m.args.end()));
+    import_file(src, piece.line, m.args[0], m.args[1],
+                std::vector<std::string>(m.args.begin() + 2, m.args.end()));
   } else {
     report(src, piece.line, "invalid command \\" + name + ".  Try \\? for help.");
     failed();
@@ -707,9 +683,8 @@ void KvsqlSession::run_meta(Source &src, const InputPiece &piece)
   fflush(stdout);
 }
 
-void KvsqlSession::import_file(Source &src, int line, const std::string &path, const std::string &table,
-                               const std::vector<std::string> &flags)
-{
+void KvsqlSession::import_file(Source &src, int line, const std::string &path,
+                               const std::string &table, const std::vector<std::string> &flags) {
   auto fail = [&](const std::string &message) {
     report(src, line, "\\import: " + message);
     failed();
@@ -726,7 +701,8 @@ void KvsqlSession::import_file(Source &src, int line, const std::string &path, c
     else
       return fail("unknown option " + f + " (csv, tsv, header, noheader)");
   }
-  if (in_transaction_) return fail("runs in a transaction of its own; end the open one first (COMMIT or ABORT)");
+  if (in_transaction_)
+    return fail("runs in a transaction of its own; end the open one first (COMMIT or ABORT)");
   if (interrupts_->take() > 0) return canceled(false);
   HeldLog held;
   interrupts_->arm(conn_->socket);
@@ -736,7 +712,8 @@ void KvsqlSession::import_file(Source &src, int line, const std::string &path, c
   fflush(out_);
   if (o.status == ImportOutcome::FAILED) {
     if (o.line > 0)
-      fprintf(stderr, "kvsql: %s:%d: %s; nothing was imported\n", path.c_str(), o.line, o.error.c_str());
+      fprintf(stderr, "kvsql: %s:%d: %s; nothing was imported\n", path.c_str(), o.line,
+              o.error.c_str());
     else
       report(src, line, "\\import: " + o.error + "; nothing was imported");
     failed();
@@ -752,8 +729,7 @@ void KvsqlSession::import_file(Source &src, int line, const std::string &path, c
 
 // --- completion ------------------------------------------------------------
 
-std::vector<std::string> KvsqlSession::query_column(const std::string &sql)
-{
+std::vector<std::string> KvsqlSession::query_column(const std::string &sql) {
   std::vector<std::string> r;
   if (!conn_ || DBstatus(conn_) != DB_CONNECTION_OK) return r;
   HeldLog held;
@@ -764,8 +740,7 @@ std::vector<std::string> KvsqlSession::query_column(const std::string &sql)
   return r;
 }
 
-const std::vector<std::string> &KvsqlSession::tables()
-{
+const std::vector<std::string> &KvsqlSession::tables() {
   if (!tables_known_) {
     tables_ = query_column("SHOW TABLES;");
     tables_known_ = true;
@@ -773,8 +748,7 @@ const std::vector<std::string> &KvsqlSession::tables()
   return tables_;
 }
 
-const std::vector<std::string> &KvsqlSession::columns(const std::string &table)
-{
+const std::vector<std::string> &KvsqlSession::columns(const std::string &table) {
   auto it = columns_.find(table);
   if (it != columns_.end()) return it->second;
   std::vector<std::string> cols;

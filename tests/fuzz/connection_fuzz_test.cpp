@@ -27,7 +27,11 @@ bool has_text(const char *t) { return t && t[0] != '\0' && strcmp(t, "\n") != 0;
 
 Bytes open_reply(Rng &rng) {
   static const std::vector<Bytes> corpus = {
-      {'1'}, {'0', 'b', 10, 0, 'n', 'i', 'c', 'h', 't', ' ', 'd', 'a', '!', 0}, {'0'}, {}, {'0', 'b', 1, 0, 0},
+      {'1'},
+      {'0', 'b', 10, 0, 'n', 'i', 'c', 'h', 't', ' ', 'd', 'a', '!', 0},
+      {'0'},
+      {},
+      {'0', 'b', 1, 0, 0},
       {'0', 'b', 3, 0, 0, 'x', 0}};
   Bytes b = rng.pick(corpus);
   if (rng.chance(3)) fuzz::mutate_some(rng, b, 3, rng.pick(corpus));

@@ -193,13 +193,34 @@ struct Gen {
       if (i) s += ", ";
       std::string q = name(), n = name();
       switch (rng.below(7)) {
-        case 0: s += "*"; c += "*"; break;
-        case 1: s += "COUNT(*)"; c += "COUNT"; break;
-        case 2: s += "MIN(" + n + ")"; c += "MIN:" + n; break;
-        case 3: s += "MAX(" + q + "." + n + ")"; c += "MAX:" + q + "." + n; break;
-        case 4: s += q + ".*"; c += q + ".*"; break;
-        case 5: s += q + "." + n; c += q + "." + n; break;
-        default: s += n; c += n; break;
+        case 0:
+          s += "*";
+          c += "*";
+          break;
+        case 1:
+          s += "COUNT(*)";
+          c += "COUNT";
+          break;
+        case 2:
+          s += "MIN(" + n + ")";
+          c += "MIN:" + n;
+          break;
+        case 3:
+          s += "MAX(" + q + "." + n + ")";
+          c += "MAX:" + q + "." + n;
+          break;
+        case 4:
+          s += q + ".*";
+          c += q + ".*";
+          break;
+        case 5:
+          s += q + "." + n;
+          c += q + "." + n;
+          break;
+        default:
+          s += n;
+          c += n;
+          break;
       }
       c += ";";
     }
@@ -232,8 +253,10 @@ struct Gen {
         if (rng.chance(2)) n = name() + "." + n;
         s += (i ? ", " : "") + n;
         bool desc = rng.chance(2);
-        if (desc) s += " DESC";
-        else if (rng.chance(2)) s += " ASC";
+        if (desc)
+          s += " DESC";
+        else if (rng.chance(2))
+          s += " ASC";
         c += " " + n + (desc ? "-" : "+");
       }
     }
@@ -245,12 +268,14 @@ struct Gen {
     static const struct {
       const char *sql;
       char tok;
-    } ops[] = {{"=", 'R'}, {"<", 'N'}, {">", 'O'}, {"<=", 'P'}, {">=", 'Q'}, {"<>", 'S'},
-               {"LIKE", 'V'}};
+    } ops[] = {{"=", 'R'},  {"<", 'N'},  {">", 'O'},   {"<=", 'P'},
+               {">=", 'Q'}, {"<>", 'S'}, {"LIKE", 'V'}};
     std::string ls, lc, rs, rc;
     int k = depth > 3 ? rng.below(4) : rng.below(10);
     switch (k) {
-      case 0: case 1: case 2: {
+      case 0:
+      case 1:
+      case 2: {
         auto op = ops[rng.below(7)];
         operand(&ls, &lc);
         operand(&rs, &rc);
@@ -323,19 +348,43 @@ struct Gen {
 
 // Random well-formed tokens after a command code.
 Bytes token_soup(Rng &rng) {
-  static const int bare[] = {TOK_WHERE, TOK_AND, TOK_OR, TOK_NOT, TOK_IN, TOK_BETWEEN, TOK_EQ,
-                             TOK_LT, TOK_LIKE, TOK_SELECT, TOK_SELECT_EXISTS, TOK_EXISTS,
-                             TOK_FROM, TOK_STAR, TOK_COUNT, TOK_MIN, TOK_MAX, TOK_DISTINCT,
-                             TOK_DOT, TOK_ORDER_BY, TOK_DESC, TOK_END, TOK_VALUES, TOK_NULL,
-                             TOK_ALL, TOK_TABLE, TOK_INDICES, TOK_INDEX, TOK_DATABASES,
-                             TOK_TABLES, TOK_CHARACTER, TOK_BINARY, TOK_INTEGER, TOK_TIMESTAMP};
-  static const int cmds[] = {CMD_OPEN_DATABASE, CMD_DISCONNECT, CMD_CREATE_DATABASE,
-                             CMD_DROP_DATABASE, CMD_CREATE_TABLE, CMD_DROP_TABLE,
-                             CMD_CREATE_INDEX, CMD_CREATE_UNIQUE_INDEX, CMD_DROP_INDEX,
-                             CMD_SELECT, CMD_INSERT, CMD_DELETE, CMD_UPDATE, CMD_BEGIN,
-                             CMD_COMMIT, CMD_ABORT, CMD_DECLARE, CMD_FETCH, CMD_CLOSE,
-                             CMD_SET_STATIC, CMD_SAVE_DATABASE, CMD_SHOW, CMD_MAX,
-                             CMD_SET_SECURE, CMD_STOP, CMD_STOP_SERVER, CMD_SET_DATABASE, 0, 255};
+  static const int bare[] = {
+      TOK_WHERE,         TOK_AND,     TOK_OR,       TOK_NOT,       TOK_IN,
+      TOK_BETWEEN,       TOK_EQ,      TOK_LT,       TOK_LIKE,      TOK_SELECT,
+      TOK_SELECT_EXISTS, TOK_EXISTS,  TOK_FROM,     TOK_STAR,      TOK_COUNT,
+      TOK_MIN,           TOK_MAX,     TOK_DISTINCT, TOK_DOT,       TOK_ORDER_BY,
+      TOK_DESC,          TOK_END,     TOK_VALUES,   TOK_NULL,      TOK_ALL,
+      TOK_TABLE,         TOK_INDICES, TOK_INDEX,    TOK_DATABASES, TOK_TABLES,
+      TOK_CHARACTER,     TOK_BINARY,  TOK_INTEGER,  TOK_TIMESTAMP};
+  static const int cmds[] = {CMD_OPEN_DATABASE,
+                             CMD_DISCONNECT,
+                             CMD_CREATE_DATABASE,
+                             CMD_DROP_DATABASE,
+                             CMD_CREATE_TABLE,
+                             CMD_DROP_TABLE,
+                             CMD_CREATE_INDEX,
+                             CMD_CREATE_UNIQUE_INDEX,
+                             CMD_DROP_INDEX,
+                             CMD_SELECT,
+                             CMD_INSERT,
+                             CMD_DELETE,
+                             CMD_UPDATE,
+                             CMD_BEGIN,
+                             CMD_COMMIT,
+                             CMD_ABORT,
+                             CMD_DECLARE,
+                             CMD_FETCH,
+                             CMD_CLOSE,
+                             CMD_SET_STATIC,
+                             CMD_SAVE_DATABASE,
+                             CMD_SHOW,
+                             CMD_MAX,
+                             CMD_SET_SECURE,
+                             CMD_STOP,
+                             CMD_STOP_SERVER,
+                             CMD_SET_DATABASE,
+                             0,
+                             255};
   DBquery_init();
   DBquery_addcmd(cmds[rng.below(static_cast<int>(sizeof cmds / sizeof cmds[0]))]);
   int n = rng.below(30);

@@ -44,7 +44,9 @@ class Rng {
     return b;
   }
   template <class T>
-  const T &pick(const std::vector<T> &v) { return v[static_cast<size_t>(below(static_cast<int>(v.size())))]; }
+  const T &pick(const std::vector<T> &v) {
+    return v[static_cast<size_t>(below(static_cast<int>(v.size())))];
+  }
 
  private:
   uint64_t s_;
@@ -57,8 +59,10 @@ class Exact {
  public:
   explicit Exact(const Bytes &b)
       : n_(b.size()), p_(static_cast<char *>(malloc(b.empty() ? 1 : b.size())), free) {
-    if (!b.empty()) memcpy(p_.get(), b.data(), b.size());
-    else *p_.get() = '\0';  // never read; set only so that no compiler sees it unset
+    if (!b.empty())
+      memcpy(p_.get(), b.data(), b.size());
+    else
+      *p_.get() = '\0';  // never read; set only so that no compiler sees it unset
   }
   char *data() { return p_.get(); }
   int size() const { return static_cast<int>(n_); }
@@ -112,9 +116,30 @@ inline Bytes open_request(const char *db) {
 
 // Extreme values for 16- and 32-bit length and count fields.
 inline int32_t extreme32(Rng &r) {
-  static const int32_t v[] = {0, 1, -1, 2, 7, 8, 255, 256, 9992, 9996, 10000, 10001, 10008, 10009,
-                              32767, 32768, 65535, 65536, 0x7fffffff, INT32_MIN, INT32_MIN + 1,
-                              256 * 1024 * 1024, 256 * 1024 * 1024 + 1, 0x7ffffff0};
+  static const int32_t v[] = {0,
+                              1,
+                              -1,
+                              2,
+                              7,
+                              8,
+                              255,
+                              256,
+                              9992,
+                              9996,
+                              10000,
+                              10001,
+                              10008,
+                              10009,
+                              32767,
+                              32768,
+                              65535,
+                              65536,
+                              0x7fffffff,
+                              INT32_MIN,
+                              INT32_MIN + 1,
+                              256 * 1024 * 1024,
+                              256 * 1024 * 1024 + 1,
+                              0x7ffffff0};
   return v[r.below(static_cast<int>(sizeof v / sizeof v[0]))];
 }
 inline int16_t extreme16(Rng &r) {
@@ -146,9 +171,7 @@ inline void mutate(Rng &r, Bytes &b, const Bytes &other = Bytes()) {
     case 1:
       if (n) b[r.below(n)] = r.byte();
       break;
-    case 2:
-      b.resize(static_cast<size_t>(r.below(n + 1)));
-      break;
+    case 2: b.resize(static_cast<size_t>(r.below(n + 1))); break;
     case 3: {
       Bytes ins = r.bytes(1 + r.below(8));
       b.insert(b.begin() + r.below(n + 1), ins.begin(), ins.end());
@@ -217,17 +240,41 @@ inline const std::vector<std::string> &sql_corpus() {
       "SELECT * FROM T WHERE EXISTS (SELECT * FROM U WHERE U.A = T.A) OR X IN (SELECT A FROM U);",
       "SELECT * FROM T WHERE X < (SELECT MAX(A) FROM U WHERE (B = 1));",
       "DECLARE C1 CURSOR FOR SELECT * FROM KUNDE WHERE NR > 10;",
-      "FETCH ALL IN C1;", "FETCH IN C1;", "CLOSE C1;",
-      "INSERT INTO T (A, B, C) VALUES (1, 'zwei', 3.0);", "INSERT INTO T VALUES ('it\\'s', -7);",
-      "UPDATE T SET A = 1, B = 'x' WHERE C = 2 OR NOT D = 3;", "DELETE FROM T WHERE A <= 0;",
-      "DELETE FROM T;", "BEGIN;", "COMMIT;", "END;", "ABORT;", "MAX 100;", "MAX;", "MAX 0;",
-      "SHOW DATABASES;", "SHOW TABLES;", "SHOW INDICES;", "SHOW INDICES ON TABLE T;",
-      "SHOW TABLE T;", "SHOW INDEX I;", "SET TABLE T STATIC;", "SET TABLE T SECURE;",
-      "SET DATABASE D;", "SAVE DATABASE;", "CREATE DATABASE D;", "DROP DATABASE;",
+      "FETCH ALL IN C1;",
+      "FETCH IN C1;",
+      "CLOSE C1;",
+      "INSERT INTO T (A, B, C) VALUES (1, 'zwei', 3.0);",
+      "INSERT INTO T VALUES ('it\\'s', -7);",
+      "UPDATE T SET A = 1, B = 'x' WHERE C = 2 OR NOT D = 3;",
+      "DELETE FROM T WHERE A <= 0;",
+      "DELETE FROM T;",
+      "BEGIN;",
+      "COMMIT;",
+      "END;",
+      "ABORT;",
+      "MAX 100;",
+      "MAX;",
+      "MAX 0;",
+      "SHOW DATABASES;",
+      "SHOW TABLES;",
+      "SHOW INDICES;",
+      "SHOW INDICES ON TABLE T;",
+      "SHOW TABLE T;",
+      "SHOW INDEX I;",
+      "SET TABLE T STATIC;",
+      "SET TABLE T SECURE;",
+      "SET DATABASE D;",
+      "SAVE DATABASE;",
+      "CREATE DATABASE D;",
+      "DROP DATABASE;",
       "CREATE TABLE T (A CHARACTER(20) NOT NULL, B BINARY(8), C SMALLINT, D INTEGER, E FLOAT, "
       "F DATE, G TIME, H TIMESTAMP);",
-      "DROP TABLE T;", "CREATE INDEX I ON T (A, B);", "CREATE UNIQUE INDEX I ON T (A);",
-      "DROP INDEX I;", "STOP;", "select name from kunde where name like 'M\\\\%';"};
+      "DROP TABLE T;",
+      "CREATE INDEX I ON T (A, B);",
+      "CREATE UNIQUE INDEX I ON T (A);",
+      "DROP INDEX I;",
+      "STOP;",
+      "select name from kunde where name like 'M\\\\%';"};
   return statements;
 }
 

@@ -25,32 +25,149 @@ namespace {
 
 const std::vector<std::string> &kStatements = fuzz::sql_corpus();
 
-const std::vector<std::string> kWords = {
-    "SELECT", "FROM", "WHERE", "ORDER", "BY", "ORDER BY", "DESC", "ASC", "AND", "OR", "NOT",
-    "IN", "BETWEEN", "LIKE", "EXISTS", "COUNT", "MIN", "MAX", "DISTINCT", "INSERT", "INTO",
-    "INSERT INTO", "VALUES", "UPDATE", "SET", "DELETE", "DELETE FROM", "CREATE", "CREATE TABLE",
-    "CREATE UNIQUE", "CREATE UNIQUE INDEX", "UNIQUE", "INDEX", "DROP", "DROP TABLE", "TABLE",
-    "DATABASE", "DATABASES", "TABLES", "INDICES", "ON", "SHOW", "STATIC", "SECURE", "SAVE",
-    "DECLARE", "CURSOR", "FOR", "FETCH", "ALL", "CLOSE", "BEGIN", "COMMIT", "END", "ABORT",
-    "STOP", "NULL", "CHARACTER", "BINARY", "SMALLINT", "INTEGER", "FLOAT", "DATE", "TIME",
-    "TIMESTAMP", "(", ")", ",", ".", "*", ";", "=", "<", ">", "<=", ">=", "<>", "-", "'",
-    "'text'", "'it\\'s'", "'", "\\", "1", "-1", "0", "2147483647", "2147483648", "-2147483649",
-    "1.5", "1e5", "1E", "1e+", "-.", "3.", ".5", "K", "KUNDE", "NAME", "NR", "T", "U", "A_B",
-    "X1", "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEF", "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFG", "#", "@",
-    "\t", "\n", " ", "\xc4\xd6\xdc", "\xe4", "_"};
+const std::vector<std::string> kWords = {"SELECT",
+                                         "FROM",
+                                         "WHERE",
+                                         "ORDER",
+                                         "BY",
+                                         "ORDER BY",
+                                         "DESC",
+                                         "ASC",
+                                         "AND",
+                                         "OR",
+                                         "NOT",
+                                         "IN",
+                                         "BETWEEN",
+                                         "LIKE",
+                                         "EXISTS",
+                                         "COUNT",
+                                         "MIN",
+                                         "MAX",
+                                         "DISTINCT",
+                                         "INSERT",
+                                         "INTO",
+                                         "INSERT INTO",
+                                         "VALUES",
+                                         "UPDATE",
+                                         "SET",
+                                         "DELETE",
+                                         "DELETE FROM",
+                                         "CREATE",
+                                         "CREATE TABLE",
+                                         "CREATE UNIQUE",
+                                         "CREATE UNIQUE INDEX",
+                                         "UNIQUE",
+                                         "INDEX",
+                                         "DROP",
+                                         "DROP TABLE",
+                                         "TABLE",
+                                         "DATABASE",
+                                         "DATABASES",
+                                         "TABLES",
+                                         "INDICES",
+                                         "ON",
+                                         "SHOW",
+                                         "STATIC",
+                                         "SECURE",
+                                         "SAVE",
+                                         "DECLARE",
+                                         "CURSOR",
+                                         "FOR",
+                                         "FETCH",
+                                         "ALL",
+                                         "CLOSE",
+                                         "BEGIN",
+                                         "COMMIT",
+                                         "END",
+                                         "ABORT",
+                                         "STOP",
+                                         "NULL",
+                                         "CHARACTER",
+                                         "BINARY",
+                                         "SMALLINT",
+                                         "INTEGER",
+                                         "FLOAT",
+                                         "DATE",
+                                         "TIME",
+                                         "TIMESTAMP",
+                                         "(",
+                                         ")",
+                                         ",",
+                                         ".",
+                                         "*",
+                                         ";",
+                                         "=",
+                                         "<",
+                                         ">",
+                                         "<=",
+                                         ">=",
+                                         "<>",
+                                         "-",
+                                         "'",
+                                         "'text'",
+                                         "'it\\'s'",
+                                         "'",
+                                         "\\",
+                                         "1",
+                                         "-1",
+                                         "0",
+                                         "2147483647",
+                                         "2147483648",
+                                         "-2147483649",
+                                         "1.5",
+                                         "1e5",
+                                         "1E",
+                                         "1e+",
+                                         "-.",
+                                         "3.",
+                                         ".5",
+                                         "K",
+                                         "KUNDE",
+                                         "NAME",
+                                         "NR",
+                                         "T",
+                                         "U",
+                                         "A_B",
+                                         "X1",
+                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEF",
+                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFG",
+                                         "#",
+                                         "@",
+                                         "\t",
+                                         "\n",
+                                         " ",
+                                         "\xc4\xd6\xdc",
+                                         "\xe4",
+                                         "_"};
 
 // The command codes a translated request may start with.
 bool known_command(int c) {
   switch (c) {
-    case CMD_CREATE_DATABASE: case CMD_DROP_DATABASE: case CMD_CREATE_TABLE:
-    case CMD_DROP_TABLE: case CMD_CREATE_INDEX: case CMD_CREATE_UNIQUE_INDEX:
-    case CMD_DROP_INDEX: case CMD_SELECT: case CMD_INSERT: case CMD_DELETE: case CMD_UPDATE:
-    case CMD_BEGIN: case CMD_COMMIT: case CMD_ABORT: case CMD_DECLARE: case CMD_FETCH:
-    case CMD_CLOSE: case CMD_SET_STATIC: case CMD_SAVE_DATABASE: case CMD_SHOW: case CMD_MAX:
-    case CMD_SET_SECURE: case CMD_STOP: case CMD_SET_DATABASE:
-      return true;
-    default:
-      return false;
+    case CMD_CREATE_DATABASE:
+    case CMD_DROP_DATABASE:
+    case CMD_CREATE_TABLE:
+    case CMD_DROP_TABLE:
+    case CMD_CREATE_INDEX:
+    case CMD_CREATE_UNIQUE_INDEX:
+    case CMD_DROP_INDEX:
+    case CMD_SELECT:
+    case CMD_INSERT:
+    case CMD_DELETE:
+    case CMD_UPDATE:
+    case CMD_BEGIN:
+    case CMD_COMMIT:
+    case CMD_ABORT:
+    case CMD_DECLARE:
+    case CMD_FETCH:
+    case CMD_CLOSE:
+    case CMD_SET_STATIC:
+    case CMD_SAVE_DATABASE:
+    case CMD_SHOW:
+    case CMD_MAX:
+    case CMD_SET_SECURE:
+    case CMD_STOP:
+    case CMD_SET_DATABASE: return true;
+    default: return false;
   }
 }
 
@@ -87,9 +204,7 @@ void check_request(const char *data, int len, const std::string &sql) {
         pos = DBget_double(pos, data, len, nullptr, err);
         ASSERT_GT(pos, 0) << sql << ": " << err;
         break;
-      default:
-        EXPECT_FALSE(tok == TOK_ERRMSG || tok == TOK_SHORT || tok == TOK_NONE) << sql;
-        break;
+      default: EXPECT_FALSE(tok == TOK_ERRMSG || tok == TOK_SHORT || tok == TOK_NONE) << sql; break;
     }
   }
   EXPECT_EQ(pos, len) << sql;
@@ -186,9 +301,7 @@ TEST(GrammarFuzz, RandomSoupsAndMutations) {
         text.assign(b.begin(), b.end());
         break;
       }
-      case 1:
-        text = soup(rng);
-        break;
+      case 1: text = soup(rng); break;
       default: {
         Bytes b = rng.pick(corpus);
         fuzz::mutate_some(rng, b, 4, rng.pick(corpus));

@@ -62,9 +62,7 @@ TEST(RecvFuzz, RequestFramesAgreeWithTheDecoder) {
   for (int iter = 0; iter < 1500; iter++) {
     Bytes b;
     switch (rng.below(3)) {
-      case 0:
-        b = rng.bytes(rng.below(40));
-        break;
+      case 0: b = rng.bytes(rng.below(40)); break;
       case 1:
         b = framed_request(rng);
         fuzz::put32(b, rng.chance(2) ? 4 * static_cast<size_t>(rng.below(2)) : 10000,

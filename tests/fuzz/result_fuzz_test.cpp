@@ -47,7 +47,7 @@ std::string reference_text(int type, const char *v) {
     case TOK_FLOAT: {
       double x;
       memcpy(&x, v, 8);
-      static const double limits[] = {1,   1e1, 1e2, 1e3, 1e4,  1e5,  1e6,
+      static const double limits[] = {1,   1e1, 1e2, 1e3,  1e4,  1e5, 1e6,
                                       1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
       int decimals = 14;
       if (std::isnan(x)) {
@@ -64,18 +64,13 @@ std::string reference_text(int type, const char *v) {
       }
       return s;
     }
-    case TOK_DATE:
-      snprintf(buf, sizeof buf, "%04d-%02d-%02d", i16(v), u[2], u[3]);
-      return buf;
-    case TOK_TIME:
-      snprintf(buf, sizeof buf, "%02d:%02d:%02d", u[0], u[1], u[2]);
-      return buf;
+    case TOK_DATE: snprintf(buf, sizeof buf, "%04d-%02d-%02d", i16(v), u[2], u[3]); return buf;
+    case TOK_TIME: snprintf(buf, sizeof buf, "%02d:%02d:%02d", u[0], u[1], u[2]); return buf;
     case TOK_TIMESTAMP:
       snprintf(buf, sizeof buf, "%04d-%02d-%02d-%02d.%02d.%02d.%06d", i16(v), u[2], u[3], u[4],
                u[5], u[6], i32(v + 8));
       return buf;
-    default:
-      return "";
+    default: return "";
   }
 }
 
@@ -264,9 +259,23 @@ Bytes random_value(Rng &rng, int type) {
     default: {
       v = rng.bytes(RESDATA_Min_Size(type));
       if (type == TOK_FLOAT && rng.chance(2)) {
-        static const double special[] = {0.0,   -0.0,  2.5,     100.0,  0.1,    -0.000001,
-                                         1e13,  1e12,  999999.99999999, 1e-300, 1e308,
-                                         -1e308, INFINITY, -INFINITY, NAN, 9.5, 0.99999999999999999};
+        static const double special[] = {0.0,
+                                         -0.0,
+                                         2.5,
+                                         100.0,
+                                         0.1,
+                                         -0.000001,
+                                         1e13,
+                                         1e12,
+                                         999999.99999999,
+                                         1e-300,
+                                         1e308,
+                                         -1e308,
+                                         INFINITY,
+                                         -INFINITY,
+                                         NAN,
+                                         9.5,
+                                         0.99999999999999999};
         double d = special[rng.below(static_cast<int>(sizeof special / sizeof special[0]))];
         memcpy(v.data(), &d, 8);
       }
@@ -480,8 +489,8 @@ TEST(ResultFuzz, NullResult) {
 TEST(ResultFuzz, EmptyErrorTextCountsAsMissing) {
   const Bytes replies[] = {
       {'0', 'b', 1, 0, 0},
-      {'0', 'b', 30, 0, 0, 1, 'b', 'e', 'l', 'l', 'e', ' ', 'K', 'U', 'N', 'D', 'E', ' ', 'e', 'x',
-       'i', 's', 't', 'i', 'e', 'r', 't', ' ', 'n', 'i', 'c', 'h', 't', 0}};
+      {'0', 'b', 30,  0,   0,   1,   'b', 'e', 'l', 'l', 'e', ' ', 'K', 'U', 'N', 'D', 'E',
+       ' ', 'e', 'x', 'i', 's', 't', 'i', 'e', 'r', 't', ' ', 'n', 'i', 'c', 'h', 't', 0}};
   for (const Bytes &reply : replies) {
     DBresult *res = decode(reply);
     EXPECT_EQ(DBresultStatus(res), DB_ERROR_REPLY);

@@ -97,32 +97,87 @@ const std::vector<std::string> kSessionSql = {
     "SELECT DISTINCT ORT FROM KUNDE WHERE ORT LIKE 'B%' OR RABATT BETWEEN 0.1 AND 0.3;",
     "SELECT * FROM BESTELLUNG WHERE DATUM > '2003-01-01' AND UHRZEIT < '12:00';",
     "SELECT * FROM KUNDE WHERE EXISTS (SELECT * FROM BESTELLUNG WHERE BESTELLUNG.KUNDE_ID = 3);",
-    "SELECT * FROM ARTIKEL WHERE ARTIKEL_ID IN (SELECT ARTIKEL_ID FROM BESTELLUNG WHERE MENGE > 2);",
+    "SELECT * FROM ARTIKEL WHERE ARTIKEL_ID IN (SELECT ARTIKEL_ID FROM BESTELLUNG WHERE MENGE > "
+    "2);",
     "SELECT * FROM ARTIKEL WHERE PREIS > (SELECT MIN(PREIS) FROM ARTIKEL);",
     "SELECT * FROM KUNDE WHERE KUNDE_ID IN (1, 2, '3', 4.0);",
     "CREATE TABLE T (C CHARACTER(10) NOT NULL, B BINARY(4), S SMALLINT, I INTEGER, F FLOAT, "
     "D DATE, TI TIME, TS TIMESTAMP);",
-    "INSERT INTO T VALUES ('abc', 'xy', 7, 8, 9.5, '2003-07-12', '09:05:00', '2003-07-12-10.11.12.000013');",
-    "INSERT INTO T (C, I) VALUES ('nur', 1);", "UPDATE T SET I = 2, F = 1 WHERE C = 'abc';",
-    "SELECT * FROM T;", "DECLARE CU CURSOR FOR SELECT * FROM BESTELLUNG;", "FETCH IN CU;",
-    "FETCH ALL IN CU;", "CLOSE CU;", "BEGIN;", "COMMIT;", "ABORT;", "MAX 3;", "MAX;",
-    "SHOW DATABASES;", "SHOW TABLES;", "SHOW INDICES;", "SHOW INDICES ON TABLE KUNDE;",
-    "SHOW TABLE KUNDE;", "SHOW INDEX KUNDE_PK;", "CREATE INDEX TI1 ON T (I, C);",
-    "DROP INDEX TI1;", "DELETE FROM T WHERE I > 1;", "SET TABLE T STATIC;",
-    "SET TABLE T SECURE;", "CREATE DATABASE FUZZ;", "SET DATABASE KVSYS;", "SAVE DATABASE;",
+    "INSERT INTO T VALUES ('abc', 'xy', 7, 8, 9.5, '2003-07-12', '09:05:00', "
+    "'2003-07-12-10.11.12.000013');",
+    "INSERT INTO T (C, I) VALUES ('nur', 1);",
+    "UPDATE T SET I = 2, F = 1 WHERE C = 'abc';",
+    "SELECT * FROM T;",
+    "DECLARE CU CURSOR FOR SELECT * FROM BESTELLUNG;",
+    "FETCH IN CU;",
+    "FETCH ALL IN CU;",
+    "CLOSE CU;",
+    "BEGIN;",
+    "COMMIT;",
+    "ABORT;",
+    "MAX 3;",
+    "MAX;",
+    "SHOW DATABASES;",
+    "SHOW TABLES;",
+    "SHOW INDICES;",
+    "SHOW INDICES ON TABLE KUNDE;",
+    "SHOW TABLE KUNDE;",
+    "SHOW INDEX KUNDE_PK;",
+    "CREATE INDEX TI1 ON T (I, C);",
+    "DROP INDEX TI1;",
+    "DELETE FROM T WHERE I > 1;",
+    "SET TABLE T STATIC;",
+    "SET TABLE T SECURE;",
+    "CREATE DATABASE FUZZ;",
+    "SET DATABASE KVSYS;",
+    "SAVE DATABASE;",
     "DROP TABLE T;"};
 
 // Random literals for the typed columns of T: the server's conversions of
 // strings to dates, times, timestamps and numbers.
 std::string random_literal(Rng &rng) {
-  static const std::vector<std::string> texts = {
-      "'2003-07-12'", "'12.07.2003'", "'1799-12-31'", "'2800-12-31'", "'2004-02-29'",
-      "'2003-02-29'", "'9999-99-99'", "'-1-1-1'", "'09:05'", "'24:00:00'", "'23:59:60'",
-      "'2003-07-12-25.61.61.9999999'", "'2003-07-12 10:11:12.5'", "'2003-07-12-10.11.12.'",
-      "''", "' '", "'0x10'", "'1e400'", "'-0'", "'nan'", "'inf'", "'99999999999999999999'",
-      "'32768'", "'-32769'", "'2147483648'", "'1.5'", "'abcdefghijklmnop'", "'\\\\'",
-      "2147483647", "-2147483647", "1e308", "-1e308", "0.0000001", "32767", "-32768", "65536",
-      "'\xe4\xf6\xfc'", "'12:00:00:00'", "'2003-7-2'", "'2003-07-12-10.11'", "'.'", "'::'"};
+  static const std::vector<std::string> texts = {"'2003-07-12'",
+                                                 "'12.07.2003'",
+                                                 "'1799-12-31'",
+                                                 "'2800-12-31'",
+                                                 "'2004-02-29'",
+                                                 "'2003-02-29'",
+                                                 "'9999-99-99'",
+                                                 "'-1-1-1'",
+                                                 "'09:05'",
+                                                 "'24:00:00'",
+                                                 "'23:59:60'",
+                                                 "'2003-07-12-25.61.61.9999999'",
+                                                 "'2003-07-12 10:11:12.5'",
+                                                 "'2003-07-12-10.11.12.'",
+                                                 "''",
+                                                 "' '",
+                                                 "'0x10'",
+                                                 "'1e400'",
+                                                 "'-0'",
+                                                 "'nan'",
+                                                 "'inf'",
+                                                 "'99999999999999999999'",
+                                                 "'32768'",
+                                                 "'-32769'",
+                                                 "'2147483648'",
+                                                 "'1.5'",
+                                                 "'abcdefghijklmnop'",
+                                                 "'\\\\'",
+                                                 "2147483647",
+                                                 "-2147483647",
+                                                 "1e308",
+                                                 "-1e308",
+                                                 "0.0000001",
+                                                 "32767",
+                                                 "-32768",
+                                                 "65536",
+                                                 "'\xe4\xf6\xfc'",
+                                                 "'12:00:00:00'",
+                                                 "'2003-7-2'",
+                                                 "'2003-07-12-10.11'",
+                                                 "'.'",
+                                                 "'::'"};
   if (rng.chance(3)) {
     std::string s = "'";
     int n = rng.below(14);
@@ -150,10 +205,10 @@ TEST_F(SessionFuzz, RandomRequestsGiveReadableReplies) {
   static const char *cols[] = {"C", "B", "S", "I", "F", "D", "TI", "TS"};
   for (int iter = 0; iter < 300; iter++) {
     std::string col = cols[rng.below(8)];
-    std::string sql = rng.chance(2)
-                          ? "INSERT INTO T (" + col + ", C) VALUES (" + random_literal(rng) + ", 'x');"
-                          : "SELECT * FROM T WHERE " + col + " " +
-                                (rng.chance(2) ? "=" : "<") + " " + random_literal(rng) + ";";
+    std::string sql =
+        rng.chance(2) ? "INSERT INTO T (" + col + ", C) VALUES (" + random_literal(rng) + ", 'x');"
+                      : "SELECT * FROM T WHERE " + col + " " + (rng.chance(2) ? "=" : "<") + " " +
+                            random_literal(rng) + ";";
     Bytes r = request(sql);
     ASSERT_FALSE(r.empty()) << sql;
     run(r);
@@ -190,12 +245,13 @@ struct KundeConditions {
                  1 + rng.below(28));
         return b;
       }
-      case 7: return rng.chance(2) ? std::to_string(rng.below(12)) + ".5" : std::to_string(rng.below(12));
+      case 7:
+        return rng.chance(2) ? std::to_string(rng.below(12)) + ".5" : std::to_string(rng.below(12));
       case 8: {
         char b[96];
         snprintf(b, sizeof b, "'%04d-%02d-%02d-%02d.%02d.%02d.%06d'", 1997 + rng.below(8),
-                 1 + rng.below(12), 1 + rng.below(28), rng.below(24), rng.below(60),
-                 rng.below(60), rng.below(1000000));
+                 1 + rng.below(12), 1 + rng.below(28), rng.below(24), rng.below(60), rng.below(60),
+                 rng.below(1000000));
         return b;
       }
       default: return names[rng.below(7)];
@@ -203,14 +259,16 @@ struct KundeConditions {
   }
 
   std::string condition(int depth) {
-    static const char *cols[] = {"KUNDE_ID", "NAME",       "VORNAME", "STRASSE",  "PLZ",
+    static const char *cols[] = {"KUNDE_ID", "NAME",       "VORNAME", "STRASSE", "PLZ",
                                  "ORT",      "GEBURTSTAG", "RABATT",  "ANGELEGT"};
     static const char *ops[] = {"=", "<", ">", "<=", ">=", "<>", "LIKE"};
     int c = rng.below(9);
     std::string col = cols[c];
     int k = depth > 3 ? rng.below(5) : rng.below(12);
     switch (k) {
-      case 0: case 1: case 2: {
+      case 0:
+      case 1:
+      case 2: {
         const char *op = ops[rng.below(c >= 1 && c <= 5 ? 7 : 6)];
         return col + " " + op + " " + literal(c);
       }
@@ -227,13 +285,15 @@ struct KundeConditions {
         return "KUNDE_ID IN (SELECT KUNDE_ID FROM BESTELLUNG WHERE MENGE > " +
                std::to_string(rng.below(11)) + ")";
       case 9:
-        return "EXISTS (SELECT * FROM BESTELLUNG B WHERE B.KUNDE_ID = KUNDE.KUNDE_ID AND B.MENGE > " +
+        return "EXISTS (SELECT * FROM BESTELLUNG B WHERE B.KUNDE_ID = KUNDE.KUNDE_ID AND B.MENGE "
+               "> " +
                std::to_string(rng.below(11)) + ")";
       case 10: return "KUNDE_ID > (SELECT MIN(KUNDE_ID) FROM BESTELLUNG)";
       default: {
         // Two columns of the same kind.
         static const char *texts[] = {"NAME", "VORNAME", "STRASSE", "ORT"};
-        return std::string(texts[rng.below(4)]) + " " + ops[rng.below(6)] + " " + texts[rng.below(4)];
+        return std::string(texts[rng.below(4)]) + " " + ops[rng.below(6)] + " " +
+               texts[rng.below(4)];
       }
     }
   }

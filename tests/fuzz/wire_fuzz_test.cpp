@@ -52,10 +52,31 @@ Bytes message(Rng &rng, int n) { return rng.bytes(n); }
 
 // Lengths around every boundary of the frame layout.
 int interesting_length(Rng &rng) {
-  static const int v[] = {0, 1, 7, 8, 100, 1999, 2000, 3800, 3801, 5999, 6000, 9991, 9992, 9993,
-                          9999, 10000, 10001, 9992 + 9996, 9992 + 9996 + 1, 9992 + 9995,
-                          9992 + 2 * 9996, 9992 + 2 * 9996 - 1, 9992 + 9996 + 3796,
-                          9992 + 9996 + 3797, 9992 + 9996 + 9996 - 4};
+  static const int v[] = {0,
+                          1,
+                          7,
+                          8,
+                          100,
+                          1999,
+                          2000,
+                          3800,
+                          3801,
+                          5999,
+                          6000,
+                          9991,
+                          9992,
+                          9993,
+                          9999,
+                          10000,
+                          10001,
+                          9992 + 9996,
+                          9992 + 9996 + 1,
+                          9992 + 9995,
+                          9992 + 2 * 9996,
+                          9992 + 2 * 9996 - 1,
+                          9992 + 9996 + 3796,
+                          9992 + 9996 + 3797,
+                          9992 + 9996 + 9996 - 4};
   if (rng.chance(3)) return rng.below(40000);
   return v[rng.below(static_cast<int>(sizeof v / sizeof v[0]))];
 }

@@ -28,10 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int tok;
     pos = DBget_token(pos, query_data, query_size, &tok, e);
     const char *t;
-    if (tok == TOK_NAME) pos = DBget_name(pos, query_data, query_size, &t, e);
-    else if (tok == TOK_STRING) pos = DBget_string(pos, query_data, query_size, &t, e);
-    else if (tok == TOK_INT) pos = DBget_int(pos, query_data, query_size, nullptr, e);
-    else if (tok == TOK_DOUBLE) pos = DBget_double(pos, query_data, query_size, nullptr, e);
+    if (tok == TOK_NAME)
+      pos = DBget_name(pos, query_data, query_size, &t, e);
+    else if (tok == TOK_STRING)
+      pos = DBget_string(pos, query_data, query_size, &t, e);
+    else if (tok == TOK_INT)
+      pos = DBget_int(pos, query_data, query_size, nullptr, e);
+    else if (tok == TOK_DOUBLE)
+      pos = DBget_double(pos, query_data, query_size, nullptr, e);
     if (pos < 0) abort();
   }
   if (pos != query_size) abort();
