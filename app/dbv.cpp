@@ -212,7 +212,8 @@ bool show_result(DBRES *res, const std::string &statement, const std::string &ta
   }
   DBV_TABBOX_Title = title;
   FL_OBJECT *tb = fd_DBV->tabbox;
-  myfl_free_tabbox_data(tb);
+  // Not drawn in between: the old title would get settings of the new columns.
+  myfl_free_tabbox_data_no_draw(tb);
   myfl_free_tabbox(tb);
   DBV_bind_table(fd_DBV->DBV, tb, "DBV", title.c_str(), DBV_dblclick);
 
@@ -394,7 +395,7 @@ void DBV_dblclick(FL_OBJECT *, long) {
     return;
   }
   FL_OBJECT *detail = fd_DDBV->tabbox;
-  myfl_free_tabbox_data(detail);
+  myfl_free_tabbox_data_no_draw(detail);
   myfl_free_tabbox(detail);
   DBV_bind_table(fd_DDBV->DDBV, detail, "DDBV", _DBV_Attribs(0), DDBV_dblclick);
   myfl_load_single_tabbox(pBESREC, detail, record, _DBV_Data);
@@ -473,6 +474,9 @@ int DBV_Refresh(void) {
 void DBV_bind_table(FL_FORM *form, FL_OBJECT *tabbox, const char *name, const char *columns,
                     TABBOX_CALLBACK dblclick) {
   const char *app = myfl_get_applname();
+  // The binding applies stored settings to the title the tabbox has; the
+  // old one belongs to other columns.
+  fl_set_tabbox_title(tabbox, "");
   if (!columns) {
     // A placeholder title: the stored line stays for the columns it was
     // made for.
