@@ -573,7 +573,7 @@ class Detail : public Torvane {
 TEST_F(Detail, UpdateAndDeleteTheShownRowByItsKey) {
   select("PERSON", "", "ORDER BY PERSON_ID");
   ASSERT_EQ(rows(), 3);
-  open_detail(1);  // PERSON_ID 01234
+  open_detail(1);                 // PERSON_ID 01234
   EXPECT_EQ(take(1), "'01234'");  // a text that looks like a number stays a text
   EXPECT_EQ(take(3), " 5");
   EXPECT_EQ(take(2), "'O'Brien'");
@@ -671,7 +671,9 @@ TEST_F(Detail, RefusalsSendNothing) {
   DDBV_AtClose(fd_DDBV->DDBV, nullptr);
   select("PERSON", "", "WHERE PERSON_ID = '1234'");
   open_detail(1);
-  expect_alert("Update nicht m\xf6glich\nKein Wert \xfc" "bernommen (Doppelklick auf ein Attribut)\n");
+  expect_alert(
+      "Update nicht m\xf6glich\nKein Wert \xfc"
+      "bernommen (Doppelklick auf ein Attribut)\n");
   DDBV_Update(fd_DDBV->update, 0);
   take(3);
   fl_set_input(fd_DDBV->wert, "6 where 1 = 1");
@@ -794,8 +796,7 @@ TEST_F(Torvane, SortDialogOnTheResultTableAndAfterARestart) {
   gui_screenshot(std::to_string(fd_SORT->SORT->window), "torvane_sort.png");
   SORT_OK(fd_SORT->ok, 0);
   EXPECT_STREQ(Get_ini_Data("torvane", "DBV"), "[DBV] 0 5 4 1 2 -1 4u 2d 12m \n");
-  EXPECT_STREQ(Get_ini_Data("torvane", "DBV_Spalten"),
-               "[DBV_Spalten] KUNDE_ID,NAME,VORNAME,ORT\n");
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV_Spalten"), "[DBV_Spalten] KUNDE_ID,NAME,VORNAME,ORT\n");
   gui_pump();
   std::string first = fl_get_tabbox_line(fd_DBV->tabbox, 1);
   EXPECT_EQ(first.find("VORNAME"), std::string::npos);

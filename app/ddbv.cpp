@@ -87,7 +87,8 @@ int locate_key(const char *refused) {
     return -1;
   }
   if (row.cut[key] || row.values[key].empty()) {
-    alert(refused, row.cut[key] ? "Primary Key ist in der Anzeige gek\xfcrzt" : "Primary Key ist leer");
+    alert(refused,
+          row.cut[key] ? "Primary Key ist in der Anzeige gek\xfcrzt" : "Primary Key ist leer");
     return -1;
   }
   return key;
@@ -125,23 +126,18 @@ void finish_change(int outcome, int count, const std::string &reason, bool updat
       fd_DDBV->taken = -1;
       alert(update ? "Datensatz wurde ge\xe4ndert" : "Datensatz wurde gel\xf6scht");
       return;
-    case CHANGE_NONE:
-      alert(failed, "Kein Datensatz mit " + where + " gefunden");
-      return;
+    case CHANGE_NONE: alert(failed, "Kein Datensatz mit " + where + " gefunden"); return;
     case CHANGE_MANY:
-      alert(failed, std::to_string(count) + " Datens\xe4tze mit " + where +
-                        ", es wurde nichts " + (update ? "ge\xe4ndert" : "gel\xf6scht"));
+      alert(failed, std::to_string(count) + " Datens\xe4tze mit " + where + ", es wurde nichts " +
+                        (update ? "ge\xe4ndert" : "gel\xf6scht"));
       return;
     case CHANGE_MANY_KEPT:
       alert(update ? "Achtung: mehrere Datens\xe4tze wurden ge\xe4ndert!"
                    : "Achtung: mehrere Datens\xe4tze wurden gel\xf6scht!",
             std::to_string(count) + " Datens\xe4tze mit " + where);
       return;
-    case CHANGE_OTHER_DB:
-      alert(failed, "Die Datenbank wurde seit der Abfrage gewechselt");
-      return;
-    default:
-      alert(failed, reason);
+    case CHANGE_OTHER_DB: alert(failed, "Die Datenbank wurde seit der Abfrage gewechselt"); return;
+    default: alert(failed, reason);
   }
 }
 
@@ -181,7 +177,9 @@ void DDBV_Update(FL_OBJECT *, long) {
   const DDBV_ROW row = fd_DDBV->row;
   int c = fd_DDBV->taken;
   if (c < 0) {
-    alert(refused, "Kein Wert \xfc" "bernommen (Doppelklick auf ein Attribut)");
+    alert(refused,
+          "Kein Wert \xfc"
+          "bernommen (Doppelklick auf ein Attribut)");
     return;
   }
   if (!is_column_name(row.names[c])) {
@@ -203,7 +201,8 @@ void DDBV_Update(FL_OBJECT *, long) {
   int count = 0;
   std::string reason;
   int outcome = Do_SQL_Change(statement.c_str(), row.database, &count, &reason);
-  finish_change(outcome, count, reason, true, row.names[key] + " = " + sql_literal(row.values[key]));
+  finish_change(outcome, count, reason, true,
+                row.names[key] + " = " + sql_literal(row.values[key]));
 }
 
 void DDBV_Loeschen(FL_OBJECT *, long) {

@@ -78,7 +78,9 @@ int Is_String_Wert(const char *text) {
   return *p == 0 ? 1 : 0;
 }
 
-std::string field_table(const char *field) { return table_at(tokens_of(field ? field : ""), 0, {TOK_END}); }
+std::string field_table(const char *field) {
+  return table_at(tokens_of(field ? field : ""), 0, {TOK_END});
+}
 
 std::string select_table(const char *statement) {
   TOKENS t = tokens_of(statement ? statement : "");
@@ -104,8 +106,7 @@ bool quoted_type(int type, const std::string &value) {
     case 3:  // INTEGER
     case 4:  // FLOAT
       return false;
-    case -1:
-      return !Is_String_Wert(value.c_str());
+    case -1: return !Is_String_Wert(value.c_str());
     default:  // CHARACTER, BINARY, TIME, DATE, TIMESTAMP
       return true;
   }

@@ -102,8 +102,7 @@ std::string result_title(const std::vector<std::string> &names) {
   return title;
 }
 
-void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out,
-                  std::vector<int> *cut) {
+void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out, std::vector<int> *cut) {
   if (cut) cut->clear();
   out->clear();
   for (size_t i = 0; i < values.size(); i++) {

@@ -128,7 +128,8 @@ void apply(FL_OBJECT *tabbox, const TBSORT_SETTINGS &s) {
 // Column slots of a title: one at its start, one at each "|", one at the
 // end of a title that is not empty.
 int slot_count(const std::string &title) {
-  return 1 + static_cast<int>(std::count(title.begin(), title.end(), '|')) + (title.empty() ? 0 : 1);
+  return 1 + static_cast<int>(std::count(title.begin(), title.end(), '|')) +
+         (title.empty() ? 0 : 1);
 }
 
 // The records of all rows of a list, or false (after the alert) when a row
@@ -185,15 +186,21 @@ void connect_dialog(FD_SORT *fd) {
     FL_OBJECT *ob;
     FL_CALLBACKPTR cb;
     long arg;
-  } const buttons[] = {
-      {fd->select_up, SORT_Select_TB_Up, 0},   {fd->sort_up, SORT_Sort_TB_Up, 0},
-      {fd->select_down, SORT_Select_TB_Down, 0}, {fd->avail_in, SORT_Avail_TB_In, 0},
-      {fd->sort_down, SORT_Sort_TB_Down, 0},   {fd->avail_out, SORT_Avail_TB_Out, 0},
-      {fd->select_out, SORT_Select_TB_Out, 0}, {fd->change, SORT_TB_Change, 0},
-      {fd->select_in, SORT_Select_TB_In, 0},   {fd->ascending, SORT_Sortierung, 1},
-      {fd->descending, SORT_Sortierung, 2},    {fd->ok, SORT_OK, 0},
-      {fd->avail, check_column_line, 0},       {fd->select, check_column_line, 0},
-      {fd->sort, show_sort_line, 0}};
+  } const buttons[] = {{fd->select_up, SORT_Select_TB_Up, 0},
+                       {fd->sort_up, SORT_Sort_TB_Up, 0},
+                       {fd->select_down, SORT_Select_TB_Down, 0},
+                       {fd->avail_in, SORT_Avail_TB_In, 0},
+                       {fd->sort_down, SORT_Sort_TB_Down, 0},
+                       {fd->avail_out, SORT_Avail_TB_Out, 0},
+                       {fd->select_out, SORT_Select_TB_Out, 0},
+                       {fd->change, SORT_TB_Change, 0},
+                       {fd->select_in, SORT_Select_TB_In, 0},
+                       {fd->ascending, SORT_Sortierung, 1},
+                       {fd->descending, SORT_Sortierung, 2},
+                       {fd->ok, SORT_OK, 0},
+                       {fd->avail, check_column_line, 0},
+                       {fd->select, check_column_line, 0},
+                       {fd->sort, show_sort_line, 0}};
   for (const auto &b : buttons) fl_set_object_callback(b.ob, b.cb, b.arg);
   myfl_init_db_tabbox(fd->SORT, fd->avail, "SORTA", _COL_Attribs, _COL_New, nullptr, nullptr,
                       dbshow_all, SORT_Avail_dblclick);
@@ -338,7 +345,9 @@ void init_tbsort_tabboxes(FL_OBJECT *tabbox) {
 
 void myfl_open_tbsort(FL_FORM *form, FL_OBJECT *tabbox) {
   if (SORT_Usedby) {
-    alert("Sortierung-Tabbox-Dialog bereits ge\xf6" "ffnet");
+    alert(
+        "Sortierung-Tabbox-Dialog bereits ge\xf6"
+        "ffnet");
     return;
   }
   if (tabbox->type == 0)
@@ -440,7 +449,9 @@ void SORT_OK(FL_OBJECT *, long) {
         alert("Nachkommastellen-Definition nicht m\xf6glich.");
         fl_set_tabbox_comma(tb, -1);
       } else {
-        alert("Nachkommastellen werden erst nach Neubef\xfcllung ber\xfc" "cksichtigt!");
+        alert(
+            "Nachkommastellen werden erst nach Neubef\xfcllung ber\xfc"
+            "cksichtigt!");
       }
     }
   }

@@ -85,16 +85,16 @@ void init_tbsort_tabboxes(FL_OBJECT *tabbox);
 // Button and list callbacks.  The list actions work on the selected line;
 // a line without record alerts "Ung\xfcltiger Eintrag in der Tabbox".
 void SORT_OK(FL_OBJECT *object, long data);
-void SORT_Avail_TB_Out(FL_OBJECT *object, long data);    // available -> selected
-void SORT_Avail_TB_In(FL_OBJECT *object, long data);     // selected -> available
-void SORT_Select_TB_Out(FL_OBJECT *object, long data);   // selected -> new sort key
-void SORT_Select_TB_In(FL_OBJECT *object, long data);    // remove the sort key
+void SORT_Avail_TB_Out(FL_OBJECT *object, long data);   // available -> selected
+void SORT_Avail_TB_In(FL_OBJECT *object, long data);    // selected -> available
+void SORT_Select_TB_Out(FL_OBJECT *object, long data);  // selected -> new sort key
+void SORT_Select_TB_In(FL_OBJECT *object, long data);   // remove the sort key
 void SORT_Select_TB_Up(FL_OBJECT *object, long data);
 void SORT_Select_TB_Down(FL_OBJECT *object, long data);
 void SORT_Sort_TB_Up(FL_OBJECT *object, long data);
 void SORT_Sort_TB_Down(FL_OBJECT *object, long data);
-void SORT_TB_Change(FL_OBJECT *object, long data);       // direction onto the sort key
-void SORT_Sortierung(FL_OBJECT *object, long data);      // 1 " aufw\xe4rts", 2 " abw\xe4rts"
+void SORT_TB_Change(FL_OBJECT *object, long data);   // direction onto the sort key
+void SORT_Sortierung(FL_OBJECT *object, long data);  // 1 " aufw\xe4rts", 2 " abw\xe4rts"
 void SORT_Avail_dblclick(FL_OBJECT *object, long data);
 void SORT_Select_dblclick(FL_OBJECT *object, long data);
 

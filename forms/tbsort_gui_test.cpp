@@ -67,8 +67,7 @@ void remove_workdir() {
 // Binds the tabbox anew, as a window does for new data, and loads rows.
 void bind(FL_OBJECT *tb, const char *name) {
   if (myfl_get_tabbox_binding(tb)) myfl_free_tabbox(tb);
-  myfl_init_db_tabbox(form, tb, name, row_attribs, row_new, nullptr, nullptr, dbshow_all,
-                      nullptr);
+  myfl_init_db_tabbox(form, tb, name, row_attribs, row_new, nullptr, nullptr, dbshow_all, nullptr);
   ARRAY rows;
   ARRAY_Init(&rows);
   const char *texts[] = {"\"1\",\"Meier\",\"Bonn\",\"12.5\"", "\"2\",\"Al\",\"K\xf6ln\",\"3\"",
@@ -224,7 +223,9 @@ TEST_F(SortDialog, OpensFilledFromTheStoredLine) {
   EXPECT_EQ(myfl_get_button(fd_SORT->ascending), '1');
   EXPECT_EQ(order_of(list), (std::vector<int>{3, 1}));  // the line is applied too
 
-  expect_alert("Sortierung-Tabbox-Dialog bereits ge\xf6" "ffnet");
+  expect_alert(
+      "Sortierung-Tabbox-Dialog bereits ge\xf6"
+      "ffnet");
   myfl_open_tbsort(form, detail);
   EXPECT_EQ(SORT_Tabbox, list);
   EXPECT_EQ(SORT_AtClose(fd_SORT->SORT, nullptr), FL_IGNORE);

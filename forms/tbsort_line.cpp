@@ -53,7 +53,8 @@ std::string tbsort_line(const std::string &key, const TBSORT_SETTINGS &s) {
   for (size_t k = 0; k < s.sort_cols.size(); k++)
     line += std::to_string(s.sort_cols[k]) + (s.sort_dirs[k] ? "u " : "d ");
   if (s.maxwidth != -1) line += std::to_string(s.maxwidth) + "m ";
-  for (const auto &w : s.widths) line += std::to_string(w.first) + "|" + std::to_string(w.second) + " ";
+  for (const auto &w : s.widths)
+    line += std::to_string(w.first) + "|" + std::to_string(w.second) + " ";
   return line + "\n";
 }
 

@@ -47,10 +47,10 @@ std::string tbsort_line(const std::string &key, const TBSORT_SETTINGS &settings)
 // Outcome of reading a line.
 enum {
   TBSORT_LINE_OK = 0,
-  TBSORT_LINE_TOO_MANY,  // written for more columns than the tabbox has
-  TBSORT_LINE_BAD,       // header, column count or order unusable, or an unknown entry
-  TBSORT_LINE_BAD_WIDTH, // a width entry names no column or has no width above 0
-  TBSORT_LINE_BAD_SORT   // a sort key names no column of the tabbox
+  TBSORT_LINE_TOO_MANY,   // written for more columns than the tabbox has
+  TBSORT_LINE_BAD,        // header, column count or order unusable, or an unknown entry
+  TBSORT_LINE_BAD_WIDTH,  // a width entry names no column or has no width above 0
+  TBSORT_LINE_BAD_SORT    // a sort key names no column of the tabbox
 };
 
 // Reads line (from after its "]" to its line feed) for a tabbox of count

@@ -97,7 +97,8 @@ TEST(TbsortLine, EveryBadEntrySpoilsTheLine) {
   };
   for (const Case &c : cases) parsed(c.line, 5, c.outcome);
   parsed("[T] 0 5 1 2 3 4 4|3 2d 9m \n", 5);  // the same entries in range
-  EXPECT_STREQ(tbsort_message(TBSORT_LINE_BAD_WIDTH), "ini-file: wrong max-width definition (%s)!\n");
+  EXPECT_STREQ(tbsort_message(TBSORT_LINE_BAD_WIDTH),
+               "ini-file: wrong max-width definition (%s)!\n");
   EXPECT_STREQ(tbsort_message(TBSORT_LINE_BAD_SORT), "ini-file: wrong sort definition (%s)!\n");
   EXPECT_STREQ(tbsort_message(TBSORT_LINE_TOO_MANY), "ini-file: wrong tabbox definition (%s)!\n");
   EXPECT_STREQ(tbsort_message(TBSORT_LINE_BAD), "ini-file: wrong tabbox definition (%s)!\n");
