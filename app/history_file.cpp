@@ -23,6 +23,17 @@ void save_marks() {
                   "Datei 'halvid.qry' ist nicht beschreibbar", "", 1);
 }
 
+// "Add" (on 1) and "Del" (on 0) of a group: the flag of the browsed or
+// newest entry, the group's indicator, and the file.
+template <class FLAG>
+void mark(FLAG *flags, int count, int32_t browse, FL_OBJECT *indicator, int on) {
+  int i = history_marked(count, browse);
+  if (i < 0) return;
+  flags[i] = static_cast<FLAG>(on);
+  myfl_set_button(indicator, on);
+  save_marks();
+}
+
 // The entry of the SELECT list shown in the three inputs, or empty inputs
 // for -1; the indicator shows the entry's flag.
 void show_select(int i) {
@@ -78,40 +89,23 @@ void DBV_Select_Prev(FL_OBJECT *, long) {
 
 void DBV_Select_Next(FL_OBJECT *, long) { show_select(history_next(iSelect, &iSelect_Cnt)); }
 
-void DBV_Select_Add(FL_OBJECT *, long) {
-  int i = history_marked(iSelect, iSelect_Cnt);
-  if (i < 0 || myfl_get_input(fd_DBV->table)[0] == 0) return;
-  Sel_Save[i] = 1;
-  myfl_set_button(fd_DBV->select_saved, 1);
-  save_marks();
-}
-
-void DBV_Select_Del(FL_OBJECT *, long) {
-  int i = history_marked(iSelect, iSelect_Cnt);
-  if (i < 0) return;
-  Sel_Save[i] = 0;
-  myfl_set_button(fd_DBV->select_saved, 0);
-  save_marks();
-}
-
 void DBV_SQL_Prev(FL_OBJECT *, long) {
   if (iSQL > 0) show_sql(history_prev(iSQL, &iSQL_Cnt));
 }
 
 void DBV_SQL_Next(FL_OBJECT *, long) { show_sql(history_next(iSQL, &iSQL_Cnt)); }
 
-void DBV_SQL_Add(FL_OBJECT *, long) {
-  int i = history_marked(iSQL, iSQL_Cnt);
-  if (i < 0 || myfl_get_input(fd_DBV->sql)[0] == 0) return;
-  SQL_Save[i] = 1;
-  myfl_set_button(fd_DBV->sql_saved, 1);
-  save_marks();
+void DBV_Select_Add(FL_OBJECT *, long) {
+  if (myfl_get_input(fd_DBV->table)[0])
+    mark(Sel_Save, iSelect, iSelect_Cnt, fd_DBV->select_saved, 1);
 }
 
-void DBV_SQL_Del(FL_OBJECT *, long) {
-  int i = history_marked(iSQL, iSQL_Cnt);
-  if (i < 0) return;
-  SQL_Save[i] = 0;
-  myfl_set_button(fd_DBV->sql_saved, 0);
-  save_marks();
+void DBV_Select_Del(FL_OBJECT *, long) {
+  mark(Sel_Save, iSelect, iSelect_Cnt, fd_DBV->select_saved, 0);
 }
+
+void DBV_SQL_Add(FL_OBJECT *, long) {
+  if (myfl_get_input(fd_DBV->sql)[0]) mark(SQL_Save, iSQL, iSQL_Cnt, fd_DBV->sql_saved, 1);
+}
+
+void DBV_SQL_Del(FL_OBJECT *, long) { mark(SQL_Save, iSQL, iSQL_Cnt, fd_DBV->sql_saved, 0); }

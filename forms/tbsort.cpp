@@ -43,6 +43,16 @@ void set_title(R *record, const char *title) {
   record->size = size_of(record);
 }
 
+// A new empty record of the list records (mymalloc), sized to its title.
+template <class R>
+R *new_record() {
+  R *rec = static_cast<R *>(mymalloc(sizeof(R)));
+  memset(rec, 0, sizeof *rec);
+  rec->tablenr = -1;
+  rec->size = size_of(rec);
+  return rec;
+}
+
 // The quoted line field of a text (the binding reads it back unchanged).
 std::string quoted(const char *text) {
   std::string out;
@@ -214,13 +224,7 @@ void connect_dialog(FD_SORT *fd) {
 
 }  // namespace
 
-void *_COL_New(void) {
-  _COL *rec = static_cast<_COL *>(mymalloc(sizeof(_COL)));
-  memset(rec, 0, sizeof *rec);
-  rec->tablenr = -1;
-  rec->size = size_of(rec);
-  return rec;
-}
+void *_COL_New(void) { return new_record<_COL>(); }
 
 const char *_COL_Attribs(int) { return "Spalte"; }
 
@@ -234,11 +238,8 @@ void _COL_Set(_COL *record, int column, const char *title) {
 }
 
 void *_SORT_New(void) {
-  _SORT *rec = static_cast<_SORT *>(mymalloc(sizeof(_SORT)));
-  memset(rec, 0, sizeof *rec);
-  rec->tablenr = -1;
+  _SORT *rec = new_record<_SORT>();
   rec->ascending = '1';
-  rec->size = size_of(rec);
   return rec;
 }
 
