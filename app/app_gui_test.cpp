@@ -4,10 +4,14 @@
 // the database selector and switches to KVSYS, SELECTs composed from the
 // three fields, SQL commands with their alerts, the database switch and
 // the reconnect after a restart of the server, values that round-trip into
-// the result table, the detail window and the close question.  Dialogs are
-// answered by the goodies' script; a dialog the script does not expect
-// fails the test.  A screenshot of the main window goes to
-// $KV_BUILD_DIR/artifacts/torvane_main.png.
+// the result table, the detail window (UPDATE and DELETE of the shown row,
+// checked in the server's --trace output, and every refusal), the history
+// buttons, the sort dialog on the result table and its settings after a
+// restart, and the close question.  Dialogs are answered by the goodies'
+// script; a dialog the script does not expect fails the test.  Screenshots
+// of the main window, the detail window and the sort dialog go to
+// $KV_BUILD_DIR/artifacts (torvane_main.png, torvane_detail.png,
+// torvane_sort.png).
 // GoogleTest comes before the X headers, whose macro None clashes with it.
 #include <gtest/gtest.h>
 
@@ -19,7 +23,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,6 +43,7 @@
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "forms/objdata.h"
+#include "forms/tbsort.h"
 #include "tests/support/korvald_child.h"
 #include "widgets/dbtabbox.h"
 #include "widgets/goodies.h"
@@ -65,8 +72,12 @@ void remove_workdir() {
   workdir.clear();
 }
 
-bool start_server(const std::vector<std::string> &extra) {
-  int p = korvald_start(KORVALD_PATH, workdir + "/data", extra, workdir + "/korvald.err", &korvald);
+// korvald's standard error: its --trace lines among them.
+std::string trace_file() { return workdir + "/korvald.err"; }
+
+bool start_server(std::vector<std::string> extra) {
+  extra.push_back("--trace");
+  int p = korvald_start(KORVALD_PATH, workdir + "/data", extra, trace_file(), &korvald);
   if (p <= 0) return false;
   port = std::to_string(p);
   return true;
@@ -101,7 +112,10 @@ std::string literal(const char *value) {
 }
 
 bool prepare_data() {
-  std::vector<std::string> special = {"CREATE TABLE SONDER (ID INTEGER, WERT CHARACTER(40));"};
+  std::vector<std::string> special = {
+      "CREATE TABLE SONDER (ID INTEGER, WERT CHARACTER(40));",
+      "CREATE TABLE PERSON (PERSON_ID CHARACTER(10), NAME CHARACTER(40), ZAHL INTEGER);",
+      "CREATE TABLE DOPPEL (DOPPEL_ID INTEGER, TXT CHARACTER(10));"};
   for (size_t i = 0; i < sizeof kTricky / sizeof kTricky[0]; i++)
     special.push_back("INSERT INTO SONDER VALUES (" + std::to_string(i + 1) + ", " +
                       literal(kTricky[i]) + ");");
@@ -479,6 +493,330 @@ TEST_F(Torvane, ScreenshotOfTheMainWindow) {
   fl_set_input(fd_DBV->sql, "SELECT * FROM KUNDE WHERE ORT = 'M\xfcnchen';");
   gui_pump();
   gui_screenshot(std::to_string(fd_DBV->DBV->window), "torvane_main.png");
+}
+
+// The detail window against the server: every statement it sends is
+// checked in korvald's trace (which shows the values as parameters; the
+// values are checked in the data).
+const char kUpdatePerson[] =
+    "UPDATE PERSON | UPDATE \"PERSON\" SET \"NAME\" = ? WHERE (\"PERSON_ID\" = ?)";
+const char kDeletePerson[] = "DELETE PERSON | DELETE FROM \"PERSON\" WHERE (\"PERSON_ID\" = ?)";
+const char kThirdKey[] = "'a\\'b\\\\'";  // the key a'b\ as a literal
+const char kNewName[] = "O'Neill \\ Sohn";
+
+class Detail : public Torvane {
+ protected:
+  void SetUp() override {
+    Torvane::SetUp();
+    if (!ready) return;
+    ASSERT_TRUE(run_direct(
+        "KVSYS", false,
+        {"DELETE FROM PERSON;", "DELETE FROM DOPPEL;",
+         "INSERT INTO PERSON VALUES ('01234', 'O\\'Brien', 5);",
+         "INSERT INTO PERSON VALUES ('1234', 'Zweiter', 6);",
+         "INSERT INTO PERSON VALUES ('a\\'b\\\\', 'Dritter', 7);",
+         "INSERT INTO DOPPEL VALUES (1, 'eins');", "INSERT INTO DOPPEL VALUES (1, 'auch eins');"}));
+    myfl_set_cmb_code(fd_DBV->database, "KVSYS");
+    mark_ = ReadTrace().size();
+  }
+  void TearDown() override {
+    if (ready && fl_form_is_visible(fd_DDBV->DDBV)) DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+    Torvane::TearDown();
+  }
+  static std::string ReadTrace() {
+    FILE *f = fopen(trace_file().c_str(), "rb");
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    if (f) fclose(f);
+    return out;
+  }
+  // The trace lines of the UPDATE and DELETE requests since the last call.
+  std::vector<std::string> changes() {
+    std::string t = ReadTrace();
+    std::string fresh = t.substr(std::min(mark_, t.size()));
+    mark_ = t.size();
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < fresh.size()) {
+      size_t end = fresh.find('\n', at);
+      if (end == std::string::npos) end = fresh.size();
+      std::string line = fresh.substr(at, end - at);
+      if (line.find("UPDATE") != std::string::npos || line.find("DELETE") != std::string::npos ||
+          line.find("ABORT") != std::string::npos || line.find("count") != std::string::npos)
+        out.push_back(line.substr(line.find(']') + 2));
+      at = end + 1;
+    }
+    return out;
+  }
+  // Double click on main-table row n: the detail window opens.
+  void open_detail(int n) {
+    fl_select_tabbox_line(fd_DBV->tabbox, n);
+    DBV_dblclick(fd_DBV->tabbox, 0);
+    gui_pump();
+    ASSERT_TRUE(fl_form_is_visible(fd_DDBV->DDBV));
+  }
+  // Double click on line n of the detail table: its value goes into Wert.
+  std::string take(int n) {
+    fl_select_tabbox_line(fd_DDBV->tabbox, n);
+    DDBV_dblclick(fd_DDBV->tabbox, 0);
+    return fl_get_input(fd_DDBV->wert);
+  }
+  std::string person(const char *key_literal) {
+    select("PERSON", "NAME", (std::string("WHERE PERSON_ID = ") + key_literal).c_str());
+    return rows() == 1 ? row_fields(1)[0] : "(" + std::to_string(rows()) + " rows)";
+  }
+  size_t mark_ = 0;
+};
+
+TEST_F(Detail, UpdateAndDeleteTheShownRowByItsKey) {
+  select("PERSON", "", "ORDER BY PERSON_ID");
+  ASSERT_EQ(rows(), 3);
+  open_detail(1);                 // PERSON_ID 01234
+  EXPECT_EQ(take(1), "'01234'");  // a text that looks like a number stays a text
+  EXPECT_EQ(take(3), " 5");
+  EXPECT_EQ(take(2), "'O'Brien'");
+  EXPECT_EQ(fd_DDBV->DDBV->focusobj, fd_DDBV->wert);
+  // A line selected after taking the value does not change the attribute.
+  fl_set_input(fd_DDBV->wert, "'O'Neill \\ Sohn'");
+  fl_select_tabbox_line(fd_DDBV->tabbox, 3);
+  expect_alert("Datensatz wurde ge\xe4ndert\n\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  check_alerts();
+  EXPECT_EQ(changes(), (std::vector<std::string>{kUpdatePerson, "reply 3 count 1"}));
+  EXPECT_FALSE(fl_form_is_visible(fd_DDBV->DDBV));
+  EXPECT_TRUE(fl_form_is_activated(fd_DBV->DBV));
+  // The main table shows the result anew.
+  ASSERT_EQ(rows(), 3);
+  EXPECT_EQ(row_fields(1)[1], "O'Neill \\ Sohn");
+  EXPECT_EQ(person("'1234'"), "Zweiter");
+
+  // The key with a quote and a backslash; "Nein" sends nothing.
+  select("PERSON", "", "ORDER BY PERSON_ID");
+  open_detail(3);
+  script.steps.push_back({GOODIE_CHOICE, 2, ""});
+  DDBV_Loeschen(fd_DDBV->loeschen, 0);
+  ASSERT_EQ(script.shown.size(), 1u);
+  EXPECT_EQ(script.shown[0].text,
+            "Der ausgew\xe4hlte Datensatz wird gel\xf6scht!\nWollen Sie dennoch fortfahren?\n");
+  EXPECT_EQ(script.shown[0].buttons, "Ja|Nein");
+  script.shown.clear();
+  EXPECT_TRUE(changes().empty());
+  script.steps.push_back({GOODIE_CHOICE, 1, ""});
+  expect_alert("Datensatz wurde gel\xf6scht\n\n");
+  DDBV_Loeschen(fd_DDBV->loeschen, 0);
+  script.shown.erase(script.shown.begin());
+  check_alerts();
+  EXPECT_EQ(changes(), (std::vector<std::string>{kDeletePerson, "reply 3 count 1"}));
+  EXPECT_EQ(rows(), 2);
+  EXPECT_EQ(person(kThirdKey), "(0 rows)");
+  EXPECT_EQ(person("'01234'"), kNewName);
+  EXPECT_EQ(person("'1234'"), "Zweiter");
+}
+
+TEST_F(Detail, ReturnInWertConfirmsLeavingItDoesNot) {
+  select("PERSON", "PERSON_ID,ZAHL", "WHERE PERSON_ID = '1234'");
+  open_detail(1);
+  EXPECT_EQ(take(2), " 6");
+  Window w = fd_DDBV->DDBV->window;
+  // Key events of their own times: the toolkit takes a press at the time
+  // of the previous release for a key repeat.
+  static Time t = 500000;
+  gui_crossing(w, EnterNotify, t += 100);
+  XSetInputFocus(fl_get_display(), w, RevertToParent, CurrentTime);  // as a window manager would
+  gui_pump();
+  fl_set_focus_object(fd_DDBV->DDBV, fd_DDBV->wert);
+  gui_key(w, XK_End, 0, t += 100);
+  gui_key(w, XK_1, 0, t += 100);
+  // Tab leaves the edited field: nothing is written.
+  gui_key(w, XK_Tab, 0, t += 100);
+  EXPECT_TRUE(changes().empty());
+  fl_set_focus_object(fd_DDBV->DDBV, fd_DDBV->wert);
+  gui_key(w, XK_End, 0, t += 100);
+  gui_key(w, XK_2, 0, t += 100);
+  expect_alert("Datensatz wurde ge\xe4ndert\n\n");
+  gui_key_event(w, KeyPress, XK_Return, 0, t += 100);  // the window closes on it
+  check_alerts();
+  EXPECT_EQ(changes().size(), 2u);
+  EXPECT_EQ(row_fields(1), (std::vector<std::string>{"1234", "612"}));
+}
+
+TEST_F(Detail, RefusalsSendNothing) {
+  // A result that is no single table's rows.
+  sql("show tables");
+  open_detail(1);
+  expect_alert("Update nicht m\xf6glich\nDas Ergebnis stammt nicht aus genau einer Tabelle\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  select("PERSON P, DOPPEL D", "P.PERSON_ID,P.NAME", "WHERE P.ZAHL = 5");
+  open_detail(1);
+  expect_alert("L\xf6schen nicht m\xf6glich\nDas Ergebnis stammt nicht aus genau einer Tabelle\n");
+  DDBV_Loeschen(fd_DDBV->loeschen, 0);
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  // The database changed since the SELECT.
+  select("PERSON", "", "WHERE PERSON_ID = '1234'");
+  myfl_set_cmb_code(fd_DBV->database, "TESTDB");
+  open_detail(1);
+  take(2);
+  expect_alert("Update nicht m\xf6glich\nDie Datenbank wurde seit der Abfrage gewechselt\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  myfl_set_cmb_code(fd_DBV->database, "KVSYS");
+  // No key column, no value taken, a value that is neither text nor number.
+  select("PERSON", "NAME,ZAHL", "WHERE PERSON_ID = '1234'");
+  open_detail(1);
+  expect_alert("Update nicht m\xf6glich\nPrimary Key nicht gefunden\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  select("PERSON", "", "WHERE PERSON_ID = '1234'");
+  open_detail(1);
+  expect_alert(
+      "Update nicht m\xf6glich\nKein Wert \xfc"
+      "bernommen (Doppelklick auf ein Attribut)\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  take(3);
+  fl_set_input(fd_DDBV->wert, "6 where 1 = 1");
+  expect_alert("Update nicht m\xf6glich!\nTexte in Hochkommas angeben, Zahlen ohne\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  fl_set_input(fd_DDBV->wert, std::string(4000, '7').c_str());
+  expect_alert("Update nicht m\xf6glich!\nWert-String zu lange (maximal 4000 Zeichen erlaubt)\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  check_alerts();
+  EXPECT_TRUE(changes().empty());
+  EXPECT_TRUE(fl_form_is_visible(fd_DDBV->DDBV));
+}
+
+TEST_F(Detail, CountsOtherThanOne) {
+  // The row went away since it was shown: 0 rows is a failure.
+  select("PERSON", "", "WHERE PERSON_ID = '1234'");
+  open_detail(1);
+  ASSERT_TRUE(run_direct("KVSYS", false, {"DELETE FROM PERSON WHERE PERSON_ID = '1234';"}));
+  changes();
+  take(3);
+  expect_alert(
+      "Datensatz konnte nicht ge\xe4ndert werden!\nKein Datensatz mit PERSON_ID = '1234' "
+      "gefunden\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  std::vector<std::string> sent = changes();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "reply 3 count 0");
+  EXPECT_TRUE(fl_form_is_visible(fd_DDBV->DDBV));  // stays open
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  // A key that is not unique: both rows would change, so nothing does.
+  select("DOPPEL", "", "ORDER BY TXT");
+  open_detail(1);
+  EXPECT_EQ(take(2), "'auch eins'");
+  fl_set_input(fd_DDBV->wert, "'neu'");
+  expect_alert(
+      "Datensatz konnte nicht ge\xe4ndert werden!\n"
+      "2 Datens\xe4tze mit DOPPEL_ID = '1', es wurde nichts ge\xe4ndert\n");
+  DDBV_Update(fd_DDBV->update, 0);
+  sent = changes();
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[1], "reply 3 count 2");
+  EXPECT_EQ(sent[2].substr(0, 5), "ABORT");
+  check_alerts();
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  select("DOPPEL", "TXT", "ORDER BY TXT");
+  EXPECT_EQ(row_fields(1)[0], "auch eins");
+  EXPECT_EQ(row_fields(2)[0], "eins");
+}
+
+TEST_F(Torvane, ScreenshotOfTheDetailWindow) {
+  select("KUNDE", "", "WHERE ORT = 'M\xfcnchen' ORDER BY KUNDE_ID");
+  ASSERT_GT(rows(), 0);
+  fl_select_tabbox_line(fd_DBV->tabbox, 1);
+  DBV_dblclick(fd_DBV->tabbox, 0);
+  fl_select_tabbox_line(fd_DDBV->tabbox, 2);
+  DDBV_dblclick(fd_DDBV->tabbox, 0);
+  EXPECT_EQ(fl_get_input(fd_DDBV->wert)[0], '\'');
+  gui_pump();
+  gui_screenshot(std::to_string(fd_DDBV->DDBV->window), "torvane_detail.png");
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  gui_pump();
+}
+
+TEST_F(Torvane, HistoryButtonsBrowseAndMark) {
+  load_sql_queries();
+  select("ARTIKEL", "ARTIKEL_ID", "");
+  select("KUNDE", "KUNDE_ID", "WHERE KUNDE_ID = 1");
+  DBV_Select_Prev(fd_DBV->select_prev, 0);
+  DBV_Select_Prev(fd_DBV->select_prev, 0);
+  EXPECT_STREQ(fl_get_input(fd_DBV->table), "ARTIKEL");
+  EXPECT_EQ(fl_get_button(fd_DBV->select_saved), 0);
+  DBV_Select_Add(fd_DBV->select_add, 0);  // marked and saved at once
+  EXPECT_EQ(fl_get_button(fd_DBV->select_saved), 1);
+  std::ifstream in("halvid.qry");
+  std::stringstream file;
+  file << in.rdbuf();
+  EXPECT_EQ(file.str(), "ARTIKEL\nARTIKEL_ID\n\n");
+  DBV_Select_Next(fd_DBV->select_next, 0);
+  EXPECT_STREQ(fl_get_input(fd_DBV->clause), "WHERE KUNDE_ID = 1");
+  DBV_Select_Next(fd_DBV->select_next, 0);  // past the newest: empty inputs
+  EXPECT_STREQ(fl_get_input(fd_DBV->table), "");
+  EXPECT_EQ(iSelect_Cnt, -1);
+  sql("show tables");
+  fl_set_input(fd_DBV->sql, "");
+  DBV_SQL_Prev(fd_DBV->sql_prev, 0);
+  EXPECT_STREQ(fl_get_input(fd_DBV->sql), "show tables");
+  DBV_SQL_Add(fd_DBV->sql_add, 0);
+  DBV_Select_Prev(fd_DBV->select_prev, 0);
+  DBV_Select_Prev(fd_DBV->select_prev, 0);
+  DBV_Select_Del(fd_DBV->select_del, 0);
+  EXPECT_EQ(fl_get_button(fd_DBV->select_saved), 0);
+  // The file as the next start reads it.
+  ASSERT_EQ(load_sql_queries(), 1);
+  EXPECT_EQ(iSelect, 0);
+  ASSERT_EQ(iSQL, 1);
+  EXPECT_STREQ(SQL_Query[0], "show tables");
+  check_alerts();
+}
+
+TEST_F(Torvane, SortDialogOnTheResultTableAndAfterARestart) {
+  Clear_ini_Data("torvane", "DBV");
+  select("KUNDE", "KUNDE_ID,NAME,VORNAME,ORT", "WHERE KUNDE_ID < 30");
+  tbhook_open_tbsort(fd_DBV->DBV, fd_DBV->tabbox);  // the table's popup
+  gui_pump();
+  ASSERT_TRUE(fl_form_is_visible(fd_SORT->SORT));
+  EXPECT_FALSE(fd_SORT->vertical->visible);
+  // VORNAME hidden; ORT first; sorted by ORT, then NAME descending.
+  fl_select_tabbox_line(fd_SORT->select, 3);
+  SORT_Avail_TB_In(nullptr, 0);
+  fl_select_tabbox_line(fd_SORT->select, 3);
+  SORT_Select_TB_Up(nullptr, 0);
+  SORT_Select_TB_Up(nullptr, 0);
+  SORT_Select_TB_Out(nullptr, 0);
+  fl_select_tabbox_line(fd_SORT->select, 3);
+  SORT_Select_TB_Out(nullptr, 0);
+  SORT_Sortierung(fd_SORT->descending, 2);
+  SORT_TB_Change(nullptr, 0);
+  fl_set_input(fd_SORT->maxwidth, "12");
+  gui_pump();
+  gui_screenshot(std::to_string(fd_SORT->SORT->window), "torvane_sort.png");
+  SORT_OK(fd_SORT->ok, 0);
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV"), "[DBV] 0 5 4 1 2 -1 4u 2d 12m \n");
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV_Spalten"), "[DBV_Spalten] KUNDE_ID,NAME,VORNAME,ORT\n");
+  gui_pump();
+  std::string first = fl_get_tabbox_line(fd_DBV->tabbox, 1);
+  EXPECT_EQ(first.find("VORNAME"), std::string::npos);
+
+  // A restart: the start-up binds the empty table, the settings stay in
+  // the ini file, and the same columns get them back.
+  myfl_free_tabbox_data(fd_DBV->tabbox);
+  myfl_free_tabbox(fd_DBV->tabbox);
+  Init_GlobVars();
+  DBV_bind_table(fd_DBV->DBV, fd_DBV->tabbox, "DBV", nullptr, DBV_dblclick);
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV"), "[DBV] 0 5 4 1 2 -1 4u 2d 12m \n");
+  select("KUNDE", "KUNDE_ID,NAME,VORNAME,ORT", "WHERE KUNDE_ID < 30");
+  gui_pump();
+  EXPECT_EQ(std::string(fl_get_tabbox_line(fd_DBV->tabbox, 1)), first);
+  // Other columns: the settings are dropped, never applied by position.
+  select("ARTIKEL", "ARTIKEL_ID,BEZEICHNUNG,PREIS,BESTAND");
+  EXPECT_EQ(Get_ini_Data("torvane", "DBV"), nullptr);
+  EXPECT_STREQ(Get_ini_Data("torvane", "DBV_Spalten"),
+               "[DBV_Spalten] ARTIKEL_ID,BEZEICHNUNG,PREIS,BESTAND\n");
+  check_alerts();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "app/query.h"
 #include "app/startup.h"
 #include "base/containers.h"
+#include "base/ini.h"
 #include "base/mem.h"
 #include "base/valuestr.h"
 #include "dbclient/session.h"
@@ -166,24 +167,40 @@ void finish(DBRES *res) {
   end_transaction();
 }
 
-void bind_result_table(bool keep_settings) {
-  FL_OBJECT *tb = fd_DBV->tabbox;
-  if (keep_settings) {
-    myfl_init_db_tabbox(fd_DBV->DBV, tb, "DBV", _DBV_Attribs, _DBV_New, nullptr, nullptr,
-                        dbshow_all, DBV_dblclick);
-  } else {
-    // Column settings of other columns must not be applied by position.
-    fl_set_tabbox_sort(tb, 0, nullptr, nullptr);
-    myfl_init_db_tabbox_no_ini(fd_DBV->DBV, tb, "DBV", _DBV_Attribs, _DBV_New, nullptr, nullptr,
-                               dbshow_all, DBV_dblclick);
-  }
+// A viewer table's stored settings belong to the columns they were made
+// for: the ini file keeps those columns' title under "<name>_Spalten"
+// beside the settings line, so that the settings come back after a restart
+// and are never applied, by position, to other columns.
+std::string columns_key(const char *name) { return std::string(name) + "_Spalten"; }
+
+std::string settings_columns(const char *name) {
+  const char *line = Get_ini_Data(myfl_get_applname(), columns_key(name).c_str());
+  std::string text = line ? line : "";
+  size_t start = text.find("] ");
+  if (start == std::string::npos) return std::string();
+  text = text.substr(start + 2);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
 }
 
-void show_result(DBRES *res) {
+// The columns of the shown result, with the types and cut values of its
+// rows.
+DBV_SHOWN shown_of(DBRES *res, const std::string &statement, const std::string &table) {
+  DBV_SHOWN shown;
+  shown.statement = statement;
+  shown.table = table;
+  shown.database = fd_DBV->db_in_use;
+  for (int f = 0, n = dbnfields(res); f < n; f++) shown.types.push_back(DBftype(res->res, f));
+  return shown;
+}
+
+// Shows the result of statement (from table, empty for none): false when it
+// cannot be shown (alerted; the table keeps what it showed).
+bool show_result(DBRES *res, const std::string &statement, const std::string &table) {
   int fields = dbnfields(res), rows = dbntuples(res);
   if (fields > TB_MAX_COLS) {
     alert("Das Ergebnis kann nicht angezeigt werden", "Zu viele Spalten (maximal 500)");
-    return;
+    return false;
   }
   std::vector<std::string> names;
   for (int f = 0; f < fields; f++) names.push_back(dbfname(res, f) ? dbfname(res, f) : "");
@@ -191,33 +208,37 @@ void show_result(DBRES *res) {
   if (title.size() > DBV_TITLE_MAX) {
     alert("Das Ergebnis kann nicht angezeigt werden",
           "Spaltennamen zu lang (maximal 9999 Zeichen)");
-    return;
+    return false;
   }
-  // The stored column settings stay only while the columns are the same.
-  bool same_columns = title == DBV_TABBOX_Title;
   DBV_TABBOX_Title = title;
   FL_OBJECT *tb = fd_DBV->tabbox;
-  myfl_free_tabbox_data(tb);
+  // Not drawn in between: the old title would get settings of the new columns.
+  myfl_free_tabbox_data_no_draw(tb);
   myfl_free_tabbox(tb);
-  bind_result_table(same_columns);
+  DBV_bind_table(fd_DBV->DBV, tb, "DBV", title.c_str(), DBV_dblclick);
 
+  DBV_SHOWN shown = shown_of(res, statement, table);
   ARRAY records;
   ARRAY_Init(&records);
   _DBV *work = static_cast<_DBV *>(_DBV_New());
   std::vector<ROW_VALUE> values(fields);
+  std::vector<int> cut;
   std::string text;
   for (int r = 0; r < rows; r++) {
     for (int f = 0; f < fields; f++) {
       const char *v = dbgetvalue(res, r, f);
       values[f] = {v, v ? strlen(v) : 0};
     }
-    dbv_row_text(values, &text);
+    dbv_row_text(values, &text, &cut);
+    if (!cut.empty()) shown.cut[r] = cut;
     _DBV_Set_Text(work, text.data(), text.size());
     ARRAY_Add(&records, work);
   }
   myfree(work);
   myfl_load_multiple_tabbox(pBESREC, tb, &records, _DBV_Data);
   ARRAY_Free(&records);
+  fd_DBV->shown = shown;
+  return true;
 }
 
 FL_OBJECT *heading(FL_Coord x, FL_Coord y, FL_Coord w, const char *label) {
@@ -317,6 +338,7 @@ void DBV_Durchfuehren(FL_OBJECT *, long) {
     end_transaction();
     return;
   }
+  std::string source = field_table(clean_table);
   char *clean_attributes = make_sql_string(attributes);
   char *clean_clause = make_sql_string(clause);
   std::string statement = compose_select(clean_table, clean_attributes, clean_clause);
@@ -326,7 +348,7 @@ void DBV_Durchfuehren(FL_OBJECT *, long) {
   DBRES res;
   if (!execute(statement, &res)) return;
   if (history_record_select(table, attributes, clause)) myfl_set_button(fd_DBV->select_saved, 0);
-  show_result(&res);
+  show_result(&res, statement, source);
   finish(&res);
 }
 
@@ -349,7 +371,7 @@ void DBV_SQL_Befehl(FL_OBJECT *, long) {
   std::vector<char> first_word(statement.begin(), statement.end());
   first_word.push_back(0);
   if (is_select_show(first_word.data())) {
-    show_result(&res);
+    show_result(&res, statement, select_table(statement.c_str()));
     finish(&res);
     return;
   }
@@ -365,19 +387,21 @@ void DBV_CB_Database(FL_OBJECT *, long) {
 }
 
 void DBV_dblclick(FL_OBJECT *, long) {
-  if (myfl_get_tabbox(fd_DBV->tabbox) < 1) return;
+  int line = myfl_get_tabbox(fd_DBV->tabbox);
+  if (line < 1) return;
   void *record = myfl_get_tabbox_info(fd_DBV->tabbox);
   if (!record) {
     alert("Ung\xfcltiger Eintrag in der Tabbox");
     return;
   }
   FL_OBJECT *detail = fd_DDBV->tabbox;
-  myfl_free_tabbox_data(detail);
+  myfl_free_tabbox_data_no_draw(detail);
   myfl_free_tabbox(detail);
-  myfl_init_db_tabbox(fd_DDBV->DDBV, detail, "DDBV", _DBV_Attribs, _DBV_New, nullptr, nullptr,
-                      dbshow_all, DDBV_dblclick);
+  DBV_bind_table(fd_DDBV->DDBV, detail, "DDBV", _DBV_Attribs(0), DDBV_dblclick);
   myfl_load_single_tabbox(pBESREC, detail, record, _DBV_Data);
   fl_set_tabbox_vert(detail);
+  // Rows are loaded in result order, so the stored line is the row.
+  DDBV_Set_Row(fd_DBV->shown, line - 1, static_cast<_DBV *>(record)->text);
   fl_deactivate_form(fd_DBV->DBV);
   myfl_set_input(fd_DDBV->wert, "");
   myfl_show_form(fd_DDBV->DDBV, "Dadazudi-Zudeda-Detail");
@@ -397,4 +421,80 @@ int Do_SQL(const char *statement) {
   Free_ValueStrings();
   if (!end_transaction()) return 0;
   return outcome;
+}
+
+int Do_SQL_Change(const char *statement, const std::string &database, int *count,
+                  std::string *reason) {
+  BusyCursor busy;
+  *count = 0;
+  reason->clear();
+  if (fd_DBV->db_in_use != database) return CHANGE_OTHER_DB;
+  if (!begin_transaction()) return CHANGE_FAILED;
+  // A reconnect may have ended on another database.
+  if (fd_DBV->db_in_use != database) {
+    end_transaction();
+    return CHANGE_OTHER_DB;
+  }
+  std::string text = statement ? statement : "";
+  if (refused(text)) return CHANGE_FAILED;
+  DBRES res;
+  int status = 0, outcome = CHANGE_FAILED;
+  if (dbexec1(session(), text.c_str(), &res, &status) && status == MYDB_COMMAND_OK) {
+    // Without a count the server only said "done".
+    *count = res.res->has_count ? res.res->ntuples : 1;
+    outcome = *count == 1 ? CHANGE_DONE : *count == 0 ? CHANGE_NONE : CHANGE_MANY;
+  } else {
+    *reason = res.res ? alert_reason(DBresultErrorMessage(res.res)) : connection_reason();
+  }
+  dbresfree(&res);
+  if (outcome == CHANGE_MANY) {
+    // More rows than the one shown: the change is taken back.
+    DBRES undo;
+    if (!dbexec1(session(), "ABORT;", &undo, &status) || status != MYDB_COMMAND_OK)
+      outcome = CHANGE_MANY_KEPT;
+    dbresfree(&undo);
+  }
+  Free_ValueStrings();
+  if (!end_transaction() && outcome == CHANGE_DONE) return CHANGE_FAILED;
+  return outcome;
+}
+
+int DBV_Refresh(void) {
+  DBV_SHOWN shown = fd_DBV->shown;
+  if (shown.statement.empty()) return 0;
+  BusyCursor busy;
+  if (!begin_transaction()) return 0;
+  DBRES res;
+  if (!execute(shown.statement, &res)) return 0;
+  bool ok = show_result(&res, shown.statement, shown.table);
+  finish(&res);
+  return ok ? 1 : 0;
+}
+
+void DBV_bind_table(FL_FORM *form, FL_OBJECT *tabbox, const char *name, const char *columns,
+                    TABBOX_CALLBACK dblclick) {
+  const char *app = myfl_get_applname();
+  // The binding applies stored settings to the title the tabbox has; the
+  // old one belongs to other columns.
+  fl_set_tabbox_title(tabbox, "");
+  if (!columns) {
+    // A placeholder title: the stored line stays for the columns it was
+    // made for.
+    const char *line = Get_ini_Data(app, name);
+    std::string kept = line ? line : "";
+    myfl_init_db_tabbox_no_ini(form, tabbox, name, _DBV_Attribs, _DBV_New, nullptr, nullptr,
+                               dbshow_all, dblclick);
+    if (!kept.empty()) Set_ini_Data(app, name, kept.c_str());
+    return;
+  }
+  if (settings_columns(name) == columns) {
+    myfl_init_db_tabbox(form, tabbox, name, _DBV_Attribs, _DBV_New, nullptr, nullptr, dbshow_all,
+                        dblclick);
+    return;
+  }
+  fl_set_tabbox_sort(tabbox, 0, nullptr, nullptr);
+  myfl_init_db_tabbox_no_ini(form, tabbox, name, _DBV_Attribs, _DBV_New, nullptr, nullptr,
+                             dbshow_all, dblclick);
+  std::string key = columns_key(name);
+  Set_ini_Data(app, key.c_str(), ("[" + key + "] " + columns + "\n").c_str());
 }

@@ -13,6 +13,9 @@
 
 #include <string>
 
+#include "app/ddbv_sql.h"
+#include "widgets/tabbox_model.h"
+
 // The main window and its objects, in creation order.
 struct FD_DBV {
   FL_FORM *DBV;
@@ -39,6 +42,8 @@ struct FD_DBV {
   // The database the session is on, as far as the form knows: the one of
   // the last successful switch, or the start database after a reconnect.
   std::string db_in_use;
+  // Where the shown result came from (empty statement before the first).
+  DBV_SHOWN shown;
 };
 
 extern FD_DBV *fd_DBV;
@@ -60,6 +65,34 @@ void DBV_HOLD_TABBOX(FL_OBJECT *object, long data);
 // the server did it (result status "command done"), else 0.  A text with
 // more than one statement is refused with an alert and not sent.
 int Do_SQL(const char *statement);
+
+// Outcomes of Do_SQL_Change.
+enum {
+  CHANGE_DONE,       // exactly one row (or the server gave no count)
+  CHANGE_NONE,       // no row
+  CHANGE_MANY,       // more than one row: taken back
+  CHANGE_MANY_KEPT,  // more than one row, and taking it back failed
+  CHANGE_OTHER_DB,   // the session is not on database: nothing was sent
+  CHANGE_FAILED      // not done (alerted already, or the reason in *reason)
+};
+// Runs one UPDATE or DELETE in its own transaction, only while the
+// session is on database, and reports the number of rows it changed in
+// *count; a change of more than one row is taken back (ABORT) before the
+// transaction ends.  *reason gets the server's or the connection's text
+// when the statement failed.
+int Do_SQL_Change(const char *statement, const std::string &database, int *count,
+                  std::string *reason);
+// Runs the statement of the shown result again and shows its rows: 1, or 0
+// (alerted) when it failed.
+int DBV_Refresh(void);
+// Binds a viewer table ("DBV", "DDBV") to the _DBV record for a result with
+// the given column title.  Its stored settings apply only when they were
+// made for the same columns (the ini file keeps their title under
+// "<name>_Spalten"); for other columns they are dropped and the new title
+// kept.  A null title binds the start-up table with its placeholder title
+// and keeps the stored settings for later.
+void DBV_bind_table(FL_FORM *form, FL_OBJECT *tabbox, const char *name, const char *columns,
+                    TABBOX_CALLBACK dblclick);
 
 // The database part of the session's name, upper-cased (the database a new
 // session starts on).

@@ -3,10 +3,20 @@
 // edit field "Wert" with "Update", and "L\xf6schen".  The main window's
 // double click fills and shows it (dbv.h); closing it gives the main window
 // back (DDBV_AtClose, startup.h).
+//
+// The statements change exactly the row shown or nothing: the table and
+// database are those the shown result came from (refused when there is no
+// single table or the session has moved to another database since), key
+// and value come from the row's record, not from the display, literals are
+// escaped (ddbv_sql.h), an UPDATE sets the attribute whose value was taken
+// into "Wert", and success is the server's count of exactly one row (more
+// are taken back).
 #ifndef APP_DDBV_H
 #define APP_DDBV_H
 
 #include <forms.h>
+
+#include "app/ddbv_sql.h"
 
 struct FD_DDBV {
   FL_FORM *DDBV;
@@ -15,6 +25,8 @@ struct FD_DDBV {
   FL_OBJECT *tabbox;    // the detail table (tabbox type 0)
   FL_OBJECT *wert;      // "Wert "
   FL_OBJECT *update;    // "Update"
+  DDBV_ROW row;         // the row shown
+  int taken = -1;       // its column (from 0) whose value went into "Wert", -1 none
 };
 
 extern FD_DDBV *fd_DDBV;
@@ -22,6 +34,10 @@ extern FD_DDBV *fd_DDBV;
 // Builds the detail window (591 x 661) and returns its record (kept for
 // the whole run).
 FD_DDBV *create_form_DDBV(void);
+
+// Makes the row (from 0) of the shown result, whose record holds text, the
+// detail window's row; no value is taken yet.
+void DDBV_Set_Row(const DBV_SHOWN &shown, int row, const char *text);
 
 // Callbacks: "L\xf6schen", the detail table's object callback (does nothing)
 // and double click, "Wert", "Update".

@@ -102,7 +102,8 @@ std::string result_title(const std::vector<std::string> &names) {
   return title;
 }
 
-void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out) {
+void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out, std::vector<int> *cut) {
+  if (cut) cut->clear();
   out->clear();
   for (size_t i = 0; i < values.size(); i++) {
     if (i) out->push_back(',');
@@ -134,6 +135,7 @@ void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out) {
   for (size_t i = 0; i < n; i++) {
     if (i) out->push_back(',');
     size_t keep = esc[i] > lo ? prefix_within(values[i].text, len[i], lo) : len[i];
+    if (keep < len[i] && cut) cut->push_back(static_cast<int>(i));
     tb_quote_value(values[i].text, keep, out);
   }
 }

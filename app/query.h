@@ -50,8 +50,9 @@ struct ROW_VALUE {
 // double quotes with each double quote and backslash escaped by a
 // backslash, separated by ",".  A text that would exceed DBV_ROW_MAX
 // characters has its longest values cut until it fits.  Returns the text in
-// *out.
-void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out);
+// *out and, when cut is given, the values (from 0) that were cut in *cut.
+void dbv_row_text(const std::vector<ROW_VALUE> &values, std::string *out,
+                  std::vector<int> *cut = nullptr);
 
 // The text of an error message as the second line of an alert: without
 // its final line feed, other line feeds as blanks, at most 200 characters

@@ -2,7 +2,6 @@
 #include "app/setup.h"
 
 #include "app/dbv.h"
-#include "app/dbvrec.h"
 #include "app/ddbv.h"
 #include "app/query.h"
 #include "app/startup.h"
@@ -48,8 +47,7 @@ void set_up_main_window() {
   myfl_set_form_data(fd->DBV, FORMTYPE_GLOBAL, name.c_str());
   myfl_init_helpdialog(fd->DBV, fd->help, "DBV_HLP");
   myfl_define_shortcut(fd->execute_select, "^u^U", 1);
-  myfl_init_db_tabbox_no_ini(fd->DBV, fd->tabbox, "DBV", _DBV_Attribs, _DBV_New, nullptr, nullptr,
-                             dbshow_all, DBV_dblclick);
+  DBV_bind_table(fd->DBV, fd->tabbox, "DBV", nullptr, DBV_dblclick);
   myfl_define_focus_first(fd->DBV, fd->table);
   myfl_define_ctrl_tabbox(fd->DBV, fd->tabbox);
   myfl_init_input(fd->table, 255);
@@ -82,8 +80,7 @@ void set_up_detail_window() {
   myfl_init_helpdialog(fd->DDBV, fd->help, "DDBV_HLP");
   myfl_define_shortcut(fd->loeschen, "^L^l", 1);
   myfl_define_shortcut(fd->update, "^U^u", 1);
-  myfl_init_db_tabbox_no_ini(fd->DDBV, fd->tabbox, "DDBV", _DBV_Attribs, _DBV_New, nullptr, nullptr,
-                             dbshow_all, DDBV_dblclick);
+  DBV_bind_table(fd->DDBV, fd->tabbox, "DDBV", nullptr, DDBV_dblclick);
   myfl_define_ctrl_tabbox(fd->DDBV, fd->tabbox);
   myfl_init_input(fd->wert, 4000);
   fl_set_input_return(fd->wert, FL_RETURN_END_CHANGED);

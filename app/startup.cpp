@@ -10,7 +10,6 @@
 #include "app/ddbv.h"
 #include "app/history.h"
 #include "app/setup.h"
-#include "base/files.h"
 #include "base/msglog.h"
 #include "dbclient/session.h"
 #include "forms/besrec.h"
@@ -53,16 +52,15 @@ void Init_GlobVars(void) { DBV_TABBOX_Title.clear(); }
 int DBV_AtClose(FL_FORM *, void *) {
   if (myfl_show_choice("Soll VI-Rudire beendet werden?", "", "", 2, "Ja", "Nein", "", 3) != 1)
     return FL_IGNORE;
-  if (!save_sql_queries()) {
-    Log_Msg("Fehler beim Schreiben der SQL-Abfragen aus Datei '%s'!\n", HISTORY_FILE);
-    del_file(HISTORY_FILE);
-  }
+  // A history that cannot be written is reported (the old file stays as it
+  // was) and the run ends with status 1.
+  int status = save_sql_queries() ? 0 : 1;
   fl_end_all_command();
   myfl_hide_form(fd_DBV->DBV);
   BESREC_Free(pBESREC);
   pBESREC = nullptr;
   fl_finish();
-  exit(0);
+  exit(status);
 }
 
 int DDBV_AtClose(FL_FORM *, void *) {
@@ -84,10 +82,7 @@ int torvane_main(int argc, char **argv) {
   }
   char name[DBNAME_SIZE] = "-";
   ARGV_GetDB_Name(argv, argc, name);
-  if (!load_sql_queries()) {
-    Log_Msg("Error reading SQL-commands from file '%s' (file is deleted)!\n", HISTORY_FILE);
-    del_file(HISTORY_FILE);
-  }
+  if (!load_sql_queries()) history_keep_malformed();
   if (const char *port = getenv("KORVAL_PORT"); port && *port) dbsetport(port);
   FE_Init(&pBESREC, name);
   fd_DBV = create_form_DBV();

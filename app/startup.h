@@ -30,7 +30,8 @@ void Init_GlobVars(void);
 
 // Close of the main window: asks "Soll VI-Rudire beendet werden?"; on
 // "Ja" saves the history, closes the session and ends the process with
-// status 0, otherwise returns -1 (the window stays).
+// status 0 (1 when the history could not be saved), otherwise returns -1
+// (the window stays).
 int DBV_AtClose(FL_FORM *form, void *data);
 // Close of the detail window: hides it, activates the main window: -1.
 int DDBV_AtClose(FL_FORM *form, void *data);

@@ -6,6 +6,7 @@
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "forms/objdata.h"
+#include "forms/tbsort.h"
 #include "widgets/editor.h"
 #include "widgets/mytabs.h"
 
@@ -180,6 +181,9 @@ FD_SORT *create_form_SORT(void) {
 }
 
 int myfl_init_dialogs(void) {
+  // The sort/columns dialog's behaviour and the tabbox's links to it.
+  myfl_connect_tbsort();
+
   cmb_open = 0;
   fd_COMBO = create_form_COMBO();
   fl_set_browser_fontsize(fd_COMBO->browser, 12);
