@@ -115,7 +115,8 @@ bool prepare_data() {
   std::vector<std::string> special = {
       "CREATE TABLE SONDER (ID INTEGER, WERT CHARACTER(40));",
       "CREATE TABLE PERSON (PERSON_ID CHARACTER(10), NAME CHARACTER(40), ZAHL INTEGER);",
-      "CREATE TABLE DOPPEL (DOPPEL_ID INTEGER, TXT CHARACTER(10));"};
+      "CREATE TABLE DOPPEL (DOPPEL_ID INTEGER, TXT CHARACTER(10));",
+      "CREATE TABLE ROH (ROH_ID INTEGER, DATEN BINARY(4));", "INSERT INTO ROH VALUES (1, 'a$b');"};
   for (size_t i = 0; i < sizeof kTricky / sizeof kTricky[0]; i++)
     special.push_back("INSERT INTO SONDER VALUES (" + std::to_string(i + 1) + ", " +
                       literal(kTricky[i]) + ");");
@@ -682,6 +683,13 @@ TEST_F(Detail, RefusalsSendNothing) {
   fl_set_input(fd_DDBV->wert, std::string(4000, '7').c_str());
   expect_alert("Update nicht m\xf6glich!\nWert-String zu lange (maximal 4000 Zeichen erlaubt)\n");
   DDBV_Update(fd_DDBV->update, 0);
+  DDBV_AtClose(fd_DDBV->DDBV, nullptr);
+  // A BINARY value's display text is not its bytes: it is not taken.
+  select("ROH", "", "");
+  open_detail(1);
+  expect_alert(
+      "Wert ist nicht editierbar!\nBINARY-Werte k\xf6nnen hier nicht ge\xe4ndert werden\n");
+  EXPECT_EQ(take(2), "");
   check_alerts();
   EXPECT_TRUE(changes().empty());
   EXPECT_TRUE(fl_form_is_visible(fd_DDBV->DDBV));

@@ -8,6 +8,7 @@
 
 #include "app/dbv.h"
 #include "app/dbvrec.h"
+#include "proto/query.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "widgets/dbtabbox_rows.h"
@@ -149,6 +150,12 @@ void DDBV_dblclick(FL_OBJECT *, long) {
   if (!row.valid || c < 0 || c >= static_cast<int>(row.values.size())) return;
   if (row.cut[c]) {
     alert("Wert ist nicht editierbar!", "Wert ist in der Anzeige gek\xfcrzt");
+    return;
+  }
+  // A BINARY value's display text is not its bytes: written back it would
+  // change the value, so it is not taken at all.
+  if (row.types[c] == DBtype_number(TOK_BINARY)) {  // DBftype gives type numbers
+    alert("Wert ist nicht editierbar!", "BINARY-Werte k\xf6nnen hier nicht ge\xe4ndert werden");
     return;
   }
   std::string text = wert_text(row.values[c], quoted_type(row.types[c], row.values[c]));
