@@ -15,18 +15,11 @@
 #include "dbclient/session.h"
 #include "forms/besrec.h"
 #include "forms/forms.h"
+#include "forms/manual.h"
 #include "widgets/goodies.h"
 
 const char TORVANE_TITLE[] =
     "Dadazudi-Zudeda 1.1.3 - (c) the Dadazudi-Zudeda developers 12.07.2003";
-
-namespace {
-
-// The manual generator is not part of this build yet: "-doku" reports that
-// the manual could not be written.
-int generate_manual(FL_FORM *) { return 0; }
-
-}  // namespace
 
 void ARGV_GetDB_Name(char **argv, int argc, char *name) {
   if (strcmp(name, "-") == 0)
@@ -96,7 +89,7 @@ int torvane_main(int argc, char **argv) {
   myfl_init_forms();
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "-doku") != 0) continue;
-    if (generate_manual(fd_DBV->DBV)) {
+    if (myfl_gen_HTML_doku(fd_DBV->DBV)) {
       Log_Msg("Documentation has been successfully generated!\n");
       return 0;
     }

@@ -3,6 +3,7 @@
 #include "forms/dialogs.h"
 
 #include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "forms/objdata.h"
@@ -180,6 +181,8 @@ FD_SORT *create_form_SORT(void) {
 }
 
 int myfl_init_dialogs(void) {
+  connect_dialog_behaviour();
+
   cmb_open = 0;
   fd_COMBO = create_form_COMBO();
   fl_set_browser_fontsize(fd_COMBO->browser, 12);
