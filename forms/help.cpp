@@ -51,9 +51,10 @@ HELPREC *help_of_form(FL_FORM *form) {
 }
 
 void show_text(const char *key) {
+  char *copy = mystrdup(key);  // key may be hlp_dlgname itself
   myfree(hlp_dlgname);
-  hlp_dlgname = mystrdup(key);
-  fl_set_input(fd_HELP->text, get_help(key).c_str());
+  hlp_dlgname = copy;
+  fl_set_input(fd_HELP->text, get_help(hlp_dlgname).c_str());
 }
 
 // View mode: both edit buttons with their first labels, no status.
