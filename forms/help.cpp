@@ -50,11 +50,18 @@ HELPREC *help_of_form(FL_FORM *form) {
   return nullptr;
 }
 
+// Puts text into the dialog's input, shown from its first line.
+void set_text(const std::string &text) {
+  fl_set_input(fd_HELP->text, text.c_str());
+  fl_set_input_cursorpos(fd_HELP->text, 0, 1);
+  fl_set_input_topline(fd_HELP->text, 1);
+}
+
 void show_text(const char *key) {
   char *copy = mystrdup(key);  // key may be hlp_dlgname itself
   myfree(hlp_dlgname);
   hlp_dlgname = copy;
-  fl_set_input(fd_HELP->text, get_help(hlp_dlgname).c_str());
+  set_text(get_help(hlp_dlgname));
 }
 
 // View mode: both edit buttons with their first labels, no status.
@@ -249,7 +256,7 @@ void HELP_Save(FL_OBJECT *, long) {
   if (!HELP_Usedby) return;
   if (!kz_save) {
     edit_mode(fd_HELP->save, "Hilfetext \xe4ndern", "^l^L", fd_HELP->editor);
-    fl_set_input(fd_HELP->text, get_edit_help(hlp_dlgname).c_str());
+    set_text(get_edit_help(hlp_dlgname));
     return;
   }
   check_and_save(fl_get_input(fd_HELP->text));

@@ -5,8 +5,9 @@
 // table name typed into the main window and Ctrl+U bring the rows (seen in
 // the server's trace and on a screenshot of the window); Escape and "Ja"
 // end the program with status 0.  The start-up refusals (a database name
-// too long, also with the DBSYS prefix, and -doku while the manual
-// generator is missing) end it with status 1 before any window shows.
+// too long, also with the DBSYS prefix, and -doku when the manual cannot be
+// written) end it with status 1 before any window shows; -doku writes the
+// manual with the shipped help texts and ends with status 0.
 // Screenshots go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
 #include <gtest/gtest.h>
 
@@ -202,11 +203,33 @@ TEST_F(TorvaneE2E, StartUpRefusals) {
             std::string::npos)
       << viewer_log();
 
+  // The manual cannot be written (a directory of its name is in the way).
+  shell("mkdir '" + dir_ + "/torvane_hlp.htm'");
   start_viewer({"-dbKVSYS", "-doku"});
   EXPECT_EQ(viewer_status(), 1);
-  EXPECT_NE(viewer_log().find("Documentation has not been generated successfully!"),
+  EXPECT_NE(viewer_log().find("ERROR: Cannot open file torvane_hlp.htm for writing!\n"
+                              "Documentation has not been generated successfully!"),
             std::string::npos)
       << viewer_log();
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+TEST_F(TorvaneE2E, DokuWritesTheManualWithoutAWindow) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  shell("mkdir '" + dir_ + "/Doku' && printf GIF89a > '" + dir_ + "/Doku/dbv.gif'");
+  // An argument that only begins with -doku is no request for the manual.
+  start_viewer({"-dbKVSYS", "-dokument", "-doku"});
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+  EXPECT_NE(viewer_log().find("Documentation has been successfully generated!"), std::string::npos)
+      << viewer_log();
+  std::string manual = read_file(dir_ + "/torvane_hlp.htm");
+  ASSERT_GT(manual.size(), 1000u);
+  EXPECT_EQ(manual.find("<html>\n<head>\n<title>Benutzerhandbuch TORVANE-Globalrahmen</title>"),
+            0u);
+  EXPECT_NE(manual.find("<img src=\"Doku/dbv.gif\""), std::string::npos);
+  EXPECT_NE(manual.find("<b>Das Hauptfenster</b>"), std::string::npos);
+  EXPECT_NE(manual.find("<li>Ergebnis Select-Abfrage</li>"), std::string::npos);
+  EXPECT_EQ(manual.substr(manual.size() - 16), "</body>\n</html>\n");
   EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
 }
 
