@@ -74,9 +74,9 @@ TEST(TbexpText, FieldsColumnsAndRows) {
   EXPECT_EQ(tbexp_text(title, {"9"}, {1, 3}), "Nr\tText\n9\t\n");
 }
 
-// The text grows geometrically: 100,000 rows take a few hundredths of a
-// second (bench/tbexp_bench prints the figure), while growing by a fixed
-// step would copy gigabytes.  The bound only separates the two.
+// The text grows geometrically: 100,000 rows take well under a second
+// (bench/tbexp_bench prints the figures of the whole export), while growing
+// by a fixed step would copy gigabytes.  The bound only separates the two.
 TEST(TbexpText, AHundredThousandRowsInLinearTime) {
   std::string title = "ID     | NAME                 | BETRAG    | ORT       ";
   std::vector<std::string> lines;

@@ -8,7 +8,8 @@
 // too long, also with the DBSYS prefix, and -doku when the manual cannot be
 // written) end it with status 1 before any window shows; -doku writes the
 // manual with the shipped help texts and ends with status 0.
-// Screenshots go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
+// torvane_shots takes the manual's pictures of every window.  Screenshots
+// go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -231,6 +232,34 @@ TEST_F(TorvaneE2E, DokuWritesTheManualWithoutAWindow) {
   EXPECT_NE(manual.find("<li>Ergebnis Select-Abfrage</li>"), std::string::npos);
   EXPECT_EQ(manual.substr(manual.size() - 16), "</body>\n</html>\n");
   EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+TEST_F(TorvaneE2E, ShotsOfEveryWindowForTheManual) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  int status = -1;
+  std::string out =
+      shell("cd '" + dir_ + "' && LC_ALL=" + kLocale + " KORVAL_PORT=" + std::to_string(port_) +
+                " '" + TORVANE_SHOTS_PATH + "' -dbKVSYS 2>&1",
+            &status);
+  EXPECT_EQ(status, 0) << out;
+  // One picture per window, named after its help key, of the window's size.
+  struct Shot {
+    const char *name, *size;
+  };
+  for (const Shot &s : {Shot{"dbv", "721x606"}, Shot{"ddbv", "591x661"}, Shot{"combo", ""},
+                        Shot{"tbexp", "420x150"}, Shot{"sort", "700x490"}, Shot{"tview", "590x640"},
+                        Shot{"zoom", "660x630"}, Shot{"help", "660x630"}}) {
+    std::string file = dir_ + "/Doku/" + s.name + ".gif";
+    std::string info = shell("identify -format '%m %wx%h' '" + file + "' 2>&1");
+    EXPECT_EQ(info.substr(0, 4), "GIF ") << file << ": " << info;
+    if (*s.size) {
+      EXPECT_EQ(info.substr(4), s.size) << file;
+    }
+  }
+  start_viewer({"-dbKVSYS", "-doku"});
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+  EXPECT_NE(read_file(dir_ + "/torvane_hlp.htm").find("<img src=\"Doku/dbv.gif\""),
+            std::string::npos);
 }
 
 }  // namespace
