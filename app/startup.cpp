@@ -68,13 +68,7 @@ int Close_Ignore(FL_FORM *, void *) { return FL_IGNORE; }
 
 void Ignore(FL_OBJECT *, long) {}
 
-int torvane_main(int argc, char **argv) {
-  Init_Msglog("", 0);
-  if (!fl_initialize(&argc, argv, nullptr, nullptr, 0)) {
-    Log_Msg("Cannot open the X display\n");
-    Close_Msglog();
-    return 1;
-  }
+void torvane_start(int argc, char **argv) {
   char name[DBNAME_SIZE] = "-";
   ARGV_GetDB_Name(argv, argc, name);
   if (!load_sql_queries()) {
@@ -87,6 +81,16 @@ int torvane_main(int argc, char **argv) {
   fd_DDBV = create_form_DDBV();
   Init_GlobVars();
   myfl_init_forms();
+}
+
+int torvane_main(int argc, char **argv) {
+  Init_Msglog("", 0);
+  if (!fl_initialize(&argc, argv, nullptr, nullptr, 0)) {
+    Log_Msg("Cannot open the X display\n");
+    Close_Msglog();
+    return 1;
+  }
+  torvane_start(argc, argv);
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "-doku") != 0) continue;
     if (myfl_gen_HTML_doku(fd_DBV->DBV)) {

@@ -18,12 +18,8 @@
 
 #include "app/dbv.h"
 #include "app/ddbv.h"
-#include "app/history.h"
-#include "app/setup.h"
 #include "app/startup.h"
 #include "base/msglog.h"
-#include "dbclient/session.h"
-#include "forms/besrec.h"
 #include "forms/cmb.h"
 #include "forms/dialogs.h"
 #include "forms/forms.h"
@@ -99,15 +95,7 @@ int main(int argc, char **argv) {
   script.on_unscripted = report_box;
   goodies_set_script(&script);
 
-  char name[DBNAME_SIZE] = "-";
-  ARGV_GetDB_Name(argv, argc, name);
-  load_sql_queries();
-  if (const char *port = getenv("KORVAL_PORT"); port && *port) dbsetport(port);
-  FE_Init(&pBESREC, name);
-  fd_DBV = create_form_DBV();
-  fd_DDBV = create_form_DDBV();
-  Init_GlobVars();
-  myfl_init_forms();
+  torvane_start(argc, argv);
 
   FD_DBV *m = fd_DBV;
   myfl_show_form(m->DBV, TORVANE_TITLE);

@@ -208,8 +208,11 @@ class Dialogs : public testing::Test {
     XWarpPointer(fl_get_display(), None, f->window, 0, 0, 0, 0, 5, 5);
     XSync(fl_get_display(), False);
     gui_crossing(f->window, EnterNotify, event_time++);
+    click(f, f->w - 3, 3, 1);
+  }
+  void click(FL_FORM *f, int x, int y, unsigned button) {
     for (int type : {ButtonPress, ButtonRelease}) {
-      gui_pointer(f->window, type, f->w - 3, 3, f->x + f->w - 3, f->y + 3, 1, event_time);
+      gui_pointer(f->window, type, x, y, f->x + x, f->y + y, button, event_time);
       event_time += 1000;
     }
   }
@@ -682,10 +685,7 @@ TEST_F(Help, F1InEveryDialog) {
   // A window without section shows an empty text; the right mouse button
   // on a free area opens the help too.
   WriteFile(std::string(kApp) + ".hlp", "");
-  gui_pointer(sample.form->window, ButtonPress, 590, 10, sample.form->x + 590, sample.form->y + 10,
-              3, event_time += 1000);
-  gui_pointer(sample.form->window, ButtonRelease, 590, 10, sample.form->x + 590,
-              sample.form->y + 10, 3, event_time += 1000);
+  click(sample.form, 590, 10, 3);
   EXPECT_EQ(HELP_Usedby, sample.form);
   EXPECT_EQ(text(), "");
   // In edit mode F1 in the help dialog does not replace the text.

@@ -48,12 +48,7 @@ Piece piece_at(const std::string &file, size_t pos) {
 // file reads as one without sections).
 std::string read_help_file(const std::string &path) {
   std::string text;
-  FILE *fp = fopen(path.c_str(), "rb");
-  if (!fp) return text;
-  char buffer[8192];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, fp)) > 0) text.append(buffer, n);
-  fclose(fp);
+  read_whole_file(path, &text);
   return text;
 }
 
@@ -159,6 +154,19 @@ std::string help_without_intern(const std::string &raw, const char *key) {
     from = open + 1;
   }
   return text;
+}
+
+bool read_whole_file(const std::string &path, std::string *text) {
+  text->clear();
+  FILE *fp = fopen(path.c_str(), "rb");
+  if (!fp) return false;
+  char buffer[8192];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, fp)) > 0) text->append(buffer, n);
+  bool ok = !ferror(fp);
+  fclose(fp);
+  if (!ok) text->clear();
+  return ok;
 }
 
 std::string help_file_name(void) {

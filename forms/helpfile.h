@@ -55,6 +55,10 @@ std::string help_display_text(const std::string &raw);
 // leaves the rest as it is.
 std::string help_without_intern(const std::string &raw, const char *key);
 
+// The bytes of the file at path in *text: true, or false (text empty) when
+// it cannot be opened or read.
+bool read_whole_file(const std::string &path, std::string *text);
+
 // The name of the application's help file, "<applname>.hlp".
 std::string help_file_name(void);
 

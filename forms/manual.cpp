@@ -14,6 +14,7 @@
 #include "forms/cmb.h"
 #include "forms/forms.h"
 #include "forms/help.h"
+#include "forms/helpfile.h"
 #include "forms/objdata.h"
 #include "widgets/dbtabbox.h"
 #include "widgets/dbtabbox_rows.h"
@@ -59,16 +60,11 @@ std::string type_text(FL_FORM *form) {
 // The text of a file, or the end of the process when it exists but cannot
 // be read.
 std::string copy_of(const std::string &path) {
-  FILE *fp = fopen(path.c_str(), "rb");
-  if (!fp) {
+  std::string text;
+  if (!read_whole_file(path, &text)) {
     Log_Msg("File '%s' could not be opened!\n", path.c_str());
     Msglog_Exit(1);
   }
-  std::string text;
-  char buffer[8192];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, fp)) > 0) text.append(buffer, n);
-  fclose(fp);
   return text;
 }
 

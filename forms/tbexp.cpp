@@ -5,7 +5,7 @@
 
 #include "base/files.h"
 #include "base/mem.h"
-#include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "forms/tbexp_text.h"
@@ -63,29 +63,16 @@ void TBEXP_Init(FD_TBEXP *fd) {
 }
 
 void myfl_open_tbexp(FL_FORM *form, FL_OBJECT *tabbox) {
-  if (TBEXP_Usedby) {
-    alert(
-        "Export-Tabbox-Dialog bereits ge\xf6"
-        "ffnet");
-    return;
-  }
-  TBEXP_Usedby = form;
-  TBEXP_Tabbox = tabbox;
-  myfl_close_cmb();
-  fl_deactivate_form(form);
-  myfl_show_form(fd_TBEXP->TBEXP, "Export-Tabbox");
+  if (open_modal_dialog(&TBEXP_Usedby, form, fd_TBEXP->TBEXP, "Export-Tabbox",
+                        "Export-Tabbox-Dialog bereits ge\xf6"
+                        "ffnet"))
+    TBEXP_Tabbox = tabbox;
 }
 
 void myfl_close_tbexp(void) {
-  if (!TBEXP_Usedby) {
-    alert("Export-Tabbox-Dialog bereits geschlossen");
-    return;
-  }
-  myfl_close_cmb();
-  fl_activate_form(TBEXP_Usedby);
-  TBEXP_Usedby = nullptr;
-  TBEXP_Tabbox = nullptr;
-  fl_hide_form(fd_TBEXP->TBEXP);
+  if (close_modal_dialog(&TBEXP_Usedby, fd_TBEXP->TBEXP,
+                         "Export-Tabbox-Dialog bereits geschlossen"))
+    TBEXP_Tabbox = nullptr;
 }
 
 void TBEXP_Export(FL_OBJECT *, long) { export_tabbox(false); }

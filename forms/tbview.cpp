@@ -1,7 +1,7 @@
 // The table viewer; see tbview.h.
 #include "forms/tbview.h"
 
-#include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/colrec.h"
 #include "forms/forms.h"
 #include "widgets/dbtabbox.h"
@@ -45,23 +45,14 @@ void myfl_open_tbview(FL_FORM *form, FL_OBJECT *tabbox) {
     myfl_show_alert("Keine Daten darstellbar", "", "", 1);
     return;
   }
-  TVIEW_Usedby = form;
+  open_modal_dialog(&TVIEW_Usedby, form, fd_TVIEW->TVIEW, "Tabbox-Viewer", "");
   TVIEW_Tabbox = tabbox;
-  myfl_close_cmb();
-  fl_deactivate_form(form);
-  myfl_show_form(fd_TVIEW->TVIEW, "Tabbox-Viewer");
 }
 
 void myfl_close_tbview(void) {
-  if (!TVIEW_Usedby) {
-    myfl_show_alert("Tabbox-Viewer-Dialog bereits geschlossen", "", "", 1);
-    return;
-  }
-  myfl_close_cmb();
-  fl_activate_form(TVIEW_Usedby);
-  TVIEW_Usedby = nullptr;
-  TVIEW_Tabbox = nullptr;
-  fl_hide_form(fd_TVIEW->TVIEW);
+  if (close_modal_dialog(&TVIEW_Usedby, fd_TVIEW->TVIEW,
+                         "Tabbox-Viewer-Dialog bereits geschlossen"))
+    TVIEW_Tabbox = nullptr;
 }
 
 int TVIEW_AtClose(FL_FORM *, void *) {

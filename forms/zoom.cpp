@@ -1,11 +1,10 @@
 // The editor zoom; see zoom.h.
 #include "forms/zoom.h"
 
-#include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "widgets/editor.h"
-#include "widgets/goodies.h"
 
 FL_OBJECT *ZOOM_Input = nullptr;
 
@@ -25,40 +24,27 @@ void ZOOM_Init(FD_ZOOM *fd) {
 }
 
 void myfl_open_zoom(FL_FORM *form, FL_OBJECT *editor, int maxchars) {
-  if (ZOOM_Usedby) {
-    myfl_show_alert(
-        "Editor-Zoom-Dialog bereits ge\xf6"
-        "ffnet",
-        "", "", 1);
+  if (!open_modal_dialog(&ZOOM_Usedby, form, fd_ZOOM->ZOOM, "Editor-Zoom",
+                         "Editor-Zoom-Dialog bereits ge\xf6"
+                         "ffnet"))
     return;
-  }
-  ZOOM_Usedby = form;
   ZOOM_Input = editor;
   FL_OBJECT *zoom = fd_ZOOM->editor;
   // The limit first: the text must not be cut to the previous one.
   fl_set_editor_maxchars(zoom, maxchars);
   myfl_set_input(zoom, myfl_get_input(editor));
   if (fl_is_editor(editor)) fl_set_editor_fontstyle(zoom, fl_get_editor_fontstyle(editor));
-  int topline = fl_get_input_topline(input_of(editor));
-  myfl_close_cmb();
-  fl_deactivate_form(form);
-  myfl_show_form(fd_ZOOM->ZOOM, "Editor-Zoom");
-  fl_set_input_topline(input_of(zoom), topline);
+  fl_set_input_topline(input_of(zoom), fl_get_input_topline(input_of(editor)));
 }
 
 void myfl_close_zoom(void) {
-  if (!ZOOM_Usedby) {
-    myfl_show_alert("Editor-Zoom-Dialog bereits geschlossen", "", "", 1);
-    return;
+  if (ZOOM_Usedby) {
+    FL_OBJECT *zoom = fd_ZOOM->editor;
+    myfl_set_input(ZOOM_Input, myfl_get_input(zoom));
+    fl_set_input_topline(input_of(ZOOM_Input), fl_get_input_topline(input_of(zoom)));
   }
-  myfl_close_cmb();
-  FL_OBJECT *zoom = fd_ZOOM->editor;
-  myfl_set_input(ZOOM_Input, myfl_get_input(zoom));
-  fl_set_input_topline(input_of(ZOOM_Input), fl_get_input_topline(input_of(zoom)));
-  fl_activate_form(ZOOM_Usedby);
-  ZOOM_Usedby = nullptr;
-  ZOOM_Input = nullptr;
-  fl_hide_form(fd_ZOOM->ZOOM);
+  if (close_modal_dialog(&ZOOM_Usedby, fd_ZOOM->ZOOM, "Editor-Zoom-Dialog bereits geschlossen"))
+    ZOOM_Input = nullptr;
 }
 
 void ZOOM_OK(FL_OBJECT *, long) { myfl_close_zoom(); }
