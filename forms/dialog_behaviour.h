@@ -13,9 +13,13 @@ typedef struct FL_FORM_ FL_FORM;
 // dialog_hooks; the hooks connect the editors and tabboxes in turn.
 void connect_dialog_behaviour(void);
 
+// Makes the shown form the one that gets the keyboard (see the .cpp).
+void myfl_take_keyboard(FL_FORM *form);
+
 // Opens dialog for requester: when *usedby is set already, the alert busy
 // and 0; else *usedby = requester, any combo list closed, the requester
-// deactivated and the dialog shown with title (myfl_show_form): 1.
+// deactivated and the dialog shown with title (myfl_show_form) and given
+// the keyboard: 1.
 int open_modal_dialog(FL_FORM **usedby, FL_FORM *requester, FL_FORM *dialog, const char *title,
                       const char *busy);
 // Closes dialog: when *usedby is null, the alert closed and 0; else any

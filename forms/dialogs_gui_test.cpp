@@ -79,7 +79,11 @@ Time event_time = 1000;
 
 void unscripted(const std::string &what) { ADD_FAILURE() << "unscripted dialog: " << what; }
 void nothing(FL_OBJECT *, long) {}
-int keep_open(FL_FORM *, void *) { return FL_IGNORE; }
+int sample_closes = 0;
+int keep_open(FL_FORM *, void *) {
+  sample_closes++;
+  return FL_IGNORE;
+}
 
 void build_sample() {
   Sample &s = sample;
@@ -299,6 +303,26 @@ TEST_F(Dialogs, ZoomKeepsLongTextsAndTheLimit) {
   EXPECT_EQ(strlen(fl_get_editor_input(sample.editor)), 6000u);
   myfl_init_input(sample.editor, 500);
   fl_set_input(sample.editor, "");
+}
+
+TEST_F(Dialogs, KeysReachTheDialogJustShown) {
+  // The user worked in the sample window last; the keys typed in a dialog
+  // opened from it go to the dialog, without a click into it first.
+  enter(sample.form);
+  tbhook_open_tbexp(sample.form, sample.tabbox);
+  pump();
+  fl_set_input(fd_TBEXP->filename, "");
+  gui_key(fd_TBEXP->TBEXP->window, XK_a, 0, event_time += 100);
+  EXPECT_STREQ(fl_get_input(fd_TBEXP->filename), "a");
+  gui_key_event(fd_TBEXP->TBEXP->window, KeyPress, XK_Escape, 0, event_time += 100);
+  EXPECT_EQ(TBEXP_Usedby, nullptr);
+  // F1 and then Escape close the help, not the window it was asked for.
+  sample_closes = 0;
+  key(sample.form, XK_F1);
+  ASSERT_EQ(HELP_Usedby, sample.form);
+  gui_key_event(fd_HELP->HELP->window, KeyPress, XK_Escape, 0, event_time += 100);
+  EXPECT_EQ(HELP_Usedby, nullptr);
+  EXPECT_EQ(sample_closes, 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "base/mem.h"
 #include "base/msglog.h"
 #include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/forms.h"
 #include "forms/helpfile.h"
 #include "widgets/goodies.h"
@@ -228,6 +229,7 @@ void myfl_open_help(FL_OBJECT *button) {
   myfl_close_cmb();
   view_mode();
   myfl_show_form(fd_HELP->HELP, "Hilfedialog");
+  myfl_take_keyboard(fd_HELP->HELP);
 }
 
 void myfl_close_help(void) {

@@ -7,7 +7,7 @@
 //
 // The external editor: the command of the ini entry "[HTML_EDITOR]" of the
 // application (run with the file's name as its last argument), else the
-// design's "Netscape -composer" when that program is installed, else
+// default "Netscape -composer" when that program is installed, else
 // $VISUAL or $EDITOR in a terminal window (x-terminal-emulator or xterm).
 // A command that cannot be started is reported in an alert.
 #ifndef FORMS_HELP_H

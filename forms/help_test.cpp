@@ -1,6 +1,6 @@
 // The help dialog's rules that need no display: the text an HTML editor
 // saved between the body tags, and the command that starts the external
-// editor (the ini entry, the design's default, $VISUAL/$EDITOR in a
+// editor (the ini entry, the default, $VISUAL/$EDITOR in a
 // terminal, none).  The dialog itself is tested in dialogs_gui_test.
 // GoogleTest comes before the X headers, whose macro None clashes with it.
 #include <gtest/gtest.h>
@@ -37,7 +37,7 @@ TEST(HelpEditor, CommandChoice) {
   EXPECT_EQ(help_editor_command("bluefish -n", true, "vi", "ed", "xterm", file),
             "command -v 'bluefish' >/dev/null 2>&1 || exit 127; bluefish -n 'hilfetxt.tmp' "
             ">/dev/null 2>&1 &");
-  // Without it the design's default, when installed.
+  // Without it the default, when installed.
   EXPECT_EQ(help_editor_command("", true, "vi", nullptr, "xterm", file), "Netscape -composer&");
   EXPECT_EQ(help_editor_command(nullptr, true, nullptr, nullptr, "", file), "Netscape -composer&");
   // Then $VISUAL, else $EDITOR, in a terminal window.
