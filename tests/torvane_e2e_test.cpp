@@ -8,6 +8,7 @@
 // too long, also with the DBSYS prefix, and -doku when the manual cannot be
 // written) end it with status 1 before any window shows; -doku writes the
 // manual with the shipped help texts and ends with status 0.
+// F1 shows the main window's help and Escape closes it again;
 // torvane_shots takes the manual's pictures of every window.  Screenshots
 // go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
 #include <gtest/gtest.h>
@@ -232,6 +233,33 @@ TEST_F(TorvaneE2E, DokuWritesTheManualWithoutAWindow) {
   EXPECT_NE(manual.find("<li>Ergebnis Select-Abfrage</li>"), std::string::npos);
   EXPECT_EQ(manual.substr(manual.size() - 16), "</body>\n</html>\n");
   EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+TEST_F(TorvaneE2E, F1ShowsTheHelpAndEscapeClosesIt) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  start_viewer({"-dbKVSYS"});
+  std::string main = window("Dadazudi-Zudeda 1.1.3");
+  ASSERT_FALSE(main.empty()) << viewer_log();
+  // Typing in the main window first, as a user would.
+  shell("xdotool mousemove --window " + main + " 300 50 click 1 type kunde");
+  shell("xdotool key F1");
+  std::string help = window("Hilfedialog");
+  ASSERT_FALSE(help.empty()) << viewer_log();
+  std::string shot = artifact("torvane_e2e_help.png");
+  ASSERT_EQ(system(("import -window " + help + " '" + shot + "'").c_str()), 0);
+  EXPECT_GT(spread(shot, "600x300+20+20"), 0.01) << "no help text in the dialog";
+  // Escape closes the help, not the main window.
+  shell("xdotool key Escape");
+  EXPECT_TRUE(poll([&] {
+    return shell("xdotool search --onlyvisible --name Hilfedialog 2>/dev/null").empty();
+  }));
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name Choice 2>/dev/null"), "");
+  // In the main window Escape asks whether to end; "Ja" ends.
+  shell("xdotool mousemove --window " + main + " 300 50 click 1 key Escape");
+  std::string choice = window("Choice");
+  ASSERT_FALSE(choice.empty());
+  shell("xdotool mousemove --window " + choice + " 84 105 click 1");
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
 }
 
 TEST_F(TorvaneE2E, ShotsOfEveryWindowForTheManual) {
