@@ -65,13 +65,7 @@ const char kTestHelp[] =
     "\n"
     "[DDBV_HLP]\nDetail\n";
 
-void remove_workdir() {
-  korvald_stop(&korvald, SIGTERM);
-  if (workdir.empty()) return;
-  std::string cmd = "rm -rf '" + workdir + "'";
-  if (system(cmd.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", workdir.c_str());
-  workdir.clear();
-}
+void stop_server() { korvald_stop(&korvald, SIGTERM); }
 
 void unscripted(const std::string &what) { ADD_FAILURE() << "unscripted dialog: " << what; }
 
@@ -81,11 +75,9 @@ class DokuEnv : public testing::Environment {
     setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
     Init_Msglog("", 0);
     if (!gui_init("DokuTest")) return;
-    char dir[] = "/tmp/doku_gui_XXXXXX";
-    if (!mkdtemp(dir)) return;
-    workdir = dir;
-    atexit(remove_workdir);
-    if (chdir(dir) != 0) return;
+    workdir = kv_process_workdir("doku_gui_");
+    if (workdir.empty()) return;
+    atexit(stop_server);  // runs before the directory goes
     int port = korvald_start(KORVALD_PATH, workdir + "/data", {"--demo"}, workdir + "/korvald.err",
                              &korvald);
     if (port <= 0) return;

@@ -111,24 +111,14 @@ void build_sample() {
   ARRAY_Free(&rows);
 }
 
-void remove_workdir() {
-  if (workdir.empty()) return;
-  std::string cmd = "rm -rf '" + workdir + "'";
-  if (system(cmd.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", workdir.c_str());
-  workdir.clear();
-}
-
 class DialogsEnv : public testing::Environment {
  public:
   void SetUp() override {
     setenv("LC_ALL", "de_DE.ISO-8859-1", 1);
     Init_Msglog("", 0);
     if (!gui_init("DialogsTest")) return;
-    char dir[] = "/tmp/dialogs_gui_XXXXXX";
-    if (!mkdtemp(dir)) return;
-    workdir = dir;
-    atexit(remove_workdir);
-    if (chdir(dir) != 0) return;
+    workdir = kv_process_workdir("dialogs_gui_");
+    if (workdir.empty()) return;
     server_ = std::make_unique<ScriptedServer>();
     port_ = server_->port_text();
     dbsetport(port_.c_str());
