@@ -23,12 +23,8 @@
 
 #include "app/ddbv.h"
 #include "app/dbvrec.h"
-#include "app/history.h"
-#include "app/setup.h"
 #include "app/startup.h"
 #include "base/msglog.h"
-#include "forms/besrec.h"
-#include "forms/cmb.h"
 #include "forms/dialogs.h"
 #include "forms/forms.h"
 #include "forms/help.h"
@@ -81,16 +77,14 @@ class DokuEnv : public testing::Environment {
     int port = korvald_start(KORVALD_PATH, workdir + "/data", {"--demo"}, workdir + "/korvald.err",
                              &korvald);
     if (port <= 0) return;
-    std::string port_text = std::to_string(port);
-    dbsetport(port_text.c_str());
+    setenv("KORVAL_PORT", std::to_string(port).c_str(), 1);
     GOODIES_SCRIPT script;
     script.on_unscripted = unscripted;
     goodies_set_script(&script);
-    if (FE_Init(&pBESREC, "KVSYS") != 1) return;
-    fd_DBV = create_form_DBV();
-    fd_DDBV = create_form_DDBV();
-    Init_GlobVars();
-    myfl_init_forms();
+    // The viewer's own start-up, as "torvane -dbKVSYS" runs it.
+    static char program[] = "torvane", database[] = "-dbKVSYS";
+    static char *argv[] = {program, database, nullptr};
+    torvane_start(2, argv);
     goodies_set_script(nullptr);
     myfl_show_form(fd_DBV->DBV, TORVANE_TITLE);
     gui_pump();
