@@ -14,18 +14,11 @@
 #include "dbclient/session.h"
 #include "forms/besrec.h"
 #include "forms/forms.h"
+#include "forms/manual.h"
 #include "widgets/goodies.h"
 
 const char TORVANE_TITLE[] =
     "Dadazudi-Zudeda 1.1.3 - (c) the Dadazudi-Zudeda developers 12.07.2003";
-
-namespace {
-
-// The manual generator is not part of this build yet: "-doku" reports that
-// the manual could not be written.
-int generate_manual(FL_FORM *) { return 0; }
-
-}  // namespace
 
 void ARGV_GetDB_Name(char **argv, int argc, char *name) {
   if (strcmp(name, "-") == 0)
@@ -73,13 +66,7 @@ int Close_Ignore(FL_FORM *, void *) { return FL_IGNORE; }
 
 void Ignore(FL_OBJECT *, long) {}
 
-int torvane_main(int argc, char **argv) {
-  Init_Msglog("", 0);
-  if (!fl_initialize(&argc, argv, nullptr, nullptr, 0)) {
-    Log_Msg("Cannot open the X display\n");
-    Close_Msglog();
-    return 1;
-  }
+void torvane_start(int argc, char **argv) {
   char name[DBNAME_SIZE] = "-";
   ARGV_GetDB_Name(argv, argc, name);
   if (!load_sql_queries()) history_keep_malformed();
@@ -89,9 +76,19 @@ int torvane_main(int argc, char **argv) {
   fd_DDBV = create_form_DDBV();
   Init_GlobVars();
   myfl_init_forms();
+}
+
+int torvane_main(int argc, char **argv) {
+  Init_Msglog("", 0);
+  if (!fl_initialize(&argc, argv, nullptr, nullptr, 0)) {
+    Log_Msg("Cannot open the X display\n");
+    Close_Msglog();
+    return 1;
+  }
+  torvane_start(argc, argv);
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "-doku") != 0) continue;
-    if (generate_manual(fd_DBV->DBV)) {
+    if (myfl_gen_HTML_doku(fd_DBV->DBV)) {
       Log_Msg("Documentation has been successfully generated!\n");
       return 0;
     }

@@ -40,6 +40,11 @@ int Close_Ignore(FL_FORM *form, void *data);
 // An object callback that does nothing.
 void Ignore(FL_OBJECT *object, long data);
 
+// The start-up after the toolkit: the database name, the history, the
+// server's port from KORVAL_PORT, FE_Init, the two windows and
+// myfl_init_forms (which switches to the default database).
+void torvane_start(int argc, char **argv);
+
 // The program: the start-up (message log, toolkit, database name, history,
 // FE_Init, the two windows, myfl_init_forms), "-doku" or the main window
 // and the event loop.  The port of the server may be given in the

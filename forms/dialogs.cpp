@@ -3,6 +3,7 @@
 #include "forms/dialogs.h"
 
 #include "forms/cmb.h"
+#include "forms/dialog_behaviour.h"
 #include "forms/forms.h"
 #include "forms/inputs.h"
 #include "forms/objdata.h"
@@ -181,7 +182,8 @@ FD_SORT *create_form_SORT(void) {
 }
 
 int myfl_init_dialogs(void) {
-  // The sort/columns dialog's behaviour and the tabbox's links to it.
+  // The dialogs' behaviour and the tabbox's links to them.
+  connect_dialog_behaviour();
   myfl_connect_tbsort();
 
   cmb_open = 0;

@@ -168,11 +168,14 @@ R *selected_record(FL_OBJECT *tabbox) {
   return rec;
 }
 
+// The line text of a column entry, for the loads of the lists.
+char *col_line(void *record) { return _COL_Data(nullptr, record, 0); }
+
 // Adds the column entry to the list "to" and removes the selected line of "from".
 void move_column(FL_OBJECT *from, FL_OBJECT *to) {
   _COL *rec = selected_record<_COL>(from);
   if (!rec) return;
-  char *text = _COL_Data(rec);
+  char *text = col_line(rec);
   myfl_addto_tabbox_line(to, text, rec);
   myfree(text);
   myfl_delete_tabbox_line(from);
@@ -223,19 +226,6 @@ void connect_dialog(FD_SORT *fd) {
 }
 
 }  // namespace
-
-void *_COL_New(void) { return new_record<_COL>(); }
-
-const char *_COL_Attribs(int) { return "Spalte"; }
-
-char *_COL_Data(void *record) {
-  return mystrdup(quoted(static_cast<_COL *>(record)->title).c_str());
-}
-
-void _COL_Set(_COL *record, int column, const char *title) {
-  record->column = column;
-  set_title(record, title);
-}
 
 void *_SORT_New(void) {
   _SORT *rec = new_record<_SORT>();
@@ -327,18 +317,18 @@ void init_tbsort_tabboxes(FL_OBJECT *tabbox) {
     int c = p.order[i];
     if (c < 1 || c >= p.count) break;
     listed[c] = true;
-    _COL_Set(col, c, column_title(tabbox, c).c_str());
+    _COL_Set(col, column_title(tabbox, c).c_str(), c);
     ARRAY_Add(&chosen, col);
   }
   for (int c = 1; c < p.count; c++) {
     if (listed[c]) continue;
-    _COL_Set(col, c, column_title(tabbox, c).c_str());
+    _COL_Set(col, column_title(tabbox, c).c_str(), c);
     ARRAY_Add(&others, col);
   }
   myfree(col);
   myfl_load_multiple_tabbox_1(fd_SORT->sort, &keys, _SORT_Data);
-  myfl_load_multiple_tabbox_1(fd_SORT->select, &chosen, _COL_Data);
-  myfl_load_multiple_tabbox_1(fd_SORT->avail, &others, _COL_Data);
+  myfl_load_multiple_tabbox_1(fd_SORT->select, &chosen, col_line);
+  myfl_load_multiple_tabbox_1(fd_SORT->avail, &others, col_line);
   ARRAY_Free(&keys);
   ARRAY_Free(&chosen);
   ARRAY_Free(&others);

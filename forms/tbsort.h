@@ -16,22 +16,12 @@
 
 #include <cstdint>
 
+#include "forms/colrec.h"
 #include "forms/dialogs.h"
 
-enum { COL_TITLE_SIZE = 1000 };  // a column title keeps at most 999 characters
-
-// Row record of the column lists: header (size in use, state, table
-// number -1), column number, title.  Line text "\"%s\"" with the title.
-struct _COL {
-  int32_t size;
-  int32_t state;
-  int32_t tablenr;
-  int32_t column;
-  char title[COL_TITLE_SIZE];
-};
-
-// Row record of the sort-key list: as _COL with the direction ('1'
-// ascending, '0' descending).  Line text: the title and "Ja" or "Nein".
+// The column lists hold _COL records (forms/colrec.h).  Row record of the
+// sort-key list: column number, direction ('1' ascending, '0' descending)
+// and title, sized to its title.  Line text: the title and "Ja" or "Nein".
 struct _SORT {
   int32_t size;
   int32_t state;
@@ -41,14 +31,9 @@ struct _SORT {
   char title[COL_TITLE_SIZE];
 };
 
-// Record callbacks of the lists (widgets/dbtabbox.h): new whole records
-// (mymalloc), the titles "Spalte" and "Spalte,KZ_aufwaerts", the line
-// texts as new texts (mymalloc; the binding releases them).  _COL_Set and
-// _SORT_Set fill a record.
-void *_COL_New(void);
-const char *_COL_Attribs(int dbnames);
-char *_COL_Data(void *record);
-void _COL_Set(_COL *record, int column, const char *title);
+// Record callbacks of the sort-key list (widgets/dbtabbox.h): a new whole
+// record (mymalloc), the title "Spalte,KZ_aufwaerts", the line text as a
+// new text (mymalloc; the binding releases it).  _SORT_Set fills a record.
 void *_SORT_New(void);
 const char *_SORT_Attribs(int dbnames);
 char *_SORT_Data(void *record);

@@ -18,6 +18,9 @@ BUILD_TYPE=${BUILD_TYPE:-Release} BUILD_DIR=$BIN scripts/build.sh -DKV_BUILD_TES
 PORT=${KORVAL_PORT:-12453}
 DATA=${KORVAL_DATA:-./korval-data}
 export LC_ALL=de_DE.ISO-8859-1 KORVAL_PORT=$PORT
+# The help texts: the viewer reads and edits torvane.hlp in its working
+# directory; the shipped file is copied there once, edits stay.
+[ -f torvane.hlp ] || cp app/torvane.hlp torvane.hlp
 TMP=$(mktemp -d)
 PIDS=()
 cleanup() {

@@ -5,9 +5,12 @@
 // table name typed into the main window and Ctrl+U bring the rows (seen in
 // the server's trace and on a screenshot of the window); Escape and "Ja"
 // end the program with status 0.  The start-up refusals (a database name
-// too long, also with the DBSYS prefix, and -doku while the manual
-// generator is missing) end it with status 1 before any window shows.
-// Screenshots go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
+// too long, also with the DBSYS prefix, and -doku when the manual cannot be
+// written) end it with status 1 before any window shows; -doku writes the
+// manual with the shipped help texts and ends with status 0.
+// F1 shows the main window's help and Escape closes it again;
+// torvane_shots takes the manual's pictures of every window.  Screenshots
+// go to $KV_BUILD_DIR/artifacts (torvane_e2e_*.png).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -202,12 +205,89 @@ TEST_F(TorvaneE2E, StartUpRefusals) {
             std::string::npos)
       << viewer_log();
 
+  // The manual cannot be written (a directory of its name is in the way).
+  shell("mkdir '" + dir_ + "/torvane_hlp.htm'");
   start_viewer({"-dbKVSYS", "-doku"});
   EXPECT_EQ(viewer_status(), 1);
-  EXPECT_NE(viewer_log().find("Documentation has not been generated successfully!"),
+  EXPECT_NE(viewer_log().find("ERROR: Cannot open file torvane_hlp.htm for writing!\n"
+                              "Documentation has not been generated successfully!"),
             std::string::npos)
       << viewer_log();
   EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+TEST_F(TorvaneE2E, DokuWritesTheManualWithoutAWindow) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  shell("mkdir '" + dir_ + "/Doku' && printf GIF89a > '" + dir_ + "/Doku/dbv.gif'");
+  // An argument that only begins with -doku is no request for the manual.
+  start_viewer({"-dbKVSYS", "-dokument", "-doku"});
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+  EXPECT_NE(viewer_log().find("Documentation has been successfully generated!"), std::string::npos)
+      << viewer_log();
+  std::string manual = read_file(dir_ + "/torvane_hlp.htm");
+  ASSERT_GT(manual.size(), 1000u);
+  EXPECT_EQ(manual.find("<html>\n<head>\n<title>Benutzerhandbuch TORVANE-Globalrahmen</title>"),
+            0u);
+  EXPECT_NE(manual.find("<img src=\"Doku/dbv.gif\""), std::string::npos);
+  EXPECT_NE(manual.find("<b>Das Hauptfenster</b>"), std::string::npos);
+  EXPECT_NE(manual.find("<li>Ergebnis Select-Abfrage</li>"), std::string::npos);
+  EXPECT_EQ(manual.substr(manual.size() - 16), "</body>\n</html>\n");
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name 'Dadazudi-Zudeda 1.1.3' 2>/dev/null"), "");
+}
+
+TEST_F(TorvaneE2E, F1ShowsTheHelpAndEscapeClosesIt) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  start_viewer({"-dbKVSYS"});
+  std::string main = window("Dadazudi-Zudeda 1.1.3");
+  ASSERT_FALSE(main.empty()) << viewer_log();
+  // Typing in the main window first, as a user would.
+  shell("xdotool mousemove --window " + main + " 300 50 click 1 type kunde");
+  shell("xdotool key F1");
+  std::string help = window("Hilfedialog");
+  ASSERT_FALSE(help.empty()) << viewer_log();
+  std::string shot = artifact("torvane_e2e_help.png");
+  ASSERT_EQ(system(("import -window " + help + " '" + shot + "'").c_str()), 0);
+  EXPECT_GT(spread(shot, "600x300+20+20"), 0.01) << "no help text in the dialog";
+  // Escape closes the help, not the main window.
+  shell("xdotool key Escape");
+  EXPECT_TRUE(poll([&] {
+    return shell("xdotool search --onlyvisible --name Hilfedialog 2>/dev/null").empty();
+  }));
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name Choice 2>/dev/null"), "");
+  // In the main window Escape asks whether to end; "Ja" ends.
+  shell("xdotool mousemove --window " + main + " 300 50 click 1 key Escape");
+  std::string choice = window("Choice");
+  ASSERT_FALSE(choice.empty());
+  shell("xdotool mousemove --window " + choice + " 84 105 click 1");
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+}
+
+TEST_F(TorvaneE2E, ShotsOfEveryWindowForTheManual) {
+  shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
+  int status = -1;
+  std::string out =
+      shell("cd '" + dir_ + "' && LC_ALL=" + kLocale + " KORVAL_PORT=" + std::to_string(port_) +
+                " '" + TORVANE_SHOTS_PATH + "' -dbKVSYS 2>&1",
+            &status);
+  EXPECT_EQ(status, 0) << out;
+  // One picture per window, named after its help key, of the window's size.
+  struct Shot {
+    const char *name, *size;
+  };
+  for (const Shot &s : {Shot{"dbv", "721x606"}, Shot{"ddbv", "591x661"}, Shot{"combo", ""},
+                        Shot{"tbexp", "420x150"}, Shot{"sort", "700x490"}, Shot{"tview", "590x640"},
+                        Shot{"zoom", "660x630"}, Shot{"help", "660x630"}}) {
+    std::string file = dir_ + "/Doku/" + s.name + ".gif";
+    std::string info = shell("identify -format '%m %wx%h' '" + file + "' 2>&1");
+    EXPECT_EQ(info.substr(0, 4), "GIF ") << file << ": " << info;
+    if (*s.size) {
+      EXPECT_EQ(info.substr(4), s.size) << file;
+    }
+  }
+  start_viewer({"-dbKVSYS", "-doku"});
+  EXPECT_EQ(viewer_status(), 0) << viewer_log();
+  EXPECT_NE(read_file(dir_ + "/torvane_hlp.htm").find("<img src=\"Doku/dbv.gif\""),
+            std::string::npos);
 }
 
 }  // namespace
