@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/ini.h"
 #include "base/mem.h"
@@ -151,6 +152,28 @@ void connect_widgets() {
   editor_hooks.define_shortcut = myfl_define_shortcut;
 }
 
+// The windows are laid out in pixels for fonts at 75 dpi.  X servers that
+// also have the 100 dpi bitmap fonts usually list them first, and XForms'
+// font names leave the resolution open, so a 12 point label would come out
+// a third wider and run into its neighbours.  The toolkit's fonts 0 to 14
+// are asked for at 75 dpi (in Latin-1); where the server has no such font,
+// the toolkit's own choice stays.
+void use_designed_fonts() {
+  static const char *const families[] = {
+      "helvetica-medium-r", "helvetica-bold-r", "helvetica-medium-o", "helvetica-bold-o",
+      "courier-medium-r",   "courier-bold-r",   "courier-medium-o",   "courier-bold-o",
+      "times-medium-r",     "times-bold-r",     "times-medium-i",     "times-bold-i",
+      "charter-medium-r",   "charter-bold-r",   "charter-medium-i"};
+  static std::vector<std::string> defaults;
+  defaults.clear();
+  fl_enumerate_fonts([](const char *f) { defaults.push_back(f); }, 0);
+  for (int i = 0; i < static_cast<int>(sizeof families / sizeof families[0]); i++) {
+    std::string name = std::string("-*-") + families[i] + "-normal-*-*-?-75-75-*-*-iso8859-1";
+    if (fl_set_font_name(i, name.c_str()) < 0 && i < static_cast<int>(defaults.size()))
+      fl_set_font_name(i, defaults[i].c_str());
+  }
+}
+
 }  // namespace
 
 const char *form_type_text(int type) {
@@ -175,6 +198,7 @@ int FE_Init(BESREC **address, const char *name) {
 
   if (BESREC_Init(address, name) != 1) FE_Exit(1);
 
+  use_designed_fonts();
   fl_set_goodies_font(FL_BOLD_STYLE, 12);
   fl_set_command_log_position(500, 40);
   return myfl_init_dialogs();
