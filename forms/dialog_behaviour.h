@@ -13,9 +13,6 @@ typedef struct FL_FORM_ FL_FORM;
 // dialog_hooks; the hooks connect the editors and tabboxes in turn.
 void connect_dialog_behaviour(void);
 
-// Makes the shown form the one that gets the keyboard (see the .cpp).
-void myfl_take_keyboard(FL_FORM *form);
-
 // Opens dialog for requester: when *usedby is set already, the alert busy
 // and 0; else *usedby = requester, any combo list closed, the requester
 // deactivated and the dialog shown with title (myfl_show_form) and given

@@ -65,7 +65,8 @@ HELPREC *help_of_form(FL_FORM *form) {
   HELPREC *found = nullptr;
   intptr_t value = 0;
   for (lsinitread(&all); !found && lsread(&all, &value);)
-    if (reinterpret_cast<HELPREC *>(value)->form == form) found = reinterpret_cast<HELPREC *>(value);
+    if (reinterpret_cast<HELPREC *>(value)->form == form)
+      found = reinterpret_cast<HELPREC *>(value);
   lsfree(&all);
   return found;
 }
@@ -89,8 +90,7 @@ void focus_on(FL_FORM *form, FL_OBJECT *ob) { fl_set_focus_object(form, typing_o
 // An input the user can type into; the parts of a composite object are
 // left to their parent.
 bool usable_input(FL_OBJECT *ob) {
-  return ob->objclass == FL_INPUT && !ob->parent && not_deactivated(ob) &&
-         fl_object_is_visible(ob);
+  return ob->objclass == FL_INPUT && !ob->parent && not_deactivated(ob) && fl_object_is_visible(ob);
 }
 
 // The control tabbox of form after the diagnostic of the myfl_call_ctrl_tabbox
@@ -174,7 +174,62 @@ void use_designed_fonts() {
   }
 }
 
+// A point of the form where a click reaches no object but the invisible
+// help button (boxes, texts and frames take no events; neither do hidden
+// or deactivated objects), a few pixels in from a corner or an edge; false
+// when there is none.
+bool free_point(FL_FORM *form, int *px, int *py) {
+  const int w = form->w, h = form->h;
+  const int cand[][2] = {{w - 3, 3}, {3, 3},         {w - 3, h - 3}, {3, h - 3},
+                         {w / 2, 3}, {w / 2, h - 3}, {3, h / 2},     {w - 3, h / 2}};
+  for (const auto &c : cand) {
+    bool covered = false;
+    for (FL_OBJECT *ob = form->first; ob && !covered; ob = ob->next) {
+      if (!ob->visible || ob->active <= 0 || ob->objclass == FL_BEGIN_GROUP ||
+          ob->objclass == FL_END_GROUP)
+        continue;
+      if (ob->objclass == FL_BUTTON && ob->type == FL_HIDDEN_BUTTON) continue;
+      covered = c[0] >= ob->x && c[0] < ob->x + ob->w && c[1] >= ob->y && c[1] < ob->y + ob->h;
+    }
+    if (!covered) {
+      *px = c[0];
+      *py = c[1];
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+// The toolkit hands every key to the form last clicked into (while it is
+// shown), whatever window the key was typed in: a window shown over one the
+// user worked in would get neither F1, Escape nor typing until clicked into
+// (Escape in the detail window would ask to end the program).  A left click
+// sent to a free spot of the new window, which lands on its invisible help
+// button and does nothing, makes it that form.
+void myfl_take_keyboard(FL_FORM *form) {
+  Display *display = fl_get_display();
+  int x, y;
+  if (!form || !form->window || !display || !free_point(form, &x, &y)) return;
+  for (int type : {ButtonPress, ButtonRelease}) {
+    XEvent ev = {};
+    ev.xbutton.type = type;
+    ev.xbutton.display = display;
+    ev.xbutton.window = form->window;
+    ev.xbutton.root = DefaultRootWindow(display);
+    ev.xbutton.x = x;
+    ev.xbutton.y = y;
+    ev.xbutton.x_root = form->x + x;
+    ev.xbutton.y_root = form->y + y;
+    ev.xbutton.button = Button1;
+    ev.xbutton.state = type == ButtonRelease ? Button1Mask : 0;
+    ev.xbutton.same_screen = True;
+    XSendEvent(display, form->window, True,
+               type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &ev);
+  }
+  XFlush(display);
+}
 
 const char *form_type_text(int type) {
   static const char *const texts[] = {"Globalrahmen", "Hauptobjektrahmen", "Abh. Objektrahmen",
@@ -278,6 +333,7 @@ void myfl_show_form(FL_FORM *form, const char *title) {
     else
       myfl_set_focus_next_input(form, rec->focus_first);
   }
+  myfl_take_keyboard(form);
 }
 
 void myfl_hide_form(FL_FORM *form) {

@@ -229,7 +229,6 @@ void myfl_open_help(FL_OBJECT *button) {
   myfl_close_cmb();
   view_mode();
   myfl_show_form(fd_HELP->HELP, "Hilfedialog");
-  myfl_take_keyboard(fd_HELP->HELP);
 }
 
 void myfl_close_help(void) {

@@ -262,6 +262,25 @@ TEST_F(TorvaneE2E, F1ShowsTheHelpAndEscapeClosesIt) {
   EXPECT_EQ(viewer_status(), 0) << viewer_log();
 }
 
+// The detail window opened by a double click gets the keys at once:
+// Escape closes it instead of asking, in the main window, whether to end.
+TEST_F(TorvaneE2E, TheDetailWindowTakesTheKeyboard) {
+  start_viewer({"-dbKVSYS"});
+  std::string main = window("Dadazudi-Zudeda 1.1.3");
+  ASSERT_FALSE(main.empty()) << viewer_log();
+  shell("xdotool mousemove --window " + main + " 300 50 click 1 type kunde");
+  shell("xdotool key ctrl+u");
+  ASSERT_TRUE(poll([&] { return trace().find("120 rows") != std::string::npos; })) << trace();
+  shell("xdotool mousemove --window " + main + " 100 278 click --repeat 2 --delay 80 1");
+  std::string detail = window("Dadazudi-Zudeda-Detail");
+  ASSERT_FALSE(detail.empty()) << viewer_log();
+  shell("xdotool key Escape");
+  EXPECT_TRUE(poll([&] {
+    return shell("xdotool search --onlyvisible --name Dadazudi-Zudeda-Detail 2>/dev/null").empty();
+  }));
+  EXPECT_EQ(shell("xdotool search --onlyvisible --name Choice 2>/dev/null"), "");
+}
+
 TEST_F(TorvaneE2E, ShotsOfEveryWindowForTheManual) {
   shell("cp '" + std::string(TORVANE_HLP) + "' '" + dir_ + "/torvane.hlp'");
   int status = -1;
