@@ -100,8 +100,8 @@ TEST(Query, LongRowsAreCutToFit) {
   std::vector<int> cut = {7};
   dbv_row_text({{"1", 1}}, &text, &cut);
   EXPECT_TRUE(cut.empty());
-  dbv_row_text({{big.data(), big.size()}, {quotes.data(), quotes.size()}, {small.data(), 5}},
-               &text, &cut);
+  dbv_row_text({{big.data(), big.size()}, {quotes.data(), quotes.size()}, {small.data(), 5}}, &text,
+               &cut);
   EXPECT_EQ(cut, (std::vector<int>{0, 1}));  // the detail window must not write these back
   EXPECT_LE(text.size(), static_cast<size_t>(DBV_ROW_MAX));
   EXPECT_GT(text.size(), static_cast<size_t>(DBV_ROW_MAX) - 10);

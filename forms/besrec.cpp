@@ -68,7 +68,9 @@ MYCACHE *Make_MYCache(int capacity) {
   return cache;
 }
 
-void randinit(int) { srand(static_cast<unsigned>(time(nullptr)) ^ static_cast<unsigned>(getpid())); }
+void randinit(int) {
+  srand(static_cast<unsigned>(time(nullptr)) ^ static_cast<unsigned>(getpid()));
+}
 
 int BESREC_Init(BESREC **address, const char *name) {
   randinit(20);

@@ -19,17 +19,17 @@ enum { BESREC_NAME_SIZE = 20, BESREC_WORK_SIZE = 176, DEF_STRING_LEN = 8000 };
 // from it.  Fields in their fixed order; the unset words are left as
 // allocated.
 struct BESREC {
-  DBHANDLE *handle;       // stored by dbopen
-  char code[4];           // "D   "
+  DBHANDLE *handle;  // stored by dbopen
+  char code[4];      // "D   "
   int32_t unset1;
-  int32_t state;          // 1
+  int32_t state;  // 1
   int32_t unset2[10];
-  char *work;             // BESREC_WORK_SIZE bytes from mymalloc, contents as allocated
-  int32_t counters[4];    // 0
-  ARRAY *array;           // empty
+  char *work;                     // BESREC_WORK_SIZE bytes from mymalloc, contents as allocated
+  int32_t counters[4];            // 0
+  ARRAY *array;                   // empty
   char dbname[BESREC_NAME_SIZE];  // "prefix/db", "prefix/" or "db", at most 19
-  DATE def_date;          // copy of _Def_Date
-  int32_t zero;           // 0
+  DATE def_date;                  // copy of _Def_Date
+  int32_t zero;                   // 0
 };
 
 // A string cache: capacity slots of key texts and values; the code-table
@@ -37,7 +37,7 @@ struct BESREC {
 struct MYCACHE {
   int32_t capacity;
   int32_t count;
-  int32_t next;   // the slot written next
+  int32_t next;  // the slot written next
   char **keys;
   char **values;
 };

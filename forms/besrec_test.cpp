@@ -6,7 +6,6 @@
 
 #include "forms/besrec.h"
 
-
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +31,8 @@ class Besrec : public testing::Test {
     rec = nullptr;
     dbsetport(nullptr);
     unsetenv("DBSYS");
-    for (int sig : {SIGFPE, SIGSEGV, SIGINT, SIGTERM, SIGBUS, SIGPIPE, SIGQUIT}) signal(sig, SIG_DFL);
+    for (int sig : {SIGFPE, SIGSEGV, SIGINT, SIGTERM, SIGBUS, SIGPIPE, SIGQUIT})
+      signal(sig, SIG_DFL);
   }
   // The database name of the open request the server received.
   std::string opened() {
@@ -130,11 +130,12 @@ TEST(BesrecDeathTest, FatalEndsAndSignalsLogOneLine) {
     void (*handler)(int);
     const char *message;
   };
-  for (const Case &c : {Case{SIGFPE, Abort_FPE, "Abnormal termination \\(Floating point exception\\)"},
-                        Case{SIGSEGV, Abort_SEGV, "Abnormal termination \\(Segmentation fault\\)"},
-                        Case{SIGBUS, Abort_BUS, "Abnormal termination \\(Bus error\\)"},
-                        Case{SIGPIPE, Abort_PIPE, "Abnormal termination \\(Broken pipe\\)"},
-                        Case{SIGTERM, Exit, "Program terminated"}}) {
+  for (const Case &c :
+       {Case{SIGFPE, Abort_FPE, "Abnormal termination \\(Floating point exception\\)"},
+        Case{SIGSEGV, Abort_SEGV, "Abnormal termination \\(Segmentation fault\\)"},
+        Case{SIGBUS, Abort_BUS, "Abnormal termination \\(Bus error\\)"},
+        Case{SIGPIPE, Abort_PIPE, "Abnormal termination \\(Broken pipe\\)"},
+        Case{SIGTERM, Exit, "Program terminated"}}) {
     EXPECT_EXIT(
         {
           signal(c.sig, c.handler);

@@ -257,20 +257,15 @@ int XEvent_COMBO_Callback(FL_FORM *, void *xev) {
     case XK_Down:
       if (!ctrl_pressed) myfl_cmb_down(cmb);
       break;
-    case XK_Tab:
-      fl_call_object_callback(from);
-      break;
+    case XK_Tab: fl_call_object_callback(from); break;
     case XK_Return:
       if (!ctrl_pressed && cmb && cmb->list_open)
         myfl_close_cmb();
       else
         fl_call_object_callback(from);
       break;
-    case XK_F4:
-      myfl_cb_cmb_button(from, 0);
-      break;
-    default:
-      break;
+    case XK_F4: myfl_cb_cmb_button(from, 0); break;
+    default: break;
   }
   return 0;
 }

@@ -19,11 +19,11 @@
 struct CMBREC {
   FL_FORM *form;
   FL_OBJECT *input;
-  FL_OBJECT *button;   // or null
-  CMB_DATA data;       // entries, line map, chosen entry
-  int list_open;       // 1 while the popup list shows this combo
-  int kind;            // 1: built from a data string
-  int no_blank;        // 1: no blank entry
+  FL_OBJECT *button;        // or null
+  CMB_DATA data;            // entries, line map, chosen entry
+  int list_open;            // 1 while the popup list shows this combo
+  int kind;                 // 1: built from a data string
+  int no_blank;             // 1: no blank entry
   FL_CALLBACKPTR callback;  // called when the chosen entry changes, or null
 };
 
@@ -72,8 +72,7 @@ void myfl_close_cmb(void);
 
 // The combo input's prehandler: closes the open list when the input loses
 // the focus.  Always 0.
-int cb_cmb_prehandler(FL_OBJECT *object, int event, FL_Coord mx, FL_Coord my, int key,
-                      void *xev);
+int cb_cmb_prehandler(FL_OBJECT *object, int event, FL_Coord mx, FL_Coord my, int key, void *xev);
 // The list window's raw handler (key press, button press, pointer leave):
 // keys inside the open list act on the combo that opened it; leaving the
 // window closes the list.  Escape closes the list and is used up (1);

@@ -104,8 +104,8 @@ int cmb_list_height(int count) {
   return h > 250 ? 250 : h;
 }
 
-CMB_PLACE cmb_list_place(int form_x, int form_y, int in_x, int in_y, int in_w, int in_h,
-                         int count, int screen_h) {
+CMB_PLACE cmb_list_place(int form_x, int form_y, int in_x, int in_y, int in_w, int in_h, int count,
+                         int screen_h) {
   int h = cmb_list_height(count);
   int below = form_y + in_y + in_h;
   int y = h + below >= screen_h ? form_y + in_y - h - 20 : below;

@@ -17,8 +17,8 @@ extern const char CMB_BLANK_CODE[];  // "    "
 struct CMB_DATA {
   std::vector<std::string> texts;  // display texts
   std::vector<std::string> codes;
-  std::vector<int> line_map;       // list line n (from 1) shows entry line_map[n - 1]
-  int selected = -1;               // the chosen entry, -1 for none
+  std::vector<int> line_map;  // list line n (from 1) shows entry line_map[n - 1]
+  int selected = -1;          // the chosen entry, -1 for none
   int count() const { return static_cast<int>(texts.size()); }
 };
 
@@ -64,8 +64,8 @@ int cmb_list_height(int count);
 struct CMB_PLACE {
   int x, y, w, h;
 };
-CMB_PLACE cmb_list_place(int form_x, int form_y, int in_x, int in_y, int in_w, int in_h,
-                         int count, int screen_h);
+CMB_PLACE cmb_list_place(int form_x, int form_y, int in_x, int in_y, int in_w, int in_h, int count,
+                         int screen_h);
 
 // The browser's top line that brings line (from 1) into view: line itself
 // when it lies above top or at or below top + visible, else top.

@@ -158,7 +158,9 @@ FD_SORT *create_form_SORT(void) {
   fd->maxwidth = int_input(460, 50, 50, "max. Spaltenbreite ");
   fd->vertical = toggle(530, 50, 140, " vertikale Darstellung");
   fd->frame_lists = fl_add_frame(FL_ENGRAVED_FRAME, 20, 80, 660, 360, "");
-  fd->avail_text = text(30, 90, 180, "verf\xfc" "gbare Spalten");
+  fd->avail_text = text(30, 90, 180,
+                        "verf\xfc"
+                        "gbare Spalten");
   fd->select_text = text(240, 90, 180, "ausgew\xe4hlte Spalten");
   fd->sort_text = text(440, 90, 180, "Sortierung");
   fd->avail = fl_add_tabbox(2, 30, 110, 160, 320, "");

@@ -62,27 +62,27 @@ struct FD_SORT {
   FL_OBJECT *background, *help;
   FL_OBJECT *title;
   FL_OBJECT *frame_top;
-  FL_OBJECT *dbnames;    // " Datenbanknamen"
-  FL_OBJECT *decimals;   // "Nachkommastellen ", at most 2 characters
-  FL_OBJECT *maxwidth;   // "max. Spaltenbreite ", at most 3 characters
-  FL_OBJECT *vertical;   // " vertikale Darstellung"
+  FL_OBJECT *dbnames;   // " Datenbanknamen"
+  FL_OBJECT *decimals;  // "Nachkommastellen ", at most 2 characters
+  FL_OBJECT *maxwidth;  // "max. Spaltenbreite ", at most 3 characters
+  FL_OBJECT *vertical;  // " vertikale Darstellung"
   FL_OBJECT *frame_lists;
   FL_OBJECT *avail_text, *select_text, *sort_text;
-  FL_OBJECT *avail;      // tabbox SORTA, available columns
-  FL_OBJECT *select;     // tabbox SORTS, selected columns
-  FL_OBJECT *sort;       // tabbox SORT, sort keys
-  FL_OBJECT *select_up;  // SORT_Select_TB_Up
-  FL_OBJECT *sort_up;    // SORT_Sort_TB_Up
+  FL_OBJECT *avail;        // tabbox SORTA, available columns
+  FL_OBJECT *select;       // tabbox SORTS, selected columns
+  FL_OBJECT *sort;         // tabbox SORT, sort keys
+  FL_OBJECT *select_up;    // SORT_Select_TB_Up
+  FL_OBJECT *sort_up;      // SORT_Sort_TB_Up
   FL_OBJECT *select_down;  // SORT_Select_TB_Down
-  FL_OBJECT *avail_in;   // SORT_Avail_TB_In: selected column back to available
-  FL_OBJECT *sort_down;  // SORT_Sort_TB_Down
-  FL_OBJECT *avail_out;  // SORT_Avail_TB_Out: available column to selected
-  FL_OBJECT *select_out; // SORT_Select_TB_Out: selected column becomes a sort key
-  FL_OBJECT *change;     // SORT_TB_Change: direction onto the current sort key
-  FL_OBJECT *select_in;  // SORT_Select_TB_In: remove the current sort key
-  FL_OBJECT *ascending;  // " aufw\xe4rts"
-  FL_OBJECT *descending; // " abw\xe4rts"
-  FL_OBJECT *ok;         // SORT_OK
+  FL_OBJECT *avail_in;     // SORT_Avail_TB_In: selected column back to available
+  FL_OBJECT *sort_down;    // SORT_Sort_TB_Down
+  FL_OBJECT *avail_out;    // SORT_Avail_TB_Out: available column to selected
+  FL_OBJECT *select_out;   // SORT_Select_TB_Out: selected column becomes a sort key
+  FL_OBJECT *change;       // SORT_TB_Change: direction onto the current sort key
+  FL_OBJECT *select_in;    // SORT_Select_TB_In: remove the current sort key
+  FL_OBJECT *ascending;    // " aufw\xe4rts"
+  FL_OBJECT *descending;   // " abw\xe4rts"
+  FL_OBJECT *ok;           // SORT_OK
 };
 
 extern FD_COMBO *fd_COMBO;
@@ -105,7 +105,8 @@ struct DIALOG_HOOKS {
   void (*help)(FD_HELP *fd);    // HELP_OK, HELP_Save, HELP_Editor, HELP_Composer, HELP_AtClose
   void (*tbexp)(FD_TBEXP *fd);  // TBEXP_Export, TBEXP_Export_Alle, TBEXP_OK, TBEXP_AtClose
   void (*tview)(FD_TVIEW *fd);  // binds the tabbox "TVIEW", TVIEW_AtClose
-  void (*sort)(FD_SORT *fd);    // binds "SORTA", "SORTS", "SORT", the list buttons, SORT_OK, SORT_AtClose
+  void (*sort)(
+      FD_SORT *fd);  // binds "SORTA", "SORTS", "SORT", the list buttons, SORT_OK, SORT_AtClose
   void (*open_help)(FL_OBJECT *button);  // myfl_open_help: F1 and the right mouse button
 };
 extern DIALOG_HOOKS dialog_hooks;

@@ -13,7 +13,10 @@ TEST(FormPos, KeyStopsAtTheFirstLineBreakAndDropsControlCharacters) {
   EXPECT_EQ(form_pos_key("mit\r\nCRLF"), "mit_XY");
   EXPECT_EQ(form_pos_key("Tab\there\x7f\x01"), "Tabhere_XY");
   // Blanks and Latin-1 letters stay as they are.
-  EXPECT_EQ(form_pos_key("Gro\xdf" "e Liste "), "Gro\xdf" "e Liste _XY");
+  EXPECT_EQ(form_pos_key("Gro\xdf"
+                         "e Liste "),
+            "Gro\xdf"
+            "e Liste _XY");
   EXPECT_EQ(form_pos_key(""), "_XY");
   EXPECT_EQ(form_pos_key(nullptr), "_XY");
   EXPECT_EQ(form_pos_key("\nnur danach"), "_XY");

@@ -92,8 +92,9 @@ void build_sample() {
   myfl_set_cmb_callback(s.cmb_input, cmb_changed);
   myfl_define_focus_first(s.form, s.table);
   myfl_define_ctrl_tabbox(s.form, s.tabbox);
-  fl_set_tabbox_title(s.tabbox, "Nr   | Name         | Ort          | Bemerkung                  "
-                                "                                              ");
+  fl_set_tabbox_title(s.tabbox,
+                      "Nr   | Name         | Ort          | Bemerkung                  "
+                      "                                              ");
   for (int i = 1; i <= 60; i++) {
     char line[200];
     snprintf(line, sizeof line, "%-4d | Kunde %-6d | Ort %-8d | %s", i, i, i,
@@ -130,6 +131,7 @@ class FormsEnv : public testing::Environment {
     build_sample();
     ready = true;
   }
+
  private:
   std::unique_ptr<ScriptedServer> server_;
   std::string port_;
@@ -344,7 +346,9 @@ TEST_F(FormsGui, DialogLayouts) {
   EXPECT_EQ(geometry(s->maxwidth), "460,50 50x21");
   EXPECT_STREQ(s->vertical->label, " vertikale Darstellung");
   EXPECT_EQ(geometry(s->frame_lists), "20,80 660x360");
-  EXPECT_STREQ(s->avail_text->label, "verf\xfc" "gbare Spalten");
+  EXPECT_STREQ(s->avail_text->label,
+               "verf\xfc"
+               "gbare Spalten");
   EXPECT_STREQ(s->select_text->label, "ausgew\xe4hlte Spalten");
   EXPECT_EQ(geometry(s->avail), "30,110 160x320");
   EXPECT_EQ(geometry(s->select), "240,110 160x320");
@@ -354,11 +358,10 @@ TEST_F(FormsGui, DialogLayouts) {
     FL_OBJECT *ob;
     int x, y;
   };
-  for (const Arrow &a : {Arrow{s->select_up, 410, 150}, Arrow{s->sort_up, 640, 160},
-                         Arrow{s->select_down, 410, 200}, Arrow{s->avail_in, 200, 210},
-                         Arrow{s->sort_down, 640, 210}, Arrow{s->avail_out, 200, 280},
-                         Arrow{s->select_out, 410, 290}, Arrow{s->change, 640, 290},
-                         Arrow{s->select_in, 410, 340}})
+  for (const Arrow &a :
+       {Arrow{s->select_up, 410, 150}, Arrow{s->sort_up, 640, 160}, Arrow{s->select_down, 410, 200},
+        Arrow{s->avail_in, 200, 210}, Arrow{s->sort_down, 640, 210}, Arrow{s->avail_out, 200, 280},
+        Arrow{s->select_out, 410, 290}, Arrow{s->change, 640, 290}, Arrow{s->select_in, 410, 340}})
     EXPECT_EQ(geometry(a.ob), std::to_string(a.x) + "," + std::to_string(a.y) + " 30x31");
   EXPECT_EQ(geometry(s->ascending), "470,410 80x21");
   EXPECT_STREQ(s->descending->label, " abw\xe4rts");
@@ -674,8 +677,8 @@ class ComboGui : public FormsGui {
 
 TEST_F(ComboGui, EntriesAreSortedWithTheBlankOneFirst) {
   std::vector<std::string> texts = cmb->data.texts;
-  EXPECT_EQ(texts, (std::vector<std::string>{" ", "archiv", "demo", "Dublin", "Essen", "kvsys",
-                                             "Zeta"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{" ", "archiv", "demo", "Dublin", "Essen", "kvsys", "Zeta"}));
   EXPECT_EQ(myfl_is_cmb(sample.cmb_input), 1);
   EXPECT_EQ(myfl_is_cmb(sample.cmb_button), 1);
   EXPECT_EQ(myfl_is_cmb(sample.table), 0);
@@ -691,8 +694,7 @@ TEST_F(ComboGui, ChoosingByCode) {
   EXPECT_EQ(cmb_changed_by, sample.cmb_input);
   kv_capture_log();
   EXPECT_EQ(myfl_set_cmb_code(sample.cmb_input, "NIX"), 0);
-  EXPECT_EQ(kv_captured_log(),
-            "(set_cmb_code) Warning: CMB-Code 'NIX' is invalid!\n");
+  EXPECT_EQ(kv_captured_log(), "(set_cmb_code) Warning: CMB-Code 'NIX' is invalid!\n");
   EXPECT_STREQ(fl_get_input(sample.cmb_input), "NIX");
   EXPECT_STREQ(myfl_get_cmb_code(sample.cmb_input), "ESS");  // unchanged
   EXPECT_EQ(cmb_changes, 1);
@@ -710,8 +712,8 @@ TEST_F(ComboGui, TypingAPrefixAndReturnCompletes) {
   };
   // A prefix in any case completes; a text no entry starts with stays as
   // typed and leaves the choice.
-  for (const Case &c : {Case{"du", "Dublin", "DUB", 1}, Case{"xy", "xy", "DUB", 1},
-                        Case{"ZE", "Zeta", "ZET", 2}}) {
+  for (const Case &c :
+       {Case{"du", "Dublin", "DUB", 1}, Case{"xy", "xy", "DUB", 1}, Case{"ZE", "Zeta", "ZET", 2}}) {
     focus_combo();
     fl_set_input(sample.cmb_input, "");
     type_text(sample.form, c.typed);

@@ -4,7 +4,6 @@
 
 #include "forms/inputs.h"
 
-
 #include <clocale>
 
 namespace {

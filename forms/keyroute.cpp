@@ -7,9 +7,12 @@ namespace {
 
 int modifier_action(unsigned long sym) {
   switch (sym) {
-    case XK_Shift_L: case XK_Shift_R: return KA_SHIFT;
-    case XK_Alt_L: case XK_Alt_R: return KA_ALT;
-    case XK_Control_L: case XK_Control_R: return KA_CTRL;
+    case XK_Shift_L:
+    case XK_Shift_R: return KA_SHIFT;
+    case XK_Alt_L:
+    case XK_Alt_R: return KA_ALT;
+    case XK_Control_L:
+    case XK_Control_R: return KA_CTRL;
     default: return KA_NONE;
   }
 }

@@ -13,15 +13,15 @@ enum { KEV_PRESS, KEV_RELEASE, KEV_ENTER, KEV_LEAVE, KEV_OTHER };
 
 struct KEY_SITUATION {
   int event = KEV_OTHER;
-  unsigned long keysym = 0;  // the keysym XLookupString gives (key events)
-  bool active_form = false;  // Active_Form is set
-  bool form_visible = false; // ... and shown
-  bool focus = false;        // the active form has a focus object
-  bool focus_cmb = false;    // ... which is a combo's input or button
-  bool focus_input = false;  // ... which is of the toolkit's input class
-  bool focus_editor = false; // ... which is an editor's input
-  bool list_open = false;    // the focused combo's list is open
-  bool ctrl = false;         // ctrl_pressed
+  unsigned long keysym = 0;   // the keysym XLookupString gives (key events)
+  bool active_form = false;   // Active_Form is set
+  bool form_visible = false;  // ... and shown
+  bool focus = false;         // the active form has a focus object
+  bool focus_cmb = false;     // ... which is a combo's input or button
+  bool focus_input = false;   // ... which is of the toolkit's input class
+  bool focus_editor = false;  // ... which is an editor's input
+  bool list_open = false;     // the focused combo's list is open
+  bool ctrl = false;          // ctrl_pressed
 };
 
 enum {
@@ -41,10 +41,10 @@ enum {
   KA_CMB_BUTTON,   // myfl_cb_cmb_button on the focus object
   KA_CMB_UP,       // myfl_cmb_up on the focused combo
   KA_CMB_DOWN,
-  KA_EDITOR_TAB,   // myfl_set_focus_next_input after the focused editor
-  KA_TAB,          // the Tab rule
-  KA_ENTER,        // the pointer entered a form window
-  KA_LEAVE         // the pointer left a form window
+  KA_EDITOR_TAB,  // myfl_set_focus_next_input after the focused editor
+  KA_TAB,         // the Tab rule
+  KA_ENTER,       // the pointer entered a form window
+  KA_LEAVE        // the pointer left a form window
 };
 
 // The result the handler gives back: 0 or 1, or the result of the control

@@ -39,9 +39,9 @@ TEST(KeyRoute, ModifiersAreTrackedEvenWithoutActiveForm) {
     unsigned long sym;
     int action;
   };
-  for (const Case &c : {Case{XK_Shift_L, KA_SHIFT}, Case{XK_Shift_R, KA_SHIFT},
-                        Case{XK_Alt_L, KA_ALT}, Case{XK_Alt_R, KA_ALT},
-                        Case{XK_Control_L, KA_CTRL}, Case{XK_Control_R, KA_CTRL}}) {
+  for (const Case &c :
+       {Case{XK_Shift_L, KA_SHIFT}, Case{XK_Shift_R, KA_SHIFT}, Case{XK_Alt_L, KA_ALT},
+        Case{XK_Alt_R, KA_ALT}, Case{XK_Control_L, KA_CTRL}, Case{XK_Control_R, KA_CTRL}}) {
     KEY_SITUATION s;
     s.event = KEV_PRESS;
     s.keysym = c.sym;
@@ -61,9 +61,9 @@ TEST(KeyRoute, CtrlScrollKeysDriveTheControlTabbox) {
     unsigned long sym;
     int action;
   };
-  for (const Case &c : {Case{XK_Home, KA_TB_LEFTMOST}, Case{XK_Left, KA_TB_LEFT},
-                        Case{XK_Right, KA_TB_RIGHT}, Case{XK_Prior, KA_TB_PGUP},
-                        Case{XK_Next, KA_TB_PGDOWN}, Case{XK_End, KA_TB_RIGHTMOST}}) {
+  for (const Case &c :
+       {Case{XK_Home, KA_TB_LEFTMOST}, Case{XK_Left, KA_TB_LEFT}, Case{XK_Right, KA_TB_RIGHT},
+        Case{XK_Prior, KA_TB_PGUP}, Case{XK_Next, KA_TB_PGDOWN}, Case{XK_End, KA_TB_RIGHTMOST}}) {
     expect_route(with_ctrl(press(c.sym)), c.action, KR_TABBOX, "ctrl");
     // Also with a combo focused and without any focus object.
     expect_route(with_ctrl(on_combo(press(c.sym))), c.action, KR_TABBOX, "ctrl combo");
@@ -152,8 +152,14 @@ TEST(TabRule, StepsInOnlyWhereTheFocusDidNotMove) {
   int a = 0, b = 0;
   void *active = nullptr;
   int first_calls = 0;
-  auto first_ok = [&] { first_calls++; return 1; };
-  auto first_missing = [&] { first_calls++; return 0; };
+  auto first_ok = [&] {
+    first_calls++;
+    return 1;
+  };
+  auto first_missing = [&] {
+    first_calls++;
+    return 0;
+  };
 
   // No active form: forgotten, left to the toolkit.
   active = &a;

@@ -14,10 +14,8 @@ int needed_args(int code) {
     case OBJDATA_INPUT:
     case OBJDATA_CMB:
     case OBJDATA_TABBOX:
-    case OBJDATA_SHORTCUT:
-      return 1;
-    default:
-      return 0;
+    case OBJDATA_SHORTCUT: return 1;
+    default: return 0;
   }
 }
 
@@ -53,9 +51,7 @@ int add_obj_data(FL_OBJECT *object, int code, int nargs, intptr_t a1, intptr_t a
   OBJDATA *rec = record_for(object);
   rec->codes |= 1u << code;
   switch (code) {
-    case OBJDATA_INPUT:
-      rec->maxchars = static_cast<int32_t>(a1);
-      break;
+    case OBJDATA_INPUT: rec->maxchars = static_cast<int32_t>(a1); break;
     case OBJDATA_CMB:
       rec->cmb_kind = "Fixdaten";
       replace_text(&rec->cmb_data, a1);
@@ -64,14 +60,9 @@ int add_obj_data(FL_OBJECT *object, int code, int nargs, intptr_t a1, intptr_t a
       rec->attribs = a1;
       rec->constructor = nargs >= 2 ? a2 : 0;
       break;
-    case OBJDATA_SHORTCUT:
-      replace_text(&rec->shortcut, a1);
-      break;
-    case OBJDATA_TBVIEW:
-      rec->tbview = 1;
-      break;
-    default:
-      break;
+    case OBJDATA_SHORTCUT: replace_text(&rec->shortcut, a1); break;
+    case OBJDATA_TBVIEW: rec->tbview = 1; break;
+    default: break;
   }
   return 1;
 }

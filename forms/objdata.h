@@ -13,24 +13,24 @@ typedef struct FL_OBJECT_ FL_OBJECT;
 
 // Record codes used by this system.
 enum {
-  OBJDATA_INPUT = 8,       // maximum characters of an input or editor
-  OBJDATA_CMB = 11,        // a combo filled from a data string
-  OBJDATA_TABBOX = 19,     // a database tabbox: attribute function [, constructor]
-  OBJDATA_SHORTCUT = 25,   // the object's shortcut text
-  OBJDATA_TBVIEW = 27,     // the viewer tabbox: shows the current data object
+  OBJDATA_INPUT = 8,      // maximum characters of an input or editor
+  OBJDATA_CMB = 11,       // a combo filled from a data string
+  OBJDATA_TABBOX = 19,    // a database tabbox: attribute function [, constructor]
+  OBJDATA_SHORTCUT = 25,  // the object's shortcut text
+  OBJDATA_TBVIEW = 27,    // the viewer tabbox: shows the current data object
   OBJDATA_MAXCODE = 31
 };
 
 struct OBJDATA {
   FL_OBJECT *object;
-  uint32_t codes;         // bit n set once code n was recorded
-  int32_t maxchars;       // code 8; -1 until recorded
-  const char *cmb_kind;   // code 11: "Fixdaten"; null otherwise
-  char *cmb_data;         // code 11: own copy of the data string
-  intptr_t attribs;       // code 19: the row type's attribute function
-  intptr_t constructor;   // code 19: its constructor, 0 when not given
-  char *shortcut;         // code 25: own copy of the shortcut text
-  int32_t tbview;         // code 27: 1
+  uint32_t codes;        // bit n set once code n was recorded
+  int32_t maxchars;      // code 8; -1 until recorded
+  const char *cmb_kind;  // code 11: "Fixdaten"; null otherwise
+  char *cmb_data;        // code 11: own copy of the data string
+  intptr_t attribs;      // code 19: the row type's attribute function
+  intptr_t constructor;  // code 19: its constructor, 0 when not given
+  char *shortcut;        // code 25: own copy of the shortcut text
+  int32_t tbview;        // code 27: 1
 };
 
 // Records code with nargs arguments (at most four; texts and functions are

@@ -6,7 +6,6 @@
 
 #include "forms/objdata.h"
 
-
 #include "forms/forms.h"
 
 namespace {
@@ -60,7 +59,8 @@ TEST(ObjDataDeathTest, UnknownCodesAndMissingArgumentsEndTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(myfl_add_obj_data0(fake(6), 32), testing::ExitedWithCode(1),
               "\\(myfl_add_obj_data\\) Unknown datatype-code 32!");
-  EXPECT_EXIT(myfl_add_obj_data0(fake(6), -1), testing::ExitedWithCode(1), "Unknown datatype-code -1");
+  EXPECT_EXIT(myfl_add_obj_data0(fake(6), -1), testing::ExitedWithCode(1),
+              "Unknown datatype-code -1");
   EXPECT_EXIT(myfl_add_obj_data0(fake(6), OBJDATA_INPUT), testing::ExitedWithCode(1),
               "\\(add_obj_data\\) Parameter missing \\(code 8\\)!");
   EXPECT_EXIT(myfl_add_obj_data1(fake(6), OBJDATA_SHORTCUT, 0), testing::ExitedWithCode(1),

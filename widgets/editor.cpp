@@ -153,12 +153,14 @@ void cb_editor_always(FL_OBJECT *ob, long) {
 
 bool filtered_key(int key, const EDITOR *e) {
   switch (key) {
-    case XK_Left: case XK_Up: case XK_Right: case XK_Down: case XK_Prior: case XK_Next:
-      return true;
-    case ' ':
-      return e->maxchars < 0;
-    default:
-      return false;
+    case XK_Left:
+    case XK_Up:
+    case XK_Right:
+    case XK_Down:
+    case XK_Prior:
+    case XK_Next: return true;
+    case ' ': return e->maxchars < 0;
+    default: return false;
   }
 }
 
@@ -192,10 +194,9 @@ void editor_format(FL_OBJECT *ob, long) {
   EDITOR *e = fl_get_editor_record(ob);
   if (!e || !e->input || e->maxchars == 0) return;
   int style = e->fontstyle, size = e->fontsize;
-  std::string out = editor_wrap(fl_get_input(e->input), e->text_width,
-                                [style, size](const char *s, int n) {
-                                  return fl_get_string_width(style, size, s, n);
-                                });
+  std::string out = editor_wrap(
+      fl_get_input(e->input), e->text_width,
+      [style, size](const char *s, int n) { return fl_get_string_width(style, size, s, n); });
   // The blanks kept before the new line breaks make the text longer: rather
   // than lose its end to the limit, a text that would no longer fit stays.
   if (e->maxchars > 0 && out.size() > static_cast<size_t>(e->maxchars)) {
@@ -276,7 +277,6 @@ FL_OBJECT *fl_add_editor(int type, FL_Coord x, FL_Coord y, FL_Coord w, FL_Coord 
   fl_set_object_prehandler(in, prehandler);
   fl_set_object_posthandler(in, posthandler);
 
-
   e->status = fl_add_text(FL_NORMAL_TEXT, x + w - 112, y - 19, 110, 21, "");
   fl_set_object_lsize(e->status, 12);
   fl_set_object_lalign(e->status, FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
@@ -303,8 +303,8 @@ FL_OBJECT *fl_add_editor(int type, FL_Coord x, FL_Coord y, FL_Coord w, FL_Coord 
 EDITOR *fl_get_editor_record(FL_OBJECT *object) {
   if (!object) return nullptr;
   for (EDITOR *e : edis)
-    if (e && (e->object == object || e->input == object || e->zoom == object ||
-              e->format == object))
+    if (e &&
+        (e->object == object || e->input == object || e->zoom == object || e->format == object))
       return e;
   return nullptr;
 }

@@ -28,8 +28,8 @@ enum { EDITOR_CLASS = FL_USER_CLASS_START + 1, EDITOR_MAX = 100 };
 enum { EDITOR_KEY_INTERVAL = 50 };
 
 struct EDITOR_KEYFILTER {
-  int seen = 0;             // a key has been let through
-  unsigned long last = 0;   // its X event time
+  int seen = 0;            // a key has been let through
+  unsigned long last = 0;  // its X event time
 };
 
 struct EDITOR {
@@ -97,7 +97,7 @@ void fl_set_editor_maxchars(FL_OBJECT *object, int n);
 void fl_set_editor_fontstyle(FL_OBJECT *object, int style);
 int fl_get_editor_fontstyle(FL_OBJECT *object);  // -1 for no editor
 void fl_hide_editor_zoom(FL_OBJECT *object);
-int fl_get_editor_topline(FL_OBJECT *object);    // 0 for no editor
+int fl_get_editor_topline(FL_OBJECT *object);  // 0 for no editor
 
 // ---------------------------------------------------------------------------
 // X-free rules.

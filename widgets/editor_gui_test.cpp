@@ -105,7 +105,8 @@ TEST_F(EditorGui, ObjectsAndRecord) {
   EXPECT_GT(ed->char_height, 5);
   EXPECT_EQ(ed->screen_lines, (240 - 18) / ed->char_height - 1);
   // Every object of the editor finds the record; others do not.
-  for (FL_OBJECT *ob : {ed->object, input, ed->zoom, ed->format}) EXPECT_EQ(fl_get_editor_record(ob), ed);
+  for (FL_OBJECT *ob : {ed->object, input, ed->zoom, ed->format})
+    EXPECT_EQ(fl_get_editor_record(ob), ed);
   EXPECT_EQ(fl_is_editor(ed->status), 0);
   EXPECT_EQ(fl_is_editor(form->first), 0);
   EXPECT_EQ(fl_get_editor(form->first), nullptr);

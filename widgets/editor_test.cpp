@@ -6,7 +6,6 @@
 
 #include "widgets/editor.h"
 
-
 namespace {
 
 int ten_each(const char *, int n) { return 10 * n; }
@@ -16,8 +15,8 @@ std::string wrap(const std::string &text) { return editor_wrap(text, 73, ten_eac
 
 TEST(EditorWrap, BreaksAtTheLastBlankThatFits) {
   EXPECT_EQ(wrap("ab cd ef gh"), "ab cd \nef gh");
-  EXPECT_EQ(wrap("abcdef"), "abcdef");        // fits: unchanged
-  EXPECT_EQ(wrap("abcdef "), "abcdef ");      // one trailing blank is not counted
+  EXPECT_EQ(wrap("abcdef"), "abcdef");    // fits: unchanged
+  EXPECT_EQ(wrap("abcdef "), "abcdef ");  // one trailing blank is not counted
   EXPECT_EQ(wrap("ab cd ef gh\n"), "ab cd \nef gh\n");
   EXPECT_EQ(wrap("eins\nzwei drei vier\n\nx"), "eins\nzwei \ndrei \nvier\n\nx");
   EXPECT_EQ(wrap(""), "");
@@ -55,7 +54,7 @@ TEST(EditorKeys, AtMostOneKeyPerFiftyMilliseconds) {
   EXPECT_TRUE(editor_key_pass(&f, 1000));
   EXPECT_FALSE(editor_key_pass(&f, 1020));
   EXPECT_FALSE(editor_key_pass(&f, 1049));
-  EXPECT_TRUE(editor_key_pass(&f, 1050));   // measured from the last key let through
+  EXPECT_TRUE(editor_key_pass(&f, 1050));  // measured from the last key let through
   EXPECT_FALSE(editor_key_pass(&f, 1099));
   EXPECT_TRUE(editor_key_pass(&f, 5000));
   // The X server's clock wraps around after 2^32 ms.

@@ -38,26 +38,28 @@ void myfl_show_alert(const char *s1, const char *s2, const char *s3, int centre)
     fl_show_alert(text_of(s1).c_str(), text_of(s2).c_str(), text_of(s3).c_str(), centre);
     return;
   }
-  take_step(GOODIE_ALERT, {GOODIE_ALERT, text_of(s1) + "\n" + text_of(s2) + "\n" + text_of(s3), ""});
+  take_step(GOODIE_ALERT,
+            {GOODIE_ALERT, text_of(s1) + "\n" + text_of(s2) + "\n" + text_of(s3), ""});
 }
 
 int myfl_show_question(const char *text, int def) {
   if (!active_script) return fl_show_question(text_of(text).c_str(), def);
-  std::optional<GOODIE_STEP> step = take_step(GOODIE_QUESTION, {GOODIE_QUESTION, text_of(text), ""});
+  std::optional<GOODIE_STEP> step =
+      take_step(GOODIE_QUESTION, {GOODIE_QUESTION, text_of(text), ""});
   return step ? step->answer : 0;
 }
 
-int myfl_show_choice(const char *s1, const char *s2, const char *s3, int nbuttons,
-                     const char *b1, const char *b2, const char *b3, int def) {
+int myfl_show_choice(const char *s1, const char *s2, const char *s3, int nbuttons, const char *b1,
+                     const char *b2, const char *b3, int def) {
   if (!active_script)
-    return fl_show_choice(text_of(s1).c_str(), text_of(s2).c_str(), text_of(s3).c_str(),
-                          nbuttons, text_of(b1).c_str(), text_of(b2).c_str(),
-                          text_of(b3).c_str(), def);
+    return fl_show_choice(text_of(s1).c_str(), text_of(s2).c_str(), text_of(s3).c_str(), nbuttons,
+                          text_of(b1).c_str(), text_of(b2).c_str(), text_of(b3).c_str(), def);
   std::string buttons;
   const char *labels[] = {b1, b2, b3};
   for (int i = 0; i < nbuttons && i < 3; i++) buttons += (i ? "|" : "") + text_of(labels[i]);
-  std::optional<GOODIE_STEP> step = take_step(
-      GOODIE_CHOICE, {GOODIE_CHOICE, text_of(s1) + "\n" + text_of(s2) + "\n" + text_of(s3), buttons});
+  std::optional<GOODIE_STEP> step =
+      take_step(GOODIE_CHOICE,
+                {GOODIE_CHOICE, text_of(s1) + "\n" + text_of(s2) + "\n" + text_of(s3), buttons});
   return step ? step->answer : 0;
 }
 

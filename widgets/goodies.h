@@ -18,8 +18,8 @@ void myfl_show_alert(const char *s1, const char *s2, const char *s3, int centre)
 int myfl_show_question(const char *text, int def);
 // fl_show_choice: three lines, nbuttons buttons; the number (1 ... 3) of the
 // button pressed.
-int myfl_show_choice(const char *s1, const char *s2, const char *s3, int nbuttons,
-                     const char *b1, const char *b2, const char *b3, int def);
+int myfl_show_choice(const char *s1, const char *s2, const char *s3, int nbuttons, const char *b1,
+                     const char *b2, const char *b3, int def);
 // fl_show_input: the text entered, owned by the toolkit (or the script) and
 // valid until the next input box; null when the user cancelled.
 const char *myfl_show_input(const char *prompt, const char *def);

@@ -17,7 +17,9 @@ TEST(Goodies, ScriptAnswersInOrderAndRecordsTexts) {
                   {GOODIE_INPUT, 0, "neu"}};
   goodies_set_script(&script);
   myfl_show_alert("Fehler", nullptr, "", 1);
-  EXPECT_EQ(myfl_show_choice("Datei existiert bereits", "", "Soll Datei \xfc" "berschrieben werden?",
+  EXPECT_EQ(myfl_show_choice("Datei existiert bereits", "",
+                             "Soll Datei \xfc"
+                             "berschrieben werden?",
                              2, "Ja", "Nein", "", 3),
             2);
   EXPECT_EQ(myfl_show_question("Weiter?", 0), 1);
@@ -28,7 +30,9 @@ TEST(Goodies, ScriptAnswersInOrderAndRecordsTexts) {
   ASSERT_EQ(script.shown.size(), 4u);
   EXPECT_EQ(script.shown[0].kind, GOODIE_ALERT);
   EXPECT_EQ(script.shown[0].text, "Fehler\n\n");
-  EXPECT_EQ(script.shown[1].text, "Datei existiert bereits\n\nSoll Datei \xfc" "berschrieben werden?");
+  EXPECT_EQ(script.shown[1].text,
+            "Datei existiert bereits\n\nSoll Datei \xfc"
+            "berschrieben werden?");
   EXPECT_EQ(script.shown[1].buttons, "Ja|Nein");
   EXPECT_EQ(script.shown[2].text, "Weiter?");
   EXPECT_EQ(script.shown[3].text, "Name:");

@@ -54,8 +54,7 @@ inline void gui_key_event(Window window, int type, KeySym sym, unsigned state, T
   ev.xkey.state = state;
   ev.xkey.keycode = XKeysymToKeycode(fl_get_display(), sym);
   ev.xkey.same_screen = True;
-  XSendEvent(fl_get_display(), window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
-             &ev);
+  XSendEvent(fl_get_display(), window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask, &ev);
   gui_pump();
 }
 
@@ -106,8 +105,8 @@ inline void gui_screenshot(const std::string &window, const char *name) {
   mkdir(art.c_str(), 0755);
   std::string file = art + "/" + name;
   remove(file.c_str());
-  std::string cmd = "import -display \"" + std::string(getenv("DISPLAY")) + "\" -window " +
-                    window + " \"" + file + "\" 2>/dev/null";
+  std::string cmd = "import -display \"" + std::string(getenv("DISPLAY")) + "\" -window " + window +
+                    " \"" + file + "\" 2>/dev/null";
   ASSERT_EQ(system(cmd.c_str()), 0);
   struct stat st;
   ASSERT_EQ(stat(file.c_str(), &st), 0);

@@ -18,9 +18,7 @@ namespace {
 
 const char kBad[] = ": Bad argument or wrong type\n";
 
-bool is_tabbox(FL_OBJECT *ob) {
-  return ob && ob->objclass == TABBOX_CLASS && ob->spec;
-}
+bool is_tabbox(FL_OBJECT *ob) { return ob && ob->objclass == TABBOX_CLASS && ob->spec; }
 
 void sync_record(TABBOX *rec, FL_OBJECT *ob) {
   bool moved = rec->w != ob->w || rec->h != ob->h || rec->bw != std::abs(ob->bw);
@@ -419,8 +417,8 @@ int fl_get_tabbox_comma(FL_OBJECT *ob) {
 }
 
 int fl_get_tabbox_properties(FL_OBJECT *ob, int *col_count, int **col_pos, int **col_order,
-                             int **col_visible, int *sort_count, int **sort_cols,
-                             int **sort_dirs, int *maxwidth, int **col_maxwidth) {
+                             int **col_visible, int *sort_count, int **sort_cols, int **sort_dirs,
+                             int *maxwidth, int **col_maxwidth) {
   TABBOX *rec = record_of(ob, "fl_get_tabbox_properties");
   if (!rec) return 0;
   tb_ensure_built(rec);

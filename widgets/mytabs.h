@@ -69,8 +69,8 @@ int fl_get_tabbox_comma(FL_OBJECT *ob);
 // change the arrays in place, then set the sort or redraw.  The sort arrays
 // hold at least col_count entries.
 int fl_get_tabbox_properties(FL_OBJECT *ob, int *col_count, int **col_pos, int **col_order,
-                             int **col_visible, int *sort_count, int **sort_cols,
-                             int **sort_dirs, int *maxwidth, int **col_maxwidth);
+                             int **col_visible, int *sort_count, int **sort_cols, int **sort_dirs,
+                             int *maxwidth, int **col_maxwidth);
 
 int fl_set_tabbox_dblclick_callback(FL_OBJECT *ob, TABBOX_CALLBACK callback, long arg);
 int fl_call_tabbox_dblclick_callback(FL_OBJECT *ob);

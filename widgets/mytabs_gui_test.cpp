@@ -84,8 +84,9 @@ class TabboxGui : public testing::Test {
     tb = fl_add_tabbox(type, 10, 10, 600, 400, "");
     fl_end_form();
     fl_set_object_callback(tb, object_cb, 5);
-    fl_set_tabbox_title(tb, "Nr   | Name       | Ort        | Bemerkung                "
-                            "                           ");
+    fl_set_tabbox_title(tb,
+                        "Nr   | Name       | Ort        | Bemerkung                "
+                        "                           ");
     const char *names[] = {"Meier", "Schmidt", "\xd6zdemir", "Huber", "Wagner", "Becker"};
     const char *towns[] = {"Bonn", "Ulm", "Essen", "Hof", "Kiel", "Jena"};
     for (int i = 0; i < nlines; i++) {
@@ -118,9 +119,8 @@ class TabboxGui : public testing::Test {
     ev.xbutton.button = button;
     ev.xbutton.state = state;
     ev.xbutton.same_screen = True;
-    XSendEvent(fl_get_display(), form->window, True, type == ButtonPress ? ButtonPressMask
-                                                                          : ButtonReleaseMask,
-               &ev);
+    XSendEvent(fl_get_display(), form->window, True,
+               type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &ev);
     event_time += 10;
     pump();
   }
@@ -167,7 +167,9 @@ class TabboxGui : public testing::Test {
     pump();
   }
   // The middle of the d-th line on screen (0-based).
-  int row_y(int d) { return tb->y + rec()->char_height + 2 * rec()->bw + d * rec()->char_height + 6; }
+  int row_y(int d) {
+    return tb->y + rec()->char_height + 2 * rec()->bw + d * rec()->char_height + 6;
+  }
 
   FL_FORM *form = nullptr;
   FL_OBJECT *tb = nullptr;
@@ -303,20 +305,44 @@ TEST(TabboxApi, EveryBadArgumentMessage) {
   fl_enable_tabbox_ini_data(nullptr);
   fl_enabled_tabbox_ini_data(nullptr);
   std::string expected;
-  for (const char *name :
-       {"fl_add_tabbox_line", "fl_replace_tabbox_line", "fl_delete_tabbox_line",
-        "fl_clear_tabbox", "fl_clear_tabbox", "fl_clear_tabbox", "fl_clear_tabbox",
-        "fl_set_tabbox_title", "fl_get_tabbox_full_title", "fl_get_tabbox_line",
-        "fl_get_tabbox_line", "fl_get_tabbox_maxline", "fl_get_tabbox_screenlines",
-        "fl_get_tabbox_topline", "fl_set_tabbox_topline", "fl_select_tabbox_line",
-        "fl_isselected_tabbox_line", "fl_get_tabbox", "fl_get_tabbox_selectcount",
-        "fl_set_tabbox_sort", "fl_set_tabbox_maxwidth", "fl_set_tabbox_comma",
-        "fl_get_tabbox_comma", "fl_get_tabbox_properties", "fl_set_tabbox_vert",
-        "fl_get_tabbox_vert_attr", "fl_get_tabbox_vert_attr", "fl_get_tabbox_vert_attr_line",
-        "fl_get_tabbox_vert_attr_line", "fl_call_tabbox_dblclick_callback",
-        "fl_tabbox_leftmost", "fl_tabbox_leftmost", "fl_tabbox_rightmost",
-        "fl_tabbox_rightmost", "fl_tabbox_up", "fl_tabbox_down", "fl_tabbox_pgup",
-        "fl_tabbox_pgdown"})
+  for (const char *name : {"fl_add_tabbox_line",
+                           "fl_replace_tabbox_line",
+                           "fl_delete_tabbox_line",
+                           "fl_clear_tabbox",
+                           "fl_clear_tabbox",
+                           "fl_clear_tabbox",
+                           "fl_clear_tabbox",
+                           "fl_set_tabbox_title",
+                           "fl_get_tabbox_full_title",
+                           "fl_get_tabbox_line",
+                           "fl_get_tabbox_line",
+                           "fl_get_tabbox_maxline",
+                           "fl_get_tabbox_screenlines",
+                           "fl_get_tabbox_topline",
+                           "fl_set_tabbox_topline",
+                           "fl_select_tabbox_line",
+                           "fl_isselected_tabbox_line",
+                           "fl_get_tabbox",
+                           "fl_get_tabbox_selectcount",
+                           "fl_set_tabbox_sort",
+                           "fl_set_tabbox_maxwidth",
+                           "fl_set_tabbox_comma",
+                           "fl_get_tabbox_comma",
+                           "fl_get_tabbox_properties",
+                           "fl_set_tabbox_vert",
+                           "fl_get_tabbox_vert_attr",
+                           "fl_get_tabbox_vert_attr",
+                           "fl_get_tabbox_vert_attr_line",
+                           "fl_get_tabbox_vert_attr_line",
+                           "fl_call_tabbox_dblclick_callback",
+                           "fl_tabbox_leftmost",
+                           "fl_tabbox_leftmost",
+                           "fl_tabbox_rightmost",
+                           "fl_tabbox_rightmost",
+                           "fl_tabbox_up",
+                           "fl_tabbox_down",
+                           "fl_tabbox_pgup",
+                           "fl_tabbox_pgdown"})
     expected += std::string(name) + ": Bad argument or wrong type\n";
   EXPECT_EQ(kv_captured_log(), expected);
 }
@@ -484,7 +510,8 @@ TEST_F(TabboxGui, ScreenshotWithSampleData) {
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_GT(st.st_size, 1000);
   EXPECT_STREQ(fl_get_tabbox_line(tb, 2), "2    | Schmi~| Ulm        | -");
-  EXPECT_STREQ(fl_get_tabbox_line(tb, 4), "4    | Huber | Hof        | Kunde seit langem, bevorzugt L");
+  EXPECT_STREQ(fl_get_tabbox_line(tb, 4),
+               "4    | Huber | Hof        | Kunde seit langem, bevorzugt L");
 }
 
 }  // namespace

@@ -51,11 +51,11 @@ int tbhook_shift_pressed(void) {
   return tabbox_hooks.shift_pressed ? *tabbox_hooks.shift_pressed : 0;
 }
 
-int tbhook_ctrl_pressed(void) {
-  return tabbox_hooks.ctrl_pressed ? *tabbox_hooks.ctrl_pressed : 0;
-}
+int tbhook_ctrl_pressed(void) { return tabbox_hooks.ctrl_pressed ? *tabbox_hooks.ctrl_pressed : 0; }
 
-const char *tbhook_applname(void) { return tabbox_hooks.applname ? tabbox_hooks.applname() : nullptr; }
+const char *tbhook_applname(void) {
+  return tabbox_hooks.applname ? tabbox_hooks.applname() : nullptr;
+}
 
 void tbhook_add_obj_data1(FL_OBJECT *object, int code, intptr_t a1) {
   if (tabbox_hooks.add_obj_data1) tabbox_hooks.add_obj_data1(object, code, a1);

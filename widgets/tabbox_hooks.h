@@ -15,8 +15,8 @@ typedef struct FL_FORM_ FL_FORM;
 typedef struct FL_OBJECT_ FL_OBJECT;
 
 struct TABBOX_HOOKS {
-  void (*init_tbsort)(FL_OBJECT *tabbox);          // myfl_init_tbsort
-  void (*update_tbsort)(FL_OBJECT *tabbox);        // myfl_update_tbsort
+  void (*init_tbsort)(FL_OBJECT *tabbox);    // myfl_init_tbsort
+  void (*update_tbsort)(FL_OBJECT *tabbox);  // myfl_update_tbsort
   void (*set_col_width)(FL_OBJECT *tabbox, int col, int width);
   void (*clear_col_width)(FL_OBJECT *tabbox, int col);
   void (*clear_col_widths)(FL_OBJECT *tabbox);
@@ -26,11 +26,11 @@ struct TABBOX_HOOKS {
   void (*close_tbview)(void);                             // myfl_close_tbview
   // The viewer dialog's own tabbox, or null while there is none.
   FL_OBJECT *(*tbview_tabbox)(void);
-  int (*is_cmb)(FL_OBJECT *object);                       // myfl_is_cmb
+  int (*is_cmb)(FL_OBJECT *object);  // myfl_is_cmb
   // The framework's keyboard globals (1 while the key is held).
   const int *shift_pressed;
   const int *ctrl_pressed;
-  const char *(*applname)(void);                          // myfl_get_applname
+  const char *(*applname)(void);                                   // myfl_get_applname
   int (*add_obj_data1)(FL_OBJECT *object, int code, intptr_t a1);  // myfl_add_obj_data1
   int (*add_obj_data2)(FL_OBJECT *object, int code, intptr_t a1, intptr_t a2);
 };

@@ -58,8 +58,7 @@ TB_RECT tb_area_rect(const TABBOX *r, int area) {
     }
     case TB_AREA_VKNOB: {
       TB_RECT k{x + w + bw - B, 0, B - 2 * bw, 0};
-      knob_span(r->vslider_len, r->topline, r->screen_lines, r->line_count, y + bw + B, &k.y,
-                &k.h);
+      knob_span(r->vslider_len, r->topline, r->screen_lines, r->line_count, y + bw + B, &k.y, &k.h);
       if (r->line_count < 1) k.h = r->vslider_len;
       return k;
     }
@@ -129,8 +128,7 @@ bool tb_page_up(TABBOX *r) {
 
 bool tb_page_down(TABBOX *r) {
   int old = r->topline;
-  r->topline =
-      clamp_hi_lo(r->topline - 1 + r->screen_lines, r->line_count - r->screen_lines, 0);
+  r->topline = clamp_hi_lo(r->topline - 1 + r->screen_lines, r->line_count - r->screen_lines, 0);
   return r->topline != old;
 }
 
@@ -161,8 +159,7 @@ bool move_selection(TABBOX *a, int dir, bool page) {
   tb_set_pos_selected(a, q, false);
   if (!page) {
     tb_set_pos_selected(a, q + 1, true);
-    if (q + 1 >= a->topline + a->screen_lines && a->topline < n - a->screen_lines)
-      a->topline++;
+    if (q + 1 >= a->topline + a->screen_lines && a->topline < n - a->screen_lines) a->topline++;
     return true;
   }
   int bottom = a->topline + a->screen_lines - 1;
@@ -185,23 +182,18 @@ void reduce_selection(TABBOX *a) {
 void context_menu(TABBOX *main, TABBOX *a, TB_HOST &host) {
   bool viewer = main->view && tb_select_count(a) == 1;
   switch (host.context_menu(viewer)) {
-    case 1:
-      tbhook_open_tbsort(main->form, main->object);
-      break;
+    case 1: tbhook_open_tbsort(main->form, main->object); break;
     case 2:
       std::fill(a->col_maxwidth.begin(), a->col_maxwidth.end(), -1);
       a->rebuild = 1;
       host.redraw();
       tbhook_clear_col_widths(main->object);
       break;
-    case 3:
-      tbhook_open_tbexp(main->form, main->object);
-      break;
+    case 3: tbhook_open_tbexp(main->form, main->object); break;
     case 4:
       if (viewer) tbhook_open_tbview(main->form, main->object);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -266,8 +258,8 @@ void knob_drag(TABBOX *a, TB_HOST &host, int px, int py) {
   if (a->hknob_drag && a->hslider_len > 0) {
     long long delta = static_cast<long long>(px - a->drag_x) * a->xmax / a->hslider_len;
     if (delta != 0)
-      a->left_col = clamp_hi_lo(static_cast<int>(a->drag_start_left + delta),
-                                a->xmax - a->screen_cols, 0);
+      a->left_col =
+          clamp_hi_lo(static_cast<int>(a->drag_start_left + delta), a->xmax - a->screen_cols, 0);
   }
   if (a->vknob_drag && a->vslider_len > 0) {
     long long delta = static_cast<long long>(py - a->drag_y) * a->line_count / a->vslider_len;
@@ -284,13 +276,11 @@ void knob_drag(TABBOX *a, TB_HOST &host, int px, int py) {
 
 void auto_repeat(TABBOX *a, TB_HOST &host, int px, int py) {
   bool moved = false;
-  if (a->left_pressed && repeat_due(&a->left_count, &a->left_first, 2, 1))
-    moved |= tb_step_left(a);
+  if (a->left_pressed && repeat_due(&a->left_count, &a->left_first, 2, 1)) moved |= tb_step_left(a);
   if (a->right_pressed && repeat_due(&a->right_count, &a->right_first, 2, 1))
     moved |= tb_step_right(a);
   if (a->up_pressed && repeat_due(&a->up_count, &a->up_first, 7, 3)) moved |= tb_step_up(a);
-  if (a->down_pressed && repeat_due(&a->down_count, &a->down_first, 7, 3))
-    moved |= tb_step_down(a);
+  if (a->down_pressed && repeat_due(&a->down_count, &a->down_first, 7, 3)) moved |= tb_step_down(a);
   // A held track keeps paging toward the pointer until the knob reaches it.
   if (a->htrack_dir && repeat_due(&a->htrack_count, &a->htrack_first, 7, 3)) {
     TB_RECT k = tb_area_rect(a, TB_AREA_HKNOB);
@@ -400,8 +390,7 @@ void push(TABBOX *main, TABBOX *a, TB_HOST &host, int px, int py, int button) {
       }
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -423,8 +412,8 @@ void release(TABBOX *main, TABBOX *a, TB_HOST &host, int px, int py) {
     }
   }
   bool held = a->info_pressed || a->up_pressed || a->down_pressed || a->left_pressed ||
-              a->right_pressed || a->col_drag || a->hknob_drag || a->vknob_drag ||
-              a->htrack_dir || a->vtrack_dir;
+              a->right_pressed || a->col_drag || a->hknob_drag || a->vknob_drag || a->htrack_dir ||
+              a->vtrack_dir;
   a->info_pressed = a->up_pressed = a->down_pressed = a->left_pressed = a->right_pressed = 0;
   a->col_drag = a->hknob_drag = a->vknob_drag = 0;
   a->up_first = a->down_first = a->left_first = a->right_first = 0;
@@ -464,21 +453,15 @@ void keypress(TABBOX *main, TABBOX *a, TB_HOST &host, int key) {
         host.redraw();
       }
       return;
-    case XK_Home:
-      tb_leftmost(main, host);
-      return;
-    case XK_End:
-      tb_rightmost(main, host);
-      return;
+    case XK_Home: tb_leftmost(main, host); return;
+    case XK_End: tb_rightmost(main, host); return;
     case XK_Up:
     case XK_Down:
       if (!tbhook_ctrl_pressed() && host.focus_is_cmb()) return;
       tb_move(main, host, key == XK_Up ? -1 : 1, false);
       return;
     case XK_Prior:
-    case XK_Next:
-      tb_move(main, host, key == XK_Prior ? -1 : 1, true);
-      return;
+    case XK_Next: tb_move(main, host, key == XK_Prior ? -1 : 1, true); return;
     case XK_Return:
     case '\r':
       if (!tbhook_ctrl_pressed() && host.focus_is_cmb()) return;
@@ -490,8 +473,7 @@ void keypress(TABBOX *main, TABBOX *a, TB_HOST &host, int key) {
       else if (main->object && tbhook_tbview_tabbox() == main->object)
         tbhook_close_tbview();
       return;
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -562,12 +544,8 @@ void tb_handle(TABBOX *main, TB_HOST &host, int event, int px, int py, int key) 
   TABBOX *a = tb_active(main);
   tb_ensure_built(a);
   switch (event) {
-    case TB_EV_PUSH:
-      push(main, a, host, px, py, key);
-      break;
-    case TB_EV_RELEASE:
-      release(main, a, host, px, py);
-      break;
+    case TB_EV_PUSH: push(main, a, host, px, py, key); break;
+    case TB_EV_RELEASE: release(main, a, host, px, py); break;
     case TB_EV_MOUSE:
       if (a->hknob_drag || a->vknob_drag)
         knob_drag(a, host, px, py);
@@ -577,13 +555,8 @@ void tb_handle(TABBOX *main, TB_HOST &host, int event, int px, int py, int key) 
     case TB_EV_MOTION:
       if (a->hknob_drag || a->vknob_drag) knob_drag(a, host, px, py);
       break;
-    case TB_EV_DBLCLICK:
-      dblclick(main, a, host, px, py);
-      break;
-    case TB_EV_KEY:
-      keypress(main, a, host, key);
-      break;
-    default:
-      break;
+    case TB_EV_DBLCLICK: dblclick(main, a, host, px, py); break;
+    case TB_EV_KEY: keypress(main, a, host, key); break;
+    default: break;
   }
 }

@@ -359,7 +359,7 @@ TEST_F(TabboxInput, ColumnBorderDragAndHeaderDoubleClick) {
   EXPECT_EQ(hook_log, (std::vector<std::string>{"set 1 1", "update"}));
   tb_rebuild(rec);
   EXPECT_EQ(rec->title, "a~| def | g");
-  ev(TB_EV_PUSH, 45, 30);  // the "|" is now at 2
+  ev(TB_EV_PUSH, 45, 30);     // the "|" is now at 2
   ev(TB_EV_RELEASE, 95, 30);  // far right: capped at the title width
   EXPECT_EQ(rec->col_maxwidth[1], 4);
   hook_log.clear();
@@ -469,7 +469,7 @@ TEST_F(TabboxInput, InfoButtonCallsBackOncePerPress) {
 
 TEST_F(TabboxInput, RepeatCountdownCarriesOverToTheNextPress) {
   make(2, 40);
-  ev(TB_EV_PUSH, 400, 290);  // down button: one line
+  ev(TB_EV_PUSH, 400, 290);   // down button: one line
   ev(TB_EV_MOUSE, 400, 290);  // first repeat pending: countdown 7
   ev(TB_EV_MOUSE, 400, 290);
   ev(TB_EV_MOUSE, 400, 290);  // countdown 5

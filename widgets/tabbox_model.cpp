@@ -65,8 +65,7 @@ void tb_set_metrics(TABBOX *rec, int char_width, int char_height) {
   rec->char_width = char_width > 0 ? char_width : 1;
   rec->char_height = char_height > 0 ? char_height : 1;
   rec->screen_cols = (rec->w - (2 * rec->bw + 18)) / rec->char_width;
-  rec->screen_lines =
-      (rec->h - (2 * rec->bw + rec->char_height) - 18) / rec->char_height;
+  rec->screen_lines = (rec->h - (2 * rec->bw + rec->char_height) - 18) / rec->char_height;
   if (rec->screen_cols < 0) rec->screen_cols = 0;
   if (rec->screen_lines < 0) rec->screen_lines = 0;
 }
@@ -173,13 +172,9 @@ void tb_clear(TABBOX *rec) {
   rec->rebuild = 1;
 }
 
-static int effective_type(const TABBOX *rec) {
-  return rec->is_vert_record ? 2 : rec->type;
-}
+static int effective_type(const TABBOX *rec) { return rec->is_vert_record ? 2 : rec->type; }
 
-void tb_clear_selection(TABBOX *rec) {
-  std::fill(rec->selected.begin(), rec->selected.end(), 0);
-}
+void tb_clear_selection(TABBOX *rec) { std::fill(rec->selected.begin(), rec->selected.end(), 0); }
 
 int tb_select_count(const TABBOX *rec) {
   int n = 0;
@@ -214,8 +209,7 @@ void tb_select_line(TABBOX *rec, int n) {
   if (n >= 1 && n <= rec->line_count) rec->selected[n - 1] = 1;
   if (type == 3 && tb_select_count(rec) > 1) return;
   int p = tb_first_selected_pos(rec) + 1;
-  if (p > 0 && (p <= rec->topline || p > rec->topline + rec->screen_lines))
-    rec->topline = p - 1;
+  if (p > 0 && (p <= rec->topline || p > rec->topline + rec->screen_lines)) rec->topline = p - 1;
 }
 
 void tb_layout_columns(TABBOX *rec) {
@@ -237,8 +231,7 @@ void tb_layout_columns(TABBOX *rec) {
   }
 }
 
-void tb_field_span(const TABBOX *rec, const std::string &line, int c, size_t *start,
-                   size_t *len) {
+void tb_field_span(const TABBOX *rec, const std::string &line, int c, size_t *start, size_t *len) {
   *start = 0;
   *len = 0;
   if (c < 1 || c >= rec->col_count) return;
@@ -495,13 +488,8 @@ int tb_call_dblclick(TABBOX *rec) {
     return 1;
   }
   switch (main->type) {
-    case 0:
-      return 0;
-    case 4:
-      main->dblclick_callback(main->object, tbhook_shift_pressed() ? 1 : 0);
-      return 1;
-    default:
-      main->dblclick_callback(main->object, main->dblclick_arg);
-      return 1;
+    case 0: return 0;
+    case 4: main->dblclick_callback(main->object, tbhook_shift_pressed() ? 1 : 0); return 1;
+    default: main->dblclick_callback(main->object, main->dblclick_arg); return 1;
   }
 }

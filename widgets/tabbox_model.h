@@ -17,12 +17,12 @@ typedef struct FL_OBJECT_ FL_OBJECT;
 typedef void (*TABBOX_CALLBACK)(FL_OBJECT *, long);
 
 enum {
-  TABBOX_CLASS = 1001,       // FL_USER_CLASS_START
-  TABBOX_LINE_STEP = 50,     // line_alloc at creation and its growth step
-  TABBOX_LINE_SIZE = 250,    // line_size at creation
-  TABBOX_SIZE_STEP = 500,    // growth of line_size
-  TABBOX_FIELD_MAX = 9999,   // longest field a sort key compares
-  TABBOX_BUTTON = 18         // size of the buttons and slider thickness
+  TABBOX_CLASS = 1001,      // FL_USER_CLASS_START
+  TABBOX_LINE_STEP = 50,    // line_alloc at creation and its growth step
+  TABBOX_LINE_SIZE = 250,   // line_size at creation
+  TABBOX_SIZE_STEP = 500,   // growth of line_size
+  TABBOX_FIELD_MAX = 9999,  // longest field a sort key compares
+  TABBOX_BUTTON = 18        // size of the buttons and slider thickness
 };
 
 // One tabbox record.  The main record lives from the object's creation to
@@ -61,18 +61,18 @@ struct TABBOX {
   int line_count = 0;
   int left_col = 0;
   int topline = 0;
-  int fontsize = 12;          // FL_NORMAL_SIZE
-  int fontstyle = 4;          // FL_FIXED_STYLE
-  int title_fontstyle = 5;    // FL_FIXEDBOLD_STYLE
-  unsigned char info_pressed = 0, up_pressed = 0, down_pressed = 0,
-                left_pressed = 0, right_pressed = 0;
+  int fontsize = 12;        // FL_NORMAL_SIZE
+  int fontstyle = 4;        // FL_FIXED_STYLE
+  int title_fontstyle = 5;  // FL_FIXEDBOLD_STYLE
+  unsigned char info_pressed = 0, up_pressed = 0, down_pressed = 0, left_pressed = 0,
+                right_pressed = 0;
   unsigned char col_drag = 0;
-  unsigned char up_first = 0, down_first = 0, left_first = 0, right_first = 0,
-                vtrack_first = 0, htrack_first = 0;
+  unsigned char up_first = 0, down_first = 0, left_first = 0, right_first = 0, vtrack_first = 0,
+                htrack_first = 0;
   unsigned char hknob_drag = 0, vknob_drag = 0;
   int hslider_len = 0, vslider_len = 0;
-  int htrack_count = 0, vtrack_count = 0, up_count = 0, down_count = 0,
-      left_count = 0, right_count = 0;
+  int htrack_count = 0, vtrack_count = 0, up_count = 0, down_count = 0, left_count = 0,
+      right_count = 0;
   int drag_x = 0, drag_y = 0;
   int drag_last_left = 0, drag_last_top = 0;
   int drag_start_left = 0, drag_start_top = 0;
@@ -162,8 +162,7 @@ std::string tb_display_form(const TABBOX *rec, const std::string &line);
 
 // The raw field of column c (1-based) of a line: start and length after
 // the leading "| " is skipped; length 0 when the line or layout has none.
-void tb_field_span(const TABBOX *rec, const std::string &line, int c,
-                   size_t *start, size_t *len);
+void tb_field_span(const TABBOX *rec, const std::string &line, int c, size_t *start, size_t *len);
 
 // The sort comparison of two fields: numeric when both are numbers, else
 // mystrcmp.  -1, 0, 1.

@@ -244,11 +244,10 @@ TEST(TabboxModel, SortFieldStripsSeparatorsAndBlanks) {
 }
 
 TEST(TabboxModel, SortNumbersTextAndDirections) {
-  RecPtr rec = make(2, "N    | T",
-                    {"10   | b", "-3   | a", "9    | c", "1.5  | d", "-1.5 | e"});
+  RecPtr rec = make(2, "N    | T", {"10   | b", "-3   | a", "9    | c", "1.5  | d", "-1.5 | e"});
   sort_by(rec.get(), {1}, {1});
-  EXPECT_EQ(display_order(rec.get()), (std::vector<std::string>{"-3   | a", "-1.5 | e",
-                                                               "1.5  | d", "9    | c", "10   | b"}));
+  EXPECT_EQ(display_order(rec.get()),
+            (std::vector<std::string>{"-3   | a", "-1.5 | e", "1.5  | d", "9    | c", "10   | b"}));
   EXPECT_EQ(rec->lines[rec->row_order[0]], "-3   | a");
   sort_by(rec.get(), {1}, {0});
   EXPECT_EQ(display_order(rec.get()).front(), "10   | b");
@@ -308,13 +307,15 @@ TEST(TabboxModel, VerticalViewSeveralLinesKeepsSelection) {
     s.resize(17, ' ');
     return s + "| " + value;
   };
-  RecPtr rec = make(0, (a + " | Wert").c_str(),
-                    {row("eins", "1"), row("zwei", "22"), row("drei", "3")});
+  RecPtr rec =
+      make(0, (a + " | Wert").c_str(), {row("eins", "1"), row("zwei", "22"), row("drei", "3")});
   rec->vert = 1;
   TABBOX *v = tb_prepare_draw(rec.get());
-  EXPECT_EQ(v->full_title, "Attribut" + std::string(8, ' ') + " | Zeile 1    | Zeile 2    | Zeile 3   ");
+  EXPECT_EQ(v->full_title,
+            "Attribut" + std::string(8, ' ') + " | Zeile 1    | Zeile 2    | Zeile 3   ");
   EXPECT_EQ(v->full_lines[0], a + " | eins       | zwei       | drei      ");
-  EXPECT_EQ(v->full_lines[1], "Wert" + std::string(12, ' ') + " | 1          | 22         | 3         ");
+  EXPECT_EQ(v->full_lines[1],
+            "Wert" + std::string(12, ' ') + " | 1          | 22         | 3         ");
   tb_select_line(v, 2);
   tb_add_line(rec.get(), row("vier", "4").c_str());
   v = tb_prepare_draw(rec.get());
