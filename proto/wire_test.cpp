@@ -155,7 +155,8 @@ TEST(FrameReaderTest, PiecesTruncationAndWhatFollows) {
       size_t pos = 0;
       while (pos < two.size() && r.status() == FrameReader::NEED_MORE) {
         size_t n = std::min(piece, two.size() - pos), used = 0;
-        ASSERT_LE(r.wanted(), enc.size());
+        // a reader never asks for bytes past its message
+        ASSERT_LE(r.wanted(), enc.size() - std::min(pos, enc.size()));
         r.feed(two.data() + pos, n, &used);
         pos += used;
         if (pos < enc.size()) {
