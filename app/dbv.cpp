@@ -152,6 +152,9 @@ bool execute(const std::string &statement, DBRES *res) {
   // A statement the client could not translate comes back as done with a
   // non-fatal status: it failed all the same.
   if (ok && status != MYDB_NONFATAL_ERROR) return true;
+  // Rows of which the server sent only a part count as a bad response to
+  // the session layer; they are shown, with a notice (show_result).
+  if (res->res && DBresultStatus(res->res) == DB_NOT_ALL_DATA) return true;
   std::string reason =
       res->res ? alert_reason(DBresultErrorMessage(res->res)) : connection_reason();
   dbresfree(res);
@@ -238,6 +241,9 @@ bool show_result(DBRES *res, const std::string &statement, const std::string &ta
   myfl_load_multiple_tabbox(pBESREC, tb, &records, _DBV_Data);
   ARRAY_Free(&records);
   fd_DBV->shown = shown;
+  if (res->res && DBresultStatus(res->res) == DB_NOT_ALL_DATA)
+    alert("Nicht alle Zeilen werden angezeigt!",
+          "Der Server hat nur " + std::to_string(rows) + " Zeilen geschickt");
   return true;
 }
 
