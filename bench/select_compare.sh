@@ -3,8 +3,9 @@
 # rows, output discarded, timed side by side: kvsql through korvald, the
 # sqlite3 shell on the same database file, and psql -At against a private
 # PostgreSQL cluster on 127.0.0.1 when PostgreSQL is installed.  Prints the
-# median of RUNS runs of each and the ratios; with kvsql's --fetch-count
-# also the time and peak memory of reading the table in batches.
+# median of RUNS runs of each and the ratios, for kvsql reading each result
+# in one reply and with --fetch-count (batches of FETCH rows, default
+# 10000), with kvsql's peak memory.
 #
 # Usage: bench/select_compare.sh [BUILD_DIR] (default build-release; build
 # it with BUILD_TYPE=Release).  Environment: RUNS (default 5), ROWS (the
@@ -119,19 +120,19 @@ median_of() {
 ratio() { if [ "$2" = - ]; then echo -; else printf '%.2f' "$(echo "$1 / $2" | bc -l)"; fi; }
 
 KV="env LC_ALL=C $KVSQL -p $PORT -t"
-printf '%-9s %-22s %-22s %-14s %-14s %-9s %-9s %s\n' rows "kvsql s (MB)" \
-  "kvsql --fetch-count" "sqlite3 s" "psql -At s" "kv/sqlite" "kv/psql" "rows out"
+FETCH=${FETCH:-10000}
+printf '%-8s %-15s %-15s %-8s %-8s | %-9s %-9s %-9s %-9s %s\n' rows "kvsql s (MB)" \
+  "--fetch-count" "sqlite3" "psql" "kv/sqlite" "kf/sqlite" "kv/psql" "kf/psql" "rows out"
 for n in $ROWS; do
   read -r kv_t kv_m <<<"$(median_of $KV -dbR$n -c 'SELECT * FROM T')"
-  kf_t=- kf_m=-
-  if $KVSQL --help | grep -q fetch-count; then
-    read -r kf_t kf_m <<<"$(median_of $KV -dbR$n --fetch-count 10000 -c 'SELECT * FROM T')"
-  fi
+  read -r kf_t kf_m <<<"$(median_of $KV -dbR$n --fetch-count "$FETCH" -c 'SELECT * FROM T')"
   read -r sq_t _ <<<"$(median_of sqlite3 "$WORK/data/R$n.db" 'SELECT * FROM T')"
   pg_t=-
   if [ -n "$PG" ]; then read -r pg_t _ <<<"$(median_of $PG -At -c "SELECT * FROM r$n")"; fi
   got=$($KV -dbR$n -c 'SELECT * FROM T' 2>/dev/null | wc -l)
-  printf '%-9s %-22s %-22s %-14s %-14s %-9s %-9s %s\n' "$n" "$kv_t ($kv_m)" "$kf_t ($kf_m)" \
-    "$sq_t" "$pg_t" "$(ratio "$kv_t" "$sq_t")" "$(ratio "$kv_t" "$pg_t")" "$got"
+  printf '%-8s %-15s %-15s %-8s %-8s | %-9s %-9s %-9s %-9s %s\n' "$n" "$kv_t ($kv_m)" \
+    "$kf_t ($kf_m)" "$sq_t" "$pg_t" "$(ratio "$kv_t" "$sq_t")" "$(ratio "$kf_t" "$sq_t")" \
+    "$(ratio "$kv_t" "$pg_t")" "$(ratio "$kf_t" "$pg_t")" "$got"
 done
-echo "medians of $RUNS runs; kvsql and sqlite3 read the same file; (MB): peak resident memory of kvsql"
+echo "medians of $RUNS runs in seconds; kv: kvsql, one reply per SELECT; kf: kvsql --fetch-count $FETCH;"
+echo "kvsql and sqlite3 read the same file; (MB): peak resident memory of kvsql"

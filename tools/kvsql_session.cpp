@@ -685,7 +685,9 @@ void KvsqlSession::print_result(DBresult *res, int command) {
 void KvsqlSession::print_rows(DBresult *res, const std::vector<std::string> &names) {
   constexpr size_t kFlushAt = 1 << 20;
   size_t nf = names.size();
-  std::string out;
+  // the buffer stays with the session: batch after batch reuses its pages
+  std::string &out = print_buffer_;
+  out.clear();
   out.reserve(kFlushAt + 64 * 1024);
   std::vector<std::string_view> line(nf);
   if (!out_opt_.tuples_only) {

@@ -115,7 +115,8 @@ class KvsqlSession {
   DBconn *conn_ = nullptr;
   std::string dbname_;
   bool in_transaction_ = false;
-  bool max_set_ = false;  // a MAX statement limits the rows of a reply
+  bool max_set_ = false;      // a MAX statement limits the rows of a reply
+  std::string print_buffer_;  // print_rows' output on its way out
   FILE *out_ = stdout;
   Halt halt_ = RUNNING;
   int status_ = 0;  // KVSQL_NO_SERVER or KVSQL_STOPPED once decided
