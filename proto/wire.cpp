@@ -190,20 +190,28 @@ char *FrameReader::release() {
   return block;
 }
 
+// The bytes every valid layout of the rest of the message still has: the
+// rest of the current frame element, and for the message bytes beyond the
+// current body at least one continuation frame per WIRE_CONT_DATA of them.
+// A reader that reads no more than this never reads past the message,
+// however the sender cut it into frames, and with the frames korvald and
+// wire_send_message make it reads all but the last frame's padding at once.
 size_t FrameReader::wanted() const {
   if (status_ != NEED_MORE) return 0;
-  size_t n;
+  auto frames_for = [](int64_t bytes) { return (bytes + WIRE_CONT_DATA - 1) / WIRE_CONT_DATA; };
   switch (part_) {
-    case FIRST_LEN:
-    case CONT_LEN: return static_cast<size_t>(4 - word_have_);
+    case FIRST_LEN: return static_cast<size_t>(4 - word_have_);
     // the first frame's body belongs to the message whatever its length
     case FIRST_TOTAL: return static_cast<size_t>(4 - word_have_ + first_flen_ - 8);
-    default: n = static_cast<size_t>(body_left_);
+    case CONT_LEN: {
+      int64_t rest = int64_t{total_} - have_;
+      return static_cast<size_t>(4 - word_have_ + rest + 4 * (frames_for(rest) - 1));
+    }
+    default: {
+      int64_t after = int64_t{total_} - have_ - std::min(body_left_, total_ - have_);
+      return static_cast<size_t>(body_left_ + after + 4 * frames_for(after));
+    }
   }
-  // a message that cannot end inside this body goes on with the length
-  // word of a continuation frame: one read takes both
-  if (total_ - have_ > body_left_) n += 4;
-  return n;
 }
 
 // Appends message bytes, growing the block by doubling up to the announced
@@ -299,7 +307,7 @@ int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used
 }
 
 int wire_read(int fd, FrameReader &reader, bool stop_after_header) {
-  char chunk[WIRE_FRAME_BUF + 4];
+  char chunk[64 * 1024];
   while (reader.status() == FrameReader::NEED_MORE) {
     if (stop_after_header && reader.announced() >= 0) return WIRE_OK;
     size_t want = std::min(reader.wanted(), sizeof chunk);

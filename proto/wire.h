@@ -74,9 +74,9 @@ class FrameReader {
   // the input turned malformed first).  After COMPLETE or MALFORMED further
   // calls take nothing until reset.
   Progress feed(const char *data, size_t n, size_t *used);
-  // The most bytes the next feed can take before the current frame element
-  // (a length word or a frame's body) ends: a socket reader that reads no
-  // more than this never reads past the message.  0 once finished.
+  // How many bytes a socket reader may read at once without reading past
+  // the message, whatever the frames of the rest are like (at least 1;
+  // 0 once finished).
   size_t wanted() const;
   Progress status() const { return status_; }
   Fault fault() const { return fault_; }

@@ -274,7 +274,7 @@ static bool wait_readable(int fd, int seconds) {
 }
 
 KvRecv kv_recv_request(KvInput &in, FrameReader &reader, int stall_seconds) {
-  char chunk[WIRE_FRAME_BUF + 4];
+  char chunk[WIRE_FRAME_BUF];
   while (reader.status() == FrameReader::NEED_MORE) {
     if (in.pos_ < in.end_) {
       size_t used = 0;
