@@ -197,6 +197,7 @@ void KvsqlSession::close_db() {
   DBfreeconn(conn_);
   conn_ = nullptr;
   in_transaction_ = false;
+  max_set_ = false;  // the row maximum belongs to the connection
   tables_known_ = false;
   columns_.clear();
 }
