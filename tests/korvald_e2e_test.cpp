@@ -804,6 +804,7 @@ TEST_F(KorvaldTest, SigintStopsTheServerDuringALongStatement) {
     DBresult *r = DBexec(c.c, "SELECT COUNT(*) FROM L A, L B, L C");
     status = r ? DBresultStatus(r) : -1;
     DBclear(r);
+    DBquery_free();  // the thread's query buffer
   });
   bool running = gets_busy(server.pid, 0.3);
   kill(server.pid, SIGINT);
