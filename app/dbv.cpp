@@ -227,10 +227,15 @@ bool show_result(DBRES *res, const std::string &statement, const std::string &ta
   std::vector<ROW_VALUE> values(fields);
   std::vector<int> cut;
   std::string text;
+  // The texts of numbers, dates and times are made in place: the result is
+  // released right after, so keeping them in it would cost time and memory.
+  std::vector<char> texts(static_cast<size_t>(fields) * DB_FLOAT_TEXT_SIZE);
   for (int r = 0; r < rows; r++) {
     for (int f = 0; f < fields; f++) {
-      const char *v = dbgetvalue(res, r, f);
-      values[f] = {v, v ? strlen(v) : 0};
+      char *own = &texts[static_cast<size_t>(f) * DB_FLOAT_TEXT_SIZE];
+      int n = res->res ? DBvalue_text(res->res, r, f, own) : -1;
+      const char *v = n >= 0 ? own : dbgetvalue(res, r, f);
+      values[f] = {v, n >= 0 ? static_cast<size_t>(n) : v ? strlen(v) : 0};
     }
     dbv_row_text(values, &text, &cut);
     if (!cut.empty()) shown.cut[r] = cut;
