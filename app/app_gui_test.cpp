@@ -365,6 +365,19 @@ TEST_F(Torvane, SqlCommandsShowRowsOrTellTheOutcome) {
   check_alerts();
 }
 
+TEST_F(Torvane, ACutResultIsShownWithANotice) {
+  expect_alert("Die Abfrage wurde erfolgreich durchgef\xfchrt\n\n");
+  sql("MAX 7");
+  expect_alert("Nicht alle Zeilen werden angezeigt!\nDer Server hat nur 7 Zeilen geschickt\n");
+  select("KUNDE");
+  EXPECT_EQ(rows(), 7);
+  expect_alert("Die Abfrage wurde erfolgreich durchgef\xfchrt\n\n");
+  sql("MAX");
+  select("KUNDE");
+  check_alerts();
+  EXPECT_EQ(rows(), 120);
+}
+
 TEST_F(Torvane, FailuresTellTheReason) {
   script.steps.push_back({GOODIE_ALERT, 0, ""});
   sql("SELECT * FROM GIBTSNICHT");

@@ -152,6 +152,9 @@ bool execute(const std::string &statement, DBRES *res) {
   // A statement the client could not translate comes back as done with a
   // non-fatal status: it failed all the same.
   if (ok && status != MYDB_NONFATAL_ERROR) return true;
+  // Rows of which the server sent only a part count as a bad response to
+  // the session layer; they are shown, with a notice (show_result).
+  if (res->res && DBresultStatus(res->res) == DB_NOT_ALL_DATA) return true;
   std::string reason =
       res->res ? alert_reason(DBresultErrorMessage(res->res)) : connection_reason();
   dbresfree(res);
@@ -224,10 +227,15 @@ bool show_result(DBRES *res, const std::string &statement, const std::string &ta
   std::vector<ROW_VALUE> values(fields);
   std::vector<int> cut;
   std::string text;
+  // The texts of numbers, dates and times are made in place: the result is
+  // released right after, so keeping them in it would cost time and memory.
+  std::vector<char> texts(static_cast<size_t>(fields) * DB_FLOAT_TEXT_SIZE);
   for (int r = 0; r < rows; r++) {
     for (int f = 0; f < fields; f++) {
-      const char *v = dbgetvalue(res, r, f);
-      values[f] = {v, v ? strlen(v) : 0};
+      char *own = &texts[static_cast<size_t>(f) * DB_FLOAT_TEXT_SIZE];
+      int n = res->res ? DBvalue_text(res->res, r, f, own) : -1;
+      const char *v = n >= 0 ? own : dbgetvalue(res, r, f);
+      values[f] = {v, n >= 0 ? static_cast<size_t>(n) : v ? strlen(v) : 0};
     }
     dbv_row_text(values, &text, &cut);
     if (!cut.empty()) shown.cut[r] = cut;
@@ -238,6 +246,9 @@ bool show_result(DBRES *res, const std::string &statement, const std::string &ta
   myfl_load_multiple_tabbox(pBESREC, tb, &records, _DBV_Data);
   ARRAY_Free(&records);
   fd_DBV->shown = shown;
+  if (res->res && DBresultStatus(res->res) == DB_NOT_ALL_DATA)
+    alert("Nicht alle Zeilen werden angezeigt!",
+          "Der Server hat nur " + std::to_string(rows) + " Zeilen geschickt");
   return true;
 }
 

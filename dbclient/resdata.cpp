@@ -2,6 +2,7 @@
 // text cache of one result, all stored in a few large blocks.
 #include "dbclient/resdata.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -27,7 +28,14 @@ char *make_room(RESDATA *t, int32_t k) {
       Log_Msg("(RESDATA) Out of memory (max = %d)\n", RESDATA_MAX_BLOCKS);
       Msglog_Exit(1);
     }
-    int32_t size = k > RESDATA_BLOCK ? k : RESDATA_BLOCK;
+    // Past the first hundred blocks each new one is twice the size of the
+    // one before, up to what a reference can address: the store grows in
+    // size rather than in count, and 1000 blocks hold some 4 GiB.
+    int32_t size = RESDATA_BLOCK;
+    if (next >= RESDATA_GROW_AFTER)
+      size = static_cast<int32_t>(std::min<int64_t>(
+          2 * static_cast<int64_t>(t->blocksizes[t->curblock]), int64_t{1} << RESREF_SHIFT));
+    if (k > size) size = k;
     t->blocks.push_back(static_cast<char *>(xmalloc(size)));
     t->blocksizes.push_back(size);
     t->owned.push_back(1);

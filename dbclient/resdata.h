@@ -1,10 +1,10 @@
 // The result data table (RESDATA) inside every result of the client library:
 // field descriptions, the rows of values as they came from the server, and
 // the display texts made from them on demand.  Names, values and texts live
-// in a value store of large blocks (one of 50000 bytes, then 200000 each, at
-// most 1000), so a result of many rows costs few allocations and is released
-// at once.  A received reply that was allocated for its size can be handed
-// to the table as a block of its own (RESDATA_Adopt); its values are then
+// in a value store of large blocks (one of 50000 bytes, then 200000 each,
+// growing in size after the first hundred, at most 1000), so a result of
+// many rows costs few allocations and is released at once.  A received reply that was allocated for
+// its size can be handed to the table as a block of its own (RESDATA_Adopt); its values are then
 // kept where they arrived instead of being copied.  Filled by the reply
 // decoder (result.cpp) and read through the accessors there.
 #ifndef DBCLIENT_RESDATA_H
@@ -16,6 +16,8 @@
 constexpr int RESDATA_MAX_BLOCKS = 1000;
 constexpr int RESDATA_FIRST_BLOCK = 50000;
 constexpr int RESDATA_BLOCK = 200000;
+// Blocks made before the block size starts to grow (see resdata.cpp).
+constexpr int RESDATA_GROW_AFTER = 100;
 
 // A place in the value store: block index in the upper 10 bits, offset in
 // the block in the lower 22 (every block is far below 4 MiB).  Half the size

@@ -383,39 +383,47 @@ const char *DBgetvalue(DBresult *res, int row, int field) {
     return RESDATA_Fill_ResString(t, row, field, buf.data());
   }
   char text[DB_FLOAT_TEXT_SIZE];
-  char *end = text;
-  switch (type) {
-    case TOK_SMALLINT: end = put_int(text, get_i16(v)); break;
-    case TOK_INTEGER: end = put_int(text, get_i32(v)); break;
+  if (DBvalue_text(res, row, field, text) < 0) return "<datatype unknown>";
+  return RESDATA_Fill_ResString(t, row, field, text);
+}
+
+int DBvalue_text(const DBresult *res, int row, int field, char *out) {
+  if (!res) return -1;
+  const char *v = RESDATA_Value(&res->data, row, field);
+  if (!v) return -1;
+  char *end = out;
+  switch (res->data.types[field]) {
+    case TOK_SMALLINT: end = put_int(out, get_i16(v)); break;
+    case TOK_INTEGER: end = put_int(out, get_i32(v)); break;
     case TOK_FLOAT: {
       double d;
       memcpy(&d, v, 8);
-      DBfloat_text(d, text);
-      end = text + strlen(text);
+      DBfloat_text(d, out);
+      end = out + strlen(out);
       break;
     }
     case TOK_DATE: {
       DATE d;
       memcpy(&d, v, sizeof d);
-      end = date_text(d, text);
+      end = date_text(d, out);
       break;
     }
     case TOK_TIME: {
       TIME tm;
       memcpy(&tm, v, sizeof tm);
-      end = time_text(tm, text);
+      end = time_text(tm, out);
       break;
     }
     case TOK_TIMESTAMP: {
       DATI d;
       memcpy(&d, v, sizeof d);
-      end = dati_text(d, text);
+      end = dati_text(d, out);
       break;
     }
-    default: return "<datatype unknown>";
+    default: return -1;
   }
   *end = 0;
-  return RESDATA_Fill_ResString(t, row, field, text);
+  return static_cast<int>(end - out);
 }
 
 const char *DBgetbinary(const DBresult *res, int row, int field) {

@@ -70,6 +70,14 @@ int DBftype(const DBresult *res, int field);
 
 // Display text of a value; belongs to the result until DBclear.
 const char *DBgetvalue(DBresult *res, int row, int field);
+// Writes the display text of a SMALLINT, INTEGER, FLOAT, DATE, TIME or
+// TIMESTAMP value, as DBgetvalue gives it, into out (at least
+// DB_FLOAT_TEXT_SIZE bytes) without keeping it in the result.  Returns the
+// text's length, or -1 (out untouched) for CHARACTER, BINARY, another type
+// or a place outside the table.  For callers that go through every value
+// once, such as a printer of large results.
+int DBvalue_text(const DBresult *res, int row, int field, char *out);
+
 // The stored bytes of a value (null outside the table).
 const char *DBgetbinary(const DBresult *res, int row, int field);
 // Copies a value in its binary form to dest: SMALLINT 2 bytes, INTEGER 4,

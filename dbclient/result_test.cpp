@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -391,6 +392,30 @@ TEST(Resdata, ValueStoreBlocks) {
   EXPECT_EQ(1, t.state);
   EXPECT_EQ(0, t.nrows);
   EXPECT_TRUE(t.blocks.empty());
+}
+
+// Past the first hundred blocks every new block is twice as large as the
+// one before, up to what a reference addresses: the store holds gigabytes
+// in its thousand blocks instead of 200 MB.
+TEST(Resdata, BlocksGrowInSizeNotInCount) {
+  RESDATA t;
+  RESDATA_Empty(&t);
+  RESDATA_New(&t);
+  RESDATA_Header_Data(&t, "X", 'z', 0);
+  std::vector<char> v(60000, 'v');
+  while (t.blocks.size() < static_cast<size_t>(RESDATA_GROW_AFTER) + 8)
+    ASSERT_EQ(1, RESDATA_Fill_Binary(&t, v.data(), static_cast<int>(v.size())));
+  for (int b = 1; b < RESDATA_GROW_AFTER; b++) ASSERT_EQ(RESDATA_BLOCK, t.blocksizes[b]) << b;
+  int64_t want = RESDATA_BLOCK;
+  for (size_t b = RESDATA_GROW_AFTER; b < t.blocks.size(); b++) {
+    want = std::min<int64_t>(2 * want, 1 << RESREF_SHIFT);
+    EXPECT_EQ(want, t.blocksizes[b]) << b;
+  }
+  EXPECT_EQ(1 << RESREF_SHIFT, t.blocksizes.back());
+  // every value is still where its reference says
+  for (int32_t r = 0; r < t.nrows; r += 97)
+    EXPECT_EQ(0, memcmp(RESDATA_Value(&t, r, 0), v.data(), v.size()));
+  RESDATA_Free(&t);
 }
 
 TEST(Resdata, ManyRowsAcrossBlocks) {

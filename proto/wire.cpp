@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "base/mem.h"
@@ -29,74 +31,131 @@ int32_t wire_get32(const char *p) { return static_cast<int32_t>(le_get32(p)); }
 
 namespace {
 
-// Walks the frames of one message and hands each to a sink as one piece.
-// The frame layout lives only here, so that the encoder and the sender
-// cannot disagree.
+// One frame of a message: its header (8 bytes in a first frame, 4 in a
+// continuation frame), the message bytes it carries and the zero bytes
+// that pad it.
+struct Frame {
+  char head[8];
+  int head_len;
+  const char *data;
+  int data_len;
+  int pad;
+};
+
+// Walks the frames of one message and hands each to a sink.  The frame
+// layout lives only here, so that the encoder and the sender cannot
+// disagree.
 template <class Sink>
-bool for_each_frame(const char *msg, int len, char *frame, Sink sink) {
+bool for_each_frame(const char *msg, int len, Sink sink) {
+  Frame f;
   int padded = wire_pad(len, 1);
   if (padded <= WIRE_FRAME_MAX) {
-    wire_put32(frame, padded + 8);
-    wire_put32(frame + 4, len);
-    if (len > 0) memcpy(frame + 8, msg, len);
-    memset(frame + 8 + len, 0, padded - len);
-    return sink(frame, padded + 8);
+    wire_put32(f.head, padded + 8);
+    wire_put32(f.head + 4, len);
+    f.head_len = 8;
+    f.data = msg;
+    f.data_len = len;
+    f.pad = padded - len;
+    return sink(f);
   }
-  wire_put32(frame, WIRE_FRAME_MAX);
-  wire_put32(frame + 4, len);
-  memcpy(frame + 8, msg, WIRE_FIRST_DATA);
-  if (!sink(frame, WIRE_FRAME_MAX)) return false;
-  int pos = WIRE_FIRST_DATA;
-  while (pos < len) {
+  wire_put32(f.head, WIRE_FRAME_MAX);
+  wire_put32(f.head + 4, len);
+  f.head_len = 8;
+  f.data = msg;
+  f.data_len = WIRE_FIRST_DATA;
+  f.pad = 0;
+  if (!sink(f)) return false;
+  f.head_len = 4;
+  for (int pos = WIRE_FIRST_DATA; pos < len; pos += f.data_len) {
+    f.data = msg + pos;
     if (pos + WIRE_CONT_DATA <= len) {
-      wire_put32(frame, WIRE_FRAME_MAX);
-      memcpy(frame + 4, msg + pos, WIRE_CONT_DATA);
-      if (!sink(frame, WIRE_FRAME_MAX)) return false;
-      pos += WIRE_CONT_DATA;
+      wire_put32(f.head, WIRE_FRAME_MAX);
+      f.data_len = WIRE_CONT_DATA;
+      f.pad = 0;
     } else {
-      int rest = len - pos;
-      int flen = wire_pad(rest + 4, 2);
-      wire_put32(frame, flen);
-      memcpy(frame + 4, msg + pos, rest);
-      memset(frame + 4 + rest, 0, flen - 4 - rest);
-      if (!sink(frame, flen)) return false;
-      pos = len;
+      f.data_len = len - pos;
+      int flen = wire_pad(f.data_len + 4, 2);
+      wire_put32(f.head, flen);
+      f.pad = flen - 4 - f.data_len;
     }
+    if (!sink(f)) return false;
   }
   return true;
 }
 
-bool write_all(int fd, const char *p, size_t n) {
+// Zero bytes for the padding of a frame.
+const char kZeros[WIRE_FRAME_MAX] = {};
+
+// Writes the n pieces at v (advanced over partial writes).  false on any
+// failure.
+bool write_pieces(int fd, iovec *v, int n) {
   while (n > 0) {
-    ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-    if (w < 0 && errno == ENOTSOCK) w = write(fd, p, n);
+    msghdr mh{};
+    mh.msg_iov = v;
+    mh.msg_iovlen = static_cast<size_t>(n);
+    ssize_t w = sendmsg(fd, &mh, MSG_NOSIGNAL);
+    if (w < 0 && errno == ENOTSOCK) w = writev(fd, v, n);
     if (w < 0 && errno == EINTR) continue;
     if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
+    size_t done = static_cast<size_t>(w);
+    while (n > 0 && done >= v->iov_len) {
+      done -= v->iov_len;
+      v++;
+      n--;
+    }
+    if (n > 0) {
+      v->iov_base = static_cast<char *>(v->iov_base) + done;
+      v->iov_len -= done;
+    }
   }
   return true;
 }
 
 }  // namespace
 
+void advise_huge(void *block, size_t size) {
+  const uintptr_t huge = uintptr_t{2} << 20;
+  uintptr_t from = (reinterpret_cast<uintptr_t>(block) + huge - 1) & ~(huge - 1);
+  uintptr_t to = (reinterpret_cast<uintptr_t>(block) + size) & ~(huge - 1);
+  if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
 std::vector<char> wire_encode(const char *msg, int len) {
   std::vector<char> out;
   if (len < 0) return out;
-  char frame[WIRE_FRAME_BUF];
-  for_each_frame(msg, len, frame, [&out](const char *p, int n) {
-    out.insert(out.end(), p, p + n);
+  for_each_frame(msg, len, [&out](const Frame &f) {
+    out.insert(out.end(), f.head, f.head + f.head_len);
+    if (f.data_len > 0) out.insert(out.end(), f.data, f.data + f.data_len);
+    out.insert(out.end(), static_cast<size_t>(f.pad), '\0');
     return true;
   });
   return out;
 }
 
+// The message is not copied: the headers of a batch of frames are kept in
+// a small array, and each batch goes out with one sendmsg of headers,
+// slices of msg and padding.
 int wire_send_message(int fd, const char *msg, int len) {
   if (len < 0) return 0;
-  char frame[WIRE_FRAME_BUF];
-  return for_each_frame(msg, len, frame, [fd](const char *p, int n) { return write_all(fd, p, n); })
-             ? 1
-             : 0;
+  constexpr int kBatch = 256;  // frames per system call
+  char heads[kBatch][8];
+  iovec iov[3 * kBatch];
+  int frames = 0, pieces = 0;
+  auto flush = [&]() {
+    bool ok = write_pieces(fd, iov, pieces);
+    frames = pieces = 0;
+    return ok;
+  };
+  bool ok = for_each_frame(msg, len, [&](const Frame &f) {
+    char *h = heads[frames++];
+    memcpy(h, f.head, static_cast<size_t>(f.head_len));
+    iov[pieces++] = {h, static_cast<size_t>(f.head_len)};
+    if (f.data_len > 0)
+      iov[pieces++] = {const_cast<char *>(f.data), static_cast<size_t>(f.data_len)};
+    if (f.pad > 0) iov[pieces++] = {const_cast<char *>(kZeros), static_cast<size_t>(f.pad)};
+    return frames < kBatch || flush();
+  });
+  return ok && flush() ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -131,27 +190,47 @@ char *FrameReader::release() {
   return block;
 }
 
+// The bytes every valid layout of the rest of the message still has: the
+// rest of the current frame element, and for the message bytes beyond the
+// current body at least one continuation frame per WIRE_CONT_DATA of them.
+// A reader that reads no more than this never reads past the message,
+// however the sender cut it into frames, and with the frames korvald and
+// wire_send_message make it reads all but the last frame's padding at once.
 size_t FrameReader::wanted() const {
   if (status_ != NEED_MORE) return 0;
+  auto frames_for = [](int64_t bytes) { return (bytes + WIRE_CONT_DATA - 1) / WIRE_CONT_DATA; };
   switch (part_) {
-    case FIRST_LEN:
-    case FIRST_TOTAL:
-    case CONT_LEN: return static_cast<size_t>(4 - word_have_);
-    default: return static_cast<size_t>(body_left_);
+    case FIRST_LEN: return static_cast<size_t>(4 - word_have_);
+    // the first frame's body belongs to the message whatever its length
+    case FIRST_TOTAL: return static_cast<size_t>(4 - word_have_ + first_flen_ - 8);
+    case CONT_LEN: {
+      int64_t rest = int64_t{total_} - have_;
+      return static_cast<size_t>(4 - word_have_ + rest + 4 * (frames_for(rest) - 1));
+    }
+    default: {
+      int64_t after = int64_t{total_} - have_ - std::min(body_left_, total_ - have_);
+      return static_cast<size_t>(body_left_ + after + 4 * frames_for(after));
+    }
   }
 }
 
 // Appends message bytes, growing the block by doubling up to the announced
-// length; true once the message is complete.
+// length; true once the message is complete.  Once a megabyte has arrived
+// the block is made as large as the whole message at once: until written
+// that is address space only, the message is not copied again, and huge
+// pages spare most of the page faults of filling it.
 bool FrameReader::take_payload(const char *p, size_t n) {
   int32_t want = total_ - have_;
   int32_t take = static_cast<int32_t>(std::min<size_t>(n, static_cast<size_t>(want)));
   if (take > 0) {
     if (have_ + take > cap_) {
+      constexpr int32_t kLarge = 1 << 20;
       int64_t cap = std::max<int64_t>(cap_ * int64_t{2}, 16384);
+      if (cap_ >= kLarge) cap = total_;
       cap = std::min<int64_t>(std::max<int64_t>(cap, have_ + take), total_);
       buf_ = static_cast<char *>(xrealloc(buf_, static_cast<size_t>(cap)));
       cap_ = static_cast<int32_t>(cap);
+      if (cap_ == total_ && cap_ > kLarge) advise_huge(buf_, static_cast<size_t>(cap_));
     }
     memcpy(buf_ + have_, p, static_cast<size_t>(take));
     have_ += take;
@@ -228,10 +307,12 @@ int wire_decode(const char *data, size_t n, std::vector<char> &out, size_t *used
 }
 
 int wire_read(int fd, FrameReader &reader, bool stop_after_header) {
-  char chunk[WIRE_FRAME_BUF];
+  char chunk[64 * 1024];
   while (reader.status() == FrameReader::NEED_MORE) {
     if (stop_after_header && reader.announced() >= 0) return WIRE_OK;
     size_t want = std::min(reader.wanted(), sizeof chunk);
+    // the header word by word, so that nothing of the body is read yet
+    if (stop_after_header) want = std::min<size_t>(want, 4);
     ssize_t r = read(fd, chunk, want);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return (r == 0 && !reader.started()) ? WIRE_CLOSED : WIRE_ERROR;

@@ -46,8 +46,10 @@ std::vector<char> wire_encode(const char *msg, int len);
 // Reassembles one framed message from bytes as they arrive; the one reader
 // of framed messages, used by the client library, the server and the tests.
 // Feed it any pieces; it takes bytes only up to the end of the message, so
-// whatever follows stays with the caller.  The message grows only with the
-// bytes that arrived: an announced length alone allocates nothing.
+// whatever follows stays with the caller.  The message grows with the
+// bytes that arrived: an announced length alone allocates nothing (past a
+// megabyte received, the rest of the announced length is reserved as
+// address space, which costs memory only as it is written).
 class FrameReader {
  public:
   // (Not "Status": Xlib defines that name as a macro.)
@@ -72,9 +74,9 @@ class FrameReader {
   // the input turned malformed first).  After COMPLETE or MALFORMED further
   // calls take nothing until reset.
   Progress feed(const char *data, size_t n, size_t *used);
-  // The most bytes the next feed can take before the current frame element
-  // (a length word or a frame's body) ends: a socket reader that reads no
-  // more than this never reads past the message.  0 once finished.
+  // How many bytes a socket reader may read at once without reading past
+  // the message, whatever the frames of the rest are like (at least 1;
+  // 0 once finished).
   size_t wanted() const;
   Progress status() const { return status_; }
   Fault fault() const { return fault_; }
@@ -112,6 +114,12 @@ class FrameReader {
   int32_t cap_ = 0;
   int32_t have_ = 0;
 };
+
+// Asks the kernel to back the whole 2 MiB pages inside the size bytes at
+// block with huge pages (a hint; nothing happens where they are not
+// available).  For large message buffers, which are written once from
+// start to end: fewer page faults.
+void advise_huge(void *block, size_t size);
 
 // Results of wire_decode and wire_recv_message.
 enum WireStatus {

@@ -23,7 +23,7 @@ static void on_signal(int) {
 static void usage(FILE *out) {
   fprintf(out,
           "usage: korvald [-D DATADIR] [-p PORT] [--max-connections N]\n"
-          "               [--tx-idle-timeout SECONDS] [--demo] [--trace]\n"
+          "               [--tx-idle-timeout SECONDS] [--max-reply MIB] [--demo] [--trace]\n"
           "  -D DATADIR  directory of the database files (default ./korval-data);\n"
           "              one korvald at a time may use it\n"
           "  -p PORT     TCP port on 127.0.0.1 (default: services entry KORVAL/tcp,\n"
@@ -34,6 +34,10 @@ static void usage(FILE *out) {
           "  --tx-idle-timeout SECONDS\n"
           "              roll back a transaction whose client sends nothing for\n"
           "              this long (default 300; 0: never)\n"
+          "  --max-reply MIB\n"
+          "              longest reply in MiB (1 to 256, default 256, the most a\n"
+          "              client accepts); a longer result is cut and answered as\n"
+          "              not all rows\n"
           "  --demo      fill KVSYS with demo tables when it has none\n"
           "  --trace     log every request and reply\n"
           "  --version   print the version\n"
@@ -57,16 +61,26 @@ int main(int argc, char **argv) {
   KvOptions opt;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
-    bool numeric = a == "-p" || a == "--max-connections" || a == "--tx-idle-timeout";
-    if ((a == "-D" || numeric) && i + 1 < argc) {
+    bool numeric =
+        a == "-p" || a == "--max-connections" || a == "--tx-idle-timeout" || a == "--max-reply";
+    if ((a == "-D" || numeric) && i + 1 >= argc) {
+      fprintf(stderr, "korvald: %s needs a value\n", a.c_str());
+      usage(stderr);
+      return 2;
+    }
+    if (a == "-D" || numeric) {
       std::string v = argv[++i];
       bool ok = true;
+      int mib = 0;
       if (a == "-D") {
         opt.datadir = v;
       } else if (a == "-p") {
         ok = parse_number(v, 0, 65535, &opt.port);
       } else if (a == "--max-connections") {
         ok = parse_number(v, 1, 100000, &opt.max_connections);
+      } else if (a == "--max-reply") {
+        ok = parse_number(v, 1, 256, &mib);
+        opt.max_reply = static_cast<size_t>(mib) << 20;
       } else {
         ok = parse_number(v, 0, 1000000, &opt.idle_tx_timeout);
       }
@@ -85,6 +99,7 @@ int main(int argc, char **argv) {
       printf("korvald 1.0 (SQLite storage)\n");
       return 0;
     } else {
+      fprintf(stderr, "korvald: unknown option '%s'\n", a.c_str());
       usage(stderr);
       return 2;
     }

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
@@ -234,6 +235,9 @@ void KvServer::run() {
         continue;
       }
       at_limit = false;
+      // requests and replies are whole messages: nothing waits for more
+      int one = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       auto conn = std::make_unique<Conn>();
       conn->server = this;
       conn->id = next_id++;
@@ -269,16 +273,34 @@ static bool wait_readable(int fd, int seconds) {
   }
 }
 
-KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds) {
+KvRecv kv_recv_request(KvInput &in, FrameReader &reader, int stall_seconds) {
   char chunk[WIRE_FRAME_BUF];
   while (reader.status() == FrameReader::NEED_MORE) {
-    if (stall_seconds > 0 && !wait_readable(fd, stall_seconds)) return KV_RECV_STALLED;
-    ssize_t r = read(fd, chunk, std::min(reader.wanted(), sizeof chunk));
+    if (in.pos_ < in.end_) {
+      size_t used = 0;
+      reader.feed(in.buf_.data() + in.pos_, in.end_ - in.pos_, &used);
+      in.pos_ += used;
+      continue;
+    }
+    if (stall_seconds > 0 && !wait_readable(in.fd_, stall_seconds)) return KV_RECV_STALLED;
+    bool direct = in.buf_.empty();
+    ssize_t r = direct ? read(in.fd_, chunk, std::min(reader.wanted(), sizeof chunk))
+                       : read(in.fd_, in.buf_.data(), in.buf_.size());
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return reader.started() ? KV_RECV_MALFORMED : KV_RECV_CLOSED;
-    reader.feed(chunk, static_cast<size_t>(r), nullptr);
+    if (direct) {
+      reader.feed(chunk, static_cast<size_t>(r), nullptr);
+    } else {
+      in.pos_ = 0;
+      in.end_ = static_cast<size_t>(r);
+    }
   }
   return reader.status() == FrameReader::COMPLETE ? KV_RECV_OK : KV_RECV_MALFORMED;
+}
+
+KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds) {
+  KvInput in(fd, 0);
+  return kv_recv_request(in, reader, stall_seconds);
 }
 
 // Inside a transaction, the wait for the next request is limited: when it
@@ -287,21 +309,22 @@ KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds) {
 // ends the connection.  Outside transactions a client may idle for ever.
 void KvServer::serve(Conn *conn, int id) {
   {
-    KvSession session(*this, id);
+    KvSession session(*this, id, options_.max_reply);
     session.watch_peer(conn->fd);
     const int limit = options_.idle_tx_timeout;
     const std::string who = "(korvald) connection " + std::to_string(id) + ": ";
     FrameReader reader(KV_MAX_REQUEST);
+    KvInput input(conn->fd, 64 * 1024);
     for (;;) {
       bool in_tx = limit > 0 && session.in_transaction();
-      if (in_tx && !wait_readable(conn->fd, limit)) {
+      if (in_tx && input.pending() == 0 && !wait_readable(conn->fd, limit)) {
         session.expire_transaction(limit);
         log_line(who + "idle for " + std::to_string(limit) +
                  " s inside a transaction, rolled back");
         in_tx = false;
       }
       reader.reset();
-      KvRecv got = kv_recv_request(conn->fd, reader, in_tx ? limit : 0);
+      KvRecv got = kv_recv_request(input, reader, in_tx ? limit : 0);
       if (got == KV_RECV_STALLED) {
         log_line(who + "request stalled for " + std::to_string(limit) +
                  " s inside a transaction, rolled back and closed");
@@ -322,8 +345,11 @@ void KvServer::serve(Conn *conn, int id) {
         stop();
         break;
       }
-      if (!wire_send_message(conn->fd, reply.bytes.data(), static_cast<int>(reply.bytes.size())))
-        break;
+      bool sent =
+          wire_send_message(conn->fd, reply.bytes.data(), static_cast<int>(reply.bytes.size()));
+      session.trim();
+      if (!sent) break;
+      session.prefetch();
       if (reply.action == KV_REPLY_AND_STOP) {
         stop();
         break;

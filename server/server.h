@@ -20,6 +20,7 @@
 
 #include "server/catalog.h"
 #include "server/datadir.h"
+#include "server/session.h"
 
 class FrameReader;
 
@@ -37,6 +38,8 @@ struct KvOptions {
   // A transaction with no request for this many seconds is rolled back
   // (0: never).
   int idle_tx_timeout = 300;
+  // Longest reply in bytes; a longer result is cut ("not all rows").
+  size_t max_reply = KV_MAX_REPLY;
 };
 
 class KvServer : public KvCatalog {
@@ -109,12 +112,34 @@ enum KvRecv {
   KV_RECV_STALLED     // no further byte came for stall_seconds
 };
 
-// Reads one request from fd into reader, which is new or reset and whose
-// limit is KV_MAX_REQUEST.  Reads no byte past the request, so the next one
-// stays on the socket; the request grows with the frames that arrive, so a
-// client that announces a large message and sends nothing costs no memory.
-// With stall_seconds above 0, a wait of that long for any byte ends the
-// read with KV_RECV_STALLED.
+// The bytes that arrive on one connection's socket, read through a buffer:
+// requests sent back to back (an import's, for instance) cost one read
+// together.  What is read past a request stays here for the next one.
+class KvInput {
+ public:
+  // fd belongs to the caller and outlives the input.  size 0: no buffer,
+  // and no byte past a request is read.
+  KvInput(int fd, size_t size) : fd_(fd), buf_(size) {}
+  int fd() const { return fd_; }
+  // Bytes received and not yet taken by a request.
+  size_t pending() const { return end_ - pos_; }
+
+ private:
+  friend KvRecv kv_recv_request(KvInput &in, FrameReader &reader, int stall_seconds);
+  int fd_;
+  std::vector<char> buf_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+};
+
+// Reads one request from in into reader, which is new or reset and whose
+// limit is KV_MAX_REQUEST.  The request grows with the frames that arrive,
+// so a client that announces a large message and sends nothing costs no
+// memory.  With stall_seconds above 0, a wait of that long for any byte
+// ends the read with KV_RECV_STALLED.
+KvRecv kv_recv_request(KvInput &in, FrameReader &reader, int stall_seconds);
+// The same without a buffer: reads no byte past the request, so the next
+// one stays on the socket fd.
 KvRecv kv_recv_request(int fd, FrameReader &reader, int stall_seconds);
 
 #endif

@@ -15,6 +15,7 @@
 
 #include "proto/endian.h"
 #include "proto/query.h"
+#include "proto/wire.h"
 #include "server/sqlgen.h"
 
 // ---------------------------------------------------------------------------
@@ -205,9 +206,22 @@ static void like_function(sqlite3_context *ctx, int argc, sqlite3_value **argv) 
 
 // ---------------------------------------------------------------------------
 
-KvSession::KvSession(KvCatalog &catalog, int id) : catalog_(catalog), id_(id) {}
+KvSession::KvSession(KvCatalog &catalog, int id, size_t reply_limit)
+    : catalog_(catalog), id_(id), reply_limit_(reply_limit) {}
 
 KvSession::~KvSession() { close_db(); }
+
+void KvSession::trim() {
+  if (reply_.capacity() > kLargeReply) std::vector<char>().swap(reply_);
+}
+
+// Room for the longest reply at once: until it is written it is only
+// address space, and the reply is not copied again on its way up.  Huge
+// pages spare most of the page faults of writing it.
+void KvSession::reserve_reply() {
+  reply_.reserve(reply_limit_ + 64 * 1024);
+  advise_huge(reply_.data(), reply_.capacity());
+}
 
 // Every reply replaces what the request had answered so far.
 DBwriter KvSession::new_reply() {
@@ -223,18 +237,16 @@ void KvSession::reply_count(long count) {
   new_reply().addoktuples(static_cast<int32_t>(std::min<long>(count, INT32_MAX)));
 }
 
-void KvSession::reply_sqlite_error() {
-  if (!db_) {
-    reply_error("No database open");
-  } else if (sqlite3_extended_errcode(db_) == SQLITE_BUSY_SNAPSHOT) {
-    reply_error(
-        "The database was changed by another connection during this transaction "
-        "(ABORT and try again)");
-  } else if (sqlite3_errcode(db_) == SQLITE_BUSY) {
-    reply_error("The database is busy: another connection has uncommitted changes (try again)");
-  } else {
-    reply_error(sqlite3_errmsg(db_));
-  }
+void KvSession::reply_sqlite_error() { reply_error(sqlite_error_text()); }
+
+std::string KvSession::sqlite_error_text() const {
+  if (!db_) return "No database open";
+  if (sqlite3_extended_errcode(db_) == SQLITE_BUSY_SNAPSHOT)
+    return "The database was changed by another connection during this transaction "
+           "(ABORT and try again)";
+  if (sqlite3_errcode(db_) == SQLITE_BUSY)
+    return "The database is busy: another connection has uncommitted changes (try again)";
+  return sqlite3_errmsg(db_);
 }
 
 void KvSession::reply_rows(const KvRows &rows, size_t first, size_t count, bool partial) {
@@ -266,8 +278,10 @@ bool KvSession::need_db() {
 bool KvSession::in_transaction() const { return tx_open_ || (db_ && !sqlite3_get_autocommit(db_)); }
 
 void KvSession::expire_transaction(int seconds) {
+  drain_cursors();
   if (db_ && !sqlite3_get_autocommit(db_)) exec_sql("ROLLBACK");
   tx_open_ = tx_started_ = false;
+  forget_schema();
   expired_ = "The transaction was rolled back after " + std::to_string(seconds) +
              " s without a request; nothing of it was committed, and this request was not run";
 }
@@ -334,6 +348,8 @@ bool KvSession::open_db(const std::string &name, std::string *err) {
   sqlite3_busy_timeout(db, 5000);
   if (peer_fd_ >= 0) sqlite3_progress_handler(db, 1000, check_peer, this);
   sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  // reads map the file instead of copying every page into the page cache
+  sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
   sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, like_function,
                           nullptr, nullptr);
   sqlite3_create_function(db, "like", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, like_function,
@@ -348,6 +364,9 @@ void KvSession::close_db() {
   cursors_.clear();
   tx_open_ = tx_started_ = false;
   if (!db_) return;
+  forget_schema();
+  sqlite3_finalize(schema_stmt_);
+  schema_stmt_ = nullptr;
   // a client that has gone must not interrupt its own rollback
   sqlite3_progress_handler(db_, 0, nullptr, nullptr);
   if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -357,7 +376,58 @@ void KvSession::close_db() {
   dbname_.clear();
 }
 
+// A rolled-back transaction takes the schema version back with it, so that
+// an equal version would no longer prove an unchanged schema: every end of
+// a transaction forgets the schema as well (forget_schema).
+void KvSession::check_schema() {
+  if (schema_checked_) return;
+  schema_checked_ = true;
+  if (!schema_stmt_ &&
+      sqlite3_prepare_v3(db_, "PRAGMA schema_version", -1, SQLITE_PREPARE_PERSISTENT, &schema_stmt_,
+                         nullptr) != SQLITE_OK) {
+    forget_schema();
+    return;
+  }
+  int version = sqlite3_step(schema_stmt_) == SQLITE_ROW ? sqlite3_column_int(schema_stmt_, 0) : -1;
+  sqlite3_reset(schema_stmt_);
+  if (version < 0 || version != schema_version_) forget_schema();
+  schema_version_ = version;
+}
+
+void KvSession::forget_schema() {
+  for (auto &st : statements_) sqlite3_finalize(st.second);
+  statements_.clear();
+  tables_.clear();
+  schema_version_ = -1;
+}
+
+const KvSession::TableInfo *KvSession::table_info(const std::string &table) {
+  check_schema();
+  auto it = tables_.find(table);
+  if (it != tables_.end()) return &it->second;
+  TableInfo info;
+  if (!read_columns(table, &info.cols)) return nullptr;
+  info.is_static = table_flag(table, "STATIC");
+  info.secure = table_flag(table, "SECURE");
+  // a version that could not be read proves nothing: nothing is kept
+  if (schema_version_ < 0) {
+    scratch_table_ = std::move(info);
+    return &scratch_table_;
+  }
+  return &(tables_[table] = std::move(info));
+}
+
 bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *cols) {
+  const TableInfo *t = table_info(table);
+  if (t) {
+    *cols = t->cols;
+  } else {
+    cols->clear();
+  }
+  return t != nullptr;
+}
+
+bool KvSession::read_columns(const std::string &table, std::vector<KvColumn> *cols) {
   cols->clear();
   Stmt s;
   if (sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1)", -1,
@@ -388,15 +458,34 @@ bool KvSession::table_flag(const std::string &table, const char *flag) {
 }
 
 bool KvSession::check_writable(const std::string &table, bool deleting) {
-  if (table_flag(table, "STATIC")) {
+  const TableInfo *t = table_info(table);
+  if (t && t->is_static) {
     reply_error("Table " + table + " is STATIC (read-only)");
     return false;
   }
-  if (deleting && table_flag(table, "SECURE")) {
+  if (t && deleting && t->secure) {
     reply_error("Table " + table + " is SECURE (no DELETE, no DROP TABLE)");
     return false;
   }
   return true;
+}
+
+// SQLite prepares a kept statement again by itself when the schema has
+// changed.
+sqlite3_stmt *KvSession::cached_statement(const std::string &sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return it->second;
+  sqlite3_stmt *st = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) !=
+      SQLITE_OK)
+    return nullptr;
+  // a bound on the statements kept: changes of ever new shapes start over
+  if (statements_.size() >= 64) {
+    for (auto &kept : statements_) sqlite3_finalize(kept.second);
+    statements_.clear();
+  }
+  statements_[sql] = st;
+  return st;
 }
 
 bool KvSession::need_table(const std::string &table, std::vector<KvColumn> *cols) {
@@ -424,13 +513,15 @@ bool KvSession::need_index(const std::string &name) {
 
 void KvSession::exec_change(const std::string &sql, const std::vector<KvBound> &binds) {
   last_sql_ = sql;
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
-      !bind_all(s.st, binds) || sqlite3_step(s.st) != SQLITE_DONE) {
-    reply_sqlite_error();
-    return;
+  sqlite3_stmt *st = cached_statement(sql);
+  bool ok = st && bind_all(st, binds) && sqlite3_step(st) == SQLITE_DONE;
+  // the reply takes SQLite's error text before the reset
+  if (!ok) reply_sqlite_error();
+  if (st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
   }
-  reply_count(sqlite3_changes(db_));
+  if (ok) reply_count(sqlite3_changes(db_));
 }
 
 void KvSession::reply_exec(const std::string &sql) {
@@ -486,6 +577,7 @@ KvReply KvSession::handle(const char *data, int len) {
   std::string err;
   last_sql_.clear();
   reply_.clear();
+  schema_checked_ = false;
   KvAction action = KV_SEND_REPLY;
   // a request without a reply cannot carry the notice of an expired
   // transaction: it runs
@@ -545,6 +637,12 @@ KvAction KvSession::execute(const Command *c, const KvRequest &req) {
     return c->action;
   }
   if (c->needs_db && !need_db()) return c->action;
+  // reading a cursor, and other reading, leaves its open statement alone
+  static const int kBesideCursors[] = {CMD_FETCH,  CMD_CLOSE, CMD_DECLARE,
+                                       CMD_SELECT, CMD_SHOW,  CMD_MAX};
+  if (std::find(std::begin(kBesideCursors), std::end(kBesideCursors), c->cmd) ==
+      std::end(kBesideCursors))
+    drain_cursors();
   if ((c->tx == TX_READ || c->tx == TX_WRITE) && !start_transaction(c->tx == TX_WRITE))
     return c->action;
   if (c->run) (this->*c->run)(req);
@@ -583,6 +681,7 @@ void KvSession::do_begin(const KvRequest &) {
 
 // COMMIT (and END) or ABORT.
 void KvSession::do_end(const KvRequest &req) {
+  forget_schema();
   if (!in_transaction()) {
     reply_error("No transaction active");
   } else if (sqlite3_get_autocommit(db_) && tx_started_ && req.cmd == CMD_COMMIT) {
@@ -601,43 +700,125 @@ void KvSession::do_end(const KvRequest &req) {
 // ---------------------------------------------------------------------------
 // Queries.
 
-bool KvSession::run_select(const KvSelect &sel, long cap, KvRows *rows) {
+bool KvSession::prepare_select(const KvSelect &sel, std::vector<KvField> *fields,
+                               sqlite3_stmt **st) {
   SqlGen gen(
       [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); });
-  if (!gen.select(sel, &rows->fields)) {
+  if (!gen.select(sel, fields)) {
     reply_error(gen.err);
     return false;
   }
   last_sql_ = gen.sql;
-  Stmt s;
-  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK ||
-      !bind_all(s.st, gen.binds)) {
-    reply_sqlite_error();
-    return false;
-  }
-  int ncols = static_cast<int>(rows->fields.size());
-  DBwriter w(rows->data);
-  int rc;
-  while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
-    if ((cap >= 0 && static_cast<long>(rows->offsets.size()) >= cap) ||
-        rows->data.size() > KV_MAX_REPLY) {
-      rows->partial = true;
-      break;
-    }
-    rows->offsets.push_back(rows->data.size());
-    for (int i = 0; i < ncols; i++) put_value(w, s.st, i, rows->fields[i].type);
-  }
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+  if (sqlite3_prepare_v2(db_, gen.sql.c_str(), -1, st, nullptr) != SQLITE_OK ||
+      !bind_all(*st, gen.binds)) {
     reply_sqlite_error();
     return false;
   }
   return true;
 }
 
+// The rows are laid out straight into the reply, behind the header of
+// reply_rows whose row count is filled in at the end.  A row that would
+// make the reply longer than the limit is taken back, and the reply says
+// that not all rows were sent.
 void KvSession::do_select(const KvRequest &req) {
-  KvRows rows;
-  if (!run_select(req.select, max_rows_, &rows)) return;
-  reply_rows(rows, 0, rows.offsets.size(), rows.partial);
+  std::vector<KvField> fields;
+  Stmt s;
+  if (!prepare_select(req.select, &fields, &s.st)) return;
+  DBwriter w = new_reply();
+  w.addokdata();
+  w.addint(static_cast<int32_t>(fields.size()));
+  w.addint(0);
+  const size_t head = reply_.size();
+  for (auto &f : fields) {
+    w.addstring(f.name.c_str());
+    w.addtoken(db_types[f.type].code);
+    w.addint(f.size);
+  }
+  int ncols = static_cast<int>(fields.size());
+  int32_t count = 0;
+  bool partial = false;
+  int rc;
+  while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+    if ((max_rows_ >= 0 && count >= max_rows_) || count == INT32_MAX) {
+      partial = true;
+      break;
+    }
+    size_t row = reply_.size();
+    if (row > kLargeReply && reply_.capacity() < reply_limit_) reserve_reply();
+    for (int i = 0; i < ncols; i++) put_value(w, s.st, i, fields[i].type);
+    if (reply_.size() > reply_limit_) {
+      reply_.resize(row);
+      partial = true;
+      break;
+    }
+    count++;
+  }
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    reply_sqlite_error();
+    return;
+  }
+  // without rows the reply ends after the counts
+  if (count == 0) reply_.resize(head);
+  if (partial) reply_[0] = static_cast<char>(REPLY_NOTALLDATA);
+  le_put32(reply_.data() + head - 4, static_cast<uint32_t>(count));
+}
+
+void KvStmtFinalizer::operator()(sqlite3_stmt *st) const { sqlite3_finalize(st); }
+
+// Rows of a cursor are read as they are asked for: with a row maximum set,
+// FETCH ALL takes that many at a time, and the next batch is read ahead
+// while the client works on the last (prefetch).  Without a maximum every
+// row is read at DECLARE.  Before any request that could change what the
+// open statement reads, the rest is read (drain_cursors), so that a cursor
+// always shows the database as it was when it was declared.
+bool KvSession::pull(Cursor &c, size_t want) {
+  KvRows &r = c.rows;
+  if (c.next > 0) {
+    size_t from = c.next < r.offsets.size() ? r.offsets[c.next] : r.data.size();
+    r.data.erase(r.data.begin(), r.data.begin() + static_cast<long>(from));
+    r.offsets.erase(r.offsets.begin(), r.offsets.begin() + static_cast<long>(c.next));
+    for (size_t &o : r.offsets) o -= from;
+    c.next = 0;
+  }
+  if (!c.st) return true;
+  DBwriter w(r.data);
+  int ncols = static_cast<int>(r.fields.size());
+  while (r.offsets.size() < want && r.data.size() <= reply_limit_) {
+    int rc = sqlite3_step(c.st.get());
+    if (rc == SQLITE_DONE) {
+      c.st.reset();
+      return true;
+    }
+    if (rc != SQLITE_ROW) {
+      c.error = sqlite_error_text();
+      c.st.reset();
+      return false;
+    }
+    r.offsets.push_back(r.data.size());
+    for (int i = 0; i < ncols; i++) put_value(w, c.st.get(), i, r.fields[i].type);
+  }
+  return true;
+}
+
+void KvSession::drain_cursors() {
+  for (auto &it : cursors_) {
+    Cursor &c = it.second;
+    if (!c.st) continue;
+    pull(c, SIZE_MAX);
+    if (c.st) {
+      c.error = "Cursor " + it.first + ": result too large (close other cursors)";
+      c.st.reset();
+    }
+  }
+}
+
+void KvSession::prefetch() {
+  std::string name;
+  name.swap(last_cursor_);
+  auto it = cursors_.find(name);
+  if (it == cursors_.end() || !it->second.st || max_rows_ < 0) return;
+  pull(it->second, static_cast<size_t>(max_rows_) + 1);
 }
 
 void KvSession::do_declare(const KvRequest &req) {
@@ -646,14 +827,24 @@ void KvSession::do_declare(const KvRequest &req) {
     return;
   }
   Cursor c;
-  if (!run_select(req.select, -1, &c.rows)) return;
+  sqlite3_stmt *st = nullptr;
+  bool prepared = prepare_select(req.select, &c.rows.fields, &st);
+  c.st.reset(st);
+  if (!prepared) return;
+  if (!pull(c, max_rows_ >= 0 ? static_cast<size_t>(max_rows_) + 1 : SIZE_MAX)) {
+    reply_error(c.error);
+    return;
+  }
   size_t held = c.rows.data.size();
   for (auto &other : cursors_) held += other.second.rows.data.size();
-  if (c.rows.partial || held > KV_MAX_REPLY) {
+  // read whole, the rows of all cursors must fit into a reply; read in
+  // batches, each cursor holds a batch at most
+  if (max_rows_ < 0 && (c.st || held > reply_limit_)) {
     reply_error("Cursor " + req.name + ": result too large (close other cursors)");
     return;
   }
   cursors_[req.name] = std::move(c);
+  last_cursor_ = req.name;
   reply_ok();
 }
 
@@ -664,15 +855,36 @@ void KvSession::do_fetch(const KvRequest &req) {
     return;
   }
   Cursor &c = it->second;
+  size_t want = !req.fetch_all ? 1 : max_rows_ >= 0 ? static_cast<size_t>(max_rows_) + 1 : SIZE_MAX;
+  // a failure while reading comes after the rows read before it
+  pull(c, want);
   size_t left = c.rows.offsets.size() - c.next;
+  if (left == 0 && !c.error.empty()) {
+    reply_error(c.error);
+    c.error.clear();
+    return;
+  }
   size_t n = req.fetch_all ? left : std::min<size_t>(left, 1);
-  bool partial = false;
+  // rows are left beyond the longest reply
+  bool partial = req.fetch_all && max_rows_ < 0 && c.st;
   if (max_rows_ >= 0 && n > static_cast<size_t>(max_rows_)) {
     n = static_cast<size_t>(max_rows_);
     partial = true;
   }
+  // no more rows than a reply can hold
+  size_t room = 9;
+  for (auto &f : c.rows.fields) room += f.name.size() + 8;
+  room = reply_limit_ > room ? reply_limit_ - room : 0;
+  auto end_of = [&c](size_t row) {
+    return row < c.rows.offsets.size() ? c.rows.offsets[row] : c.rows.data.size();
+  };
+  while (n > 0 && end_of(c.next + n) - c.rows.offsets[c.next] > room) {
+    n = n / 2;
+    partial = true;
+  }
   reply_rows(c.rows, c.next, n, partial);
   c.next += n;
+  last_cursor_ = req.name;
 }
 
 bool KvSession::run_query(const std::string &sql, const std::vector<std::string> &params,
@@ -794,9 +1006,13 @@ static const KvColumn *find_column(const std::vector<KvColumn> &cols, const std:
 }
 
 void KvSession::do_insert(const KvRequest &req) {
-  std::vector<KvColumn> cols;
-  if (!need_table(req.name, &cols)) return;
+  const TableInfo *info = table_info(req.name);
+  if (!info) {
+    reply_error("Table " + req.name + " does not exist");
+    return;
+  }
   if (!check_writable(req.name, false)) return;
+  const std::vector<KvColumn> &cols = info->cols;
   std::vector<const KvColumn *> targets;
   if (req.columns.empty()) {
     if (req.values.size() != cols.size()) {
@@ -981,6 +1197,9 @@ void KvSession::do_drop_database(const KvRequest &req) {
   }
   std::string name = dbname_, err;
   cursors_.clear();
+  forget_schema();
+  sqlite3_finalize(schema_stmt_);
+  schema_stmt_ = nullptr;
   sqlite3_close_v2(db_);
   db_ = nullptr;
   dbname_.clear();

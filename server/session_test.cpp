@@ -215,3 +215,127 @@ TEST_F(SessionTest, AnExpiredTransactionIsToldOnceAndNotForADisconnect) {
   EXPECT_EQ(raw(session_, std::string(1, CMD_DISCONNECT)).action, KV_NO_REPLY);
   EXPECT_EQ(open_db(session_, "KVSYS"), "1");
 }
+
+// The rows of a reply, decoded as the client does: one line per row, the
+// display texts joined by '|'.
+static std::vector<std::string> rows_of(const std::string &reply) {
+  DBresult *res = new DBresult;
+  RESDATA_Empty(&res->data);
+  DBprocess_reply(res, reply.data(), static_cast<int>(reply.size()));
+  std::vector<std::string> rows;
+  for (int r = 0; r < DBntuples(res); r++) {
+    std::string line;
+    for (int f = 0; f < DBnfields(res); f++)
+      line += (f ? "|" : "") + std::string(DBgetvalue(res, r, f));
+    rows.push_back(line);
+  }
+  DBclear(res);
+  return rows;
+}
+
+TEST_F(SessionTest, AReplyNeverExceedsTheLimitAndEndsAfterAWholeRow) {
+  KvSession small(catalog_, 8, 2000);
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  ASSERT_EQ(open_db(small, "KVSYS"), "1");
+  ASSERT_EQ(reply("CREATE TABLE T (N INTEGER, C CHARACTER(40));"), "1");
+  for (int i = 0; i < 100; i++)
+    ASSERT_EQ(reply("INSERT INTO T VALUES (" + std::to_string(i) + ", 'Zeile " + std::to_string(i) +
+                    " mit etwas Text');")[0],
+              '3');
+  std::string all = reply("SELECT * FROM T;");
+  ASSERT_EQ(all[0], '2');
+  ASSERT_EQ(rows_of(all).size(), 100u);
+  std::string cut = run(small, "SELECT * FROM T;").bytes;
+  EXPECT_EQ(cut[0], '4');
+  EXPECT_LE(cut.size(), 2000u);
+  std::vector<std::string> got = rows_of(cut), want = rows_of(all);
+  ASSERT_GT(got.size(), 10u);
+  ASSERT_LT(got.size(), 100u);
+  // the rows that came are the first ones, and one more would not fit
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin()));
+  std::string one_more = run(small, "MAX " + std::to_string(got.size() + 1) + ";").bytes;
+  ASSERT_EQ(one_more, "1");
+  EXPECT_EQ(rows_of(run(small, "SELECT * FROM T;").bytes).size(), got.size());
+  // a cursor is fetched in replies within the limit as well, to its end
+  // (held whole, its rows would be more than the limit allows)
+  ASSERT_EQ(run(small, "MAX;").bytes, "1");
+  ASSERT_EQ(run(small, "DECLARE C CURSOR FOR SELECT * FROM T;").bytes,
+            error_reply("Cursor C: result too large (close other cursors)"));
+  ASSERT_EQ(run(small, "MAX 90;").bytes, "1");
+  ASSERT_EQ(run(small, "DECLARE C CURSOR FOR SELECT * FROM T;").bytes, "1");
+  std::vector<std::string> fetched;
+  for (int i = 0; i < 100; i++) {
+    std::string part = run(small, "FETCH ALL IN C;").bytes;
+    EXPECT_LE(part.size(), 2000u);
+    std::vector<std::string> r = rows_of(part);
+    fetched.insert(fetched.end(), r.begin(), r.end());
+    if (part[0] == '2') break;
+  }
+  EXPECT_EQ(fetched, want);
+}
+
+// Each session keeps what it has learnt of a table (columns, STATIC,
+// SECURE) and its prepared changes; a change of the schema by any
+// connection, and the rollback of one, makes it learn anew.
+TEST_F(SessionTest, WhatASessionKnowsOfTablesFollowsEveryChange) {
+  KvSession other(catalog_, 8);
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  ASSERT_EQ(open_db(other, "KVSYS"), "1");
+  const std::string one("3\x01\0\0\0", 5);
+  ASSERT_EQ(reply("CREATE TABLE T (A INTEGER, B CHARACTER(5));"), "1");
+  ASSERT_EQ(reply("INSERT INTO T VALUES (1, 'x');"), one);
+  // another connection gives T other columns and then makes it STATIC
+  ASSERT_EQ(run(other, "DROP TABLE T;").bytes, "1");
+  ASSERT_EQ(run(other, "CREATE TABLE T (A INTEGER, B CHARACTER(5), C FLOAT);").bytes, "1");
+  EXPECT_EQ(reply("INSERT INTO T VALUES (2, 'y');"),
+            error_reply("Table T has 3 columns, 2 values given"));
+  ASSERT_EQ(reply("INSERT INTO T VALUES (2, 'y', 2.5);"), one);
+  ASSERT_EQ(run(other, "SET TABLE T STATIC;").bytes, "1");
+  EXPECT_EQ(reply("INSERT INTO T VALUES (3, 'z', 1);"),
+            error_reply("Table T is STATIC (read-only)"));
+  // a flag set inside a transaction and rolled back is gone again, even when
+  // another connection has changed the schema since
+  ASSERT_EQ(reply("CREATE TABLE U (A INTEGER);"), "1");
+  ASSERT_EQ(reply("BEGIN;"), "1");
+  ASSERT_EQ(reply("SET TABLE U SECURE;"), "1");
+  EXPECT_EQ(reply("DELETE FROM U;"), error_reply("Table U is SECURE (no DELETE, no DROP TABLE)"));
+  ASSERT_EQ(reply("ABORT;"), "1");
+  ASSERT_EQ(run(other, "CREATE TABLE W (A INTEGER);").bytes, "1");
+  EXPECT_EQ(reply("DELETE FROM U;"), std::string("3\0\0\0\0", 5));
+  EXPECT_EQ(rows_of(reply("SELECT * FROM T;")), std::vector<std::string>({"2|y|2.5"}));
+}
+
+// With a row maximum a cursor is read batch by batch, ahead of the client;
+// still it shows the table as it was when declared, whatever the session
+// changes in between.
+TEST_F(SessionTest, ACursorReadInBatchesShowsTheTableAsDeclared) {
+  ASSERT_EQ(open_db(session_, "KVSYS"), "1");
+  ASSERT_EQ(reply("CREATE TABLE T (N INTEGER);"), "1");
+  std::vector<std::string> want;
+  for (int i = 0; i < 7; i++) {
+    ASSERT_EQ(reply("INSERT INTO T VALUES (" + std::to_string(i) + ");")[0], '3');
+    want.push_back(std::to_string(i));
+  }
+  ASSERT_EQ(reply("MAX 3;"), "1");
+  ASSERT_EQ(reply("DECLARE C CURSOR FOR SELECT N FROM T;"), "1");
+  session_.prefetch();
+  std::string first = reply("FETCH ALL IN C;");
+  EXPECT_EQ(first[0], '4');
+  session_.prefetch();
+  // changes of this session do not reach the rows still to come
+  ASSERT_EQ(reply("INSERT INTO T VALUES (99);")[0], '3');
+  ASSERT_EQ(reply("DELETE FROM T WHERE N = 5;"), std::string("3\x01\0\0\0", 5));
+  std::vector<std::string> got = rows_of(first);
+  for (;;) {
+    std::string part = reply("FETCH ALL IN C;");
+    std::vector<std::string> r = rows_of(part);
+    EXPECT_LE(r.size(), 3u);
+    got.insert(got.end(), r.begin(), r.end());
+    if (part[0] == '2') break;
+    session_.prefetch();
+  }
+  EXPECT_EQ(got, want);
+  ASSERT_EQ(reply("CLOSE C;"), "1");
+  // the table itself can be dropped once the cursor is gone
+  EXPECT_EQ(reply("DROP TABLE T;"), "1");
+}

@@ -101,18 +101,18 @@ static bool parse_time_at(const char *&p, char sep, bool need_sec, TIME *out) {
   return true;
 }
 
-bool kv_parse_date(const std::string &text, DATE *out) {
-  const char *p = text.c_str();
+bool kv_parse_date(const char *text, DATE *out) {
+  const char *p = text;
   return parse_date_at(p, out) && *p == '\0';
 }
 
-bool kv_parse_time(const std::string &text, TIME *out) {
-  const char *p = text.c_str();
+bool kv_parse_time(const char *text, TIME *out) {
+  const char *p = text;
   return parse_time_at(p, ':', false, out) && *p == '\0';
 }
 
-bool kv_parse_dati(const std::string &text, DATI *out) {
-  const char *p = text.c_str();
+bool kv_parse_dati(const char *text, DATI *out) {
+  const char *p = text;
   DATE d;
   TIME t{0, 0, 0};
   long usec = 0;

@@ -94,9 +94,18 @@ KvBound kv_bound_literal(const KvLiteral &lit);
 // the base library's rules (years 1800 to 2800, every fourth year a leap
 // year).  The stored form is "YYYY-MM-DD", "HH:MM:SS" and
 // "YYYY-MM-DD-HH.MM.SS.ffffff".
-bool kv_parse_date(const std::string &text, DATE *out);
-bool kv_parse_time(const std::string &text, TIME *out);
-bool kv_parse_dati(const std::string &text, DATI *out);
+bool kv_parse_date(const char *text, DATE *out);
+bool kv_parse_time(const char *text, TIME *out);
+bool kv_parse_dati(const char *text, DATI *out);
+inline bool kv_parse_date(const std::string &text, DATE *out) {
+  return kv_parse_date(text.c_str(), out);
+}
+inline bool kv_parse_time(const std::string &text, TIME *out) {
+  return kv_parse_time(text.c_str(), out);
+}
+inline bool kv_parse_dati(const std::string &text, DATI *out) {
+  return kv_parse_dati(text.c_str(), out);
+}
 std::string kv_date_text(const DATE &d);
 std::string kv_time_text(const TIME &t);
 std::string kv_dati_text(const DATI &t);

@@ -787,6 +787,34 @@ TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
   EXPECT_EQ(c.run("INSERT INTO K VALUES (0, 'nach dem Neustart')"), DB_COMMAND_OK);
 }
 
+// SIGINT stops the server as SIGTERM does, also while clients idle and one
+// of them waits for a long statement: the server ends with 0, the waiting
+// client sees its connection end.
+TEST_F(KorvaldTest, SigintStopsTheServerDuringALongStatement) {
+  Conn c(server.open());
+  ASSERT_EQ(c.run("CREATE TABLE L (N INTEGER)"), DB_COMMAND_OK);
+  ASSERT_EQ(c.run("BEGIN"), DB_COMMAND_OK);
+  for (int i = 0; i < 1000; i++)
+    ASSERT_EQ(c.run("INSERT INTO L VALUES (" + std::to_string(i) + ")"), DB_COMMAND_OK);
+  ASSERT_EQ(c.run("END"), DB_COMMAND_OK);
+  Conn idle1(server.open()), idle2(server.open());
+  int status = -2;
+  // a thousand million rows of a join: far longer than this test
+  std::thread busy([&]() {
+    DBresult *r = DBexec(c.c, "SELECT COUNT(*) FROM L A, L B, L C");
+    status = r ? DBresultStatus(r) : -1;
+    DBclear(r);
+    DBquery_free();  // the thread's query buffer
+  });
+  bool running = gets_busy(server.pid, 0.3);
+  kill(server.pid, SIGINT);
+  EXPECT_EQ(server.wait_exit(), 0);
+  busy.join();
+  EXPECT_TRUE(running);
+  EXPECT_EQ(status, -1);
+  EXPECT_EQ(DBstatus(c.c), DB_CONNECTION_BROKEN);
+}
+
 TEST_F(KorvaldTest, StopBySignalStatementAndRequest) {
   {
     Conn c(server.open());
@@ -1009,7 +1037,10 @@ TEST_F(KorvaldTest, AFailedStartCreatesNothing) {
     int status;
     std::string says;
   } cases[] = {
-      {{"--no-such-option"}, 2, "usage: korvald"},
+      {{"--no-such-option"}, 2, "unknown option '--no-such-option'\nusage: korvald"},
+      {{"-D"}, 2, "korvald: -D needs a value\nusage: korvald"},
+      {{"--max-reply"}, 2, "korvald: --max-reply needs a value"},
+      {{"--max-reply", "257"}, 2, "invalid value for --max-reply: 257"},
       {{"-p", "70000"}, 2, "invalid value for -p: 70000"},
       {{"--max-connections", "0"}, 2, "invalid value for --max-connections: 0"},
       {{"--tx-idle-timeout", "soon"}, 2, "invalid value for --tx-idle-timeout: soon"},

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -121,6 +122,44 @@ TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
   EXPECT_EQ(out, "8\n8\n");
   EXPECT_EQ(query("SELECT * FROM S1 ORDER BY ID", "--no-convert -A"), tsv);
   EXPECT_EQ(query("SELECT * FROM S2 ORDER BY ID", "--no-convert --csv"), csv);
+}
+
+// --fetch-count reads a SELECT in batches through a cursor: the TSV and
+// CSV output is the same as from one reply, an aligned table has its
+// header once and the row count of all batches at the end; errors are the
+// SELECT's.  A result cut by MAX says how many rows came.
+TEST_F(KvsqlWithKorvald, FetchCountPrintsTheSameRowsInBatches) {
+  std::string load = "CREATE TABLE B (N INTEGER, T CHARACTER(20), F FLOAT);\nBEGIN;\n";
+  for (int i = 0; i < 250; i++)
+    load += "INSERT INTO B VALUES (" + std::to_string(i) + ", 'Zeile\\t" + std::to_string(i) +
+            "', " + std::to_string(i) + ".25);\n";
+  ASSERT_EQ(run("--no-convert -q", load + "END;\n"), 0);
+  const std::string select = "SELECT * FROM B ORDER BY N DESC";
+  for (const char *form : {"-A", "--csv", "-A -t"}) {
+    std::string whole = query(select, std::string("--no-convert ") + form);
+    bool header = std::string(form).find("-t") == std::string::npos;
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), header ? 251 : 250) << form;
+    for (const char *n : {"1", "7", "250", "1000"})
+      EXPECT_EQ(query(select, std::string("--no-convert --fetch-count ") + n + " " + form), whole)
+          << form << " " << n;
+  }
+  std::string aligned =
+      query("SELECT N FROM B WHERE N < 12", "--no-convert --aligned --fetch-count 5");
+  // the first batch (0 to 4) is one digit wide, the last (10, 11) two
+  EXPECT_EQ(aligned.substr(0, 10), " N\n---\n 0\n");
+  EXPECT_NE(aligned.find("\n 10\n 11\n"), std::string::npos) << aligned;
+  EXPECT_EQ(aligned.substr(aligned.size() - 11), "(12 rows)\n\n");
+  EXPECT_EQ(std::count(aligned.begin(), aligned.end(), '\n'), 2 + 12 + 2);
+  EXPECT_EQ(query("SELECT N FROM B WHERE N < 0", "--no-convert --fetch-count 5"), "N\n");
+  std::string out, err;
+  EXPECT_EQ(run("--no-convert --fetch-count 5 -c 'SELECT X FROM B'", "", &out, &err), 1);
+  EXPECT_NE(err.find("X"), std::string::npos) << err;
+  // the cursor and the row maximum are gone again: a plain MAX cuts
+  EXPECT_EQ(run("--no-convert --fetch-count 5 -c 'SELECT N FROM B' -c 'MAX 3; SELECT N FROM B'", "",
+                &out, &err),
+            0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 251 + 4) << out;
+  EXPECT_EQ(err, "(not all rows were sent: 3 received)\n");
 }
 
 // A CSV file written on a UTF-8 terminal (quotes, umlauts, CRLF, its

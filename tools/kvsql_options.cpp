@@ -8,7 +8,7 @@ const char KVSQL_USAGE[] =
     "usage: kvsql [-dbNAME] [-p PORT] [-c SQL | -f FILE | --import FILE TABLE]...\n"
     "             [-A | --aligned | --csv] [-x] [-t] [-q] [-o FILE] [--on-error-stop]\n"
     "             [--encoding CHARSET | --no-convert] [--connect-timeout SECONDS]\n"
-    "             [--tokens]\n"
+    "             [--fetch-count N] [--tokens]\n"
     "  -dbNAME    database to open (default KVSYS; also -db NAME)\n"
     "  -p PORT    server port (default 12453, or the services entry KORVAL/tcp)\n"
     "  -c SQL     run SQL: statements and meta-commands (may be given more than once)\n"
@@ -33,6 +33,9 @@ const char KVSQL_USAGE[] =
     "  --no-convert  pass bytes unchanged\n"
     "  --connect-timeout SECONDS  give up a connection not answered within this\n"
     "             time (default 30; 0: wait without limit)\n"
+    "  --fetch-count N  read the rows of a SELECT N at a time through a cursor:\n"
+    "             memory for N rows, not the whole result; 0 (default): one reply;\n"
+    "             not after a MAX statement, not with -x\n"
     "  --tokens   print the request bytes of each statement as hex, do not connect\n"
     "  -h, --help this text;  --version  the program version\n"
     "BINARY values are shown as 0x and hex digits.  Comments (-- and /* */) are\n"
@@ -61,6 +64,16 @@ bool truth(const std::string &v, bool *out) {
   if (v == "1" || v == "on" || v == "true" || v == "yes") return *out = true, true;
   if (v == "0" || v == "off" || v == "false" || v == "no") return *out = false, true;
   return false;
+}
+
+// A whole number of rows from 0 to 100000000.
+bool count(const std::string &v, int *out) {
+  char *end;
+  errno = 0;
+  long n = strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end || errno || n < 0 || n > 100000000) return false;
+  *out = static_cast<int>(n);
+  return true;
 }
 
 }  // namespace
@@ -109,6 +122,12 @@ KvsqlParse parse_options(int argc, char **argv, KvsqlOptions *opt, std::string *
       if (!value_of(argc, argv, &i, 2, &v)) return missing("NAME=VALUE");
       if (v.compare(0, 14, "ON_ERROR_STOP=") != 0 || !truth(v.substr(14), &opt->on_error_stop)) {
         *error = "-v knows only ON_ERROR_STOP=1 or ON_ERROR_STOP=0, not '" + v + "'";
+        return KvsqlParse::BAD;
+      }
+    } else if (a == "--fetch-count") {
+      if (i + 1 >= argc) return missing("a number of rows");
+      if (!count(argv[++i], &opt->fetch_count)) {
+        *error = std::string("invalid value for --fetch-count: ") + argv[i];
         return KvsqlParse::BAD;
       }
     } else if (a == "--encoding") {

@@ -40,6 +40,7 @@ struct KvsqlOptions {
   bool no_convert = false;
   std::string encoding;      // the terminal's character set; empty: the locale's
   int connect_timeout = 30;  // seconds; 0: no limit
+  int fetch_count = 0;       // rows per batch of a SELECT read through a cursor; 0: one reply
 };
 
 enum class KvsqlParse { RUN, HELP, VERSION, BAD };

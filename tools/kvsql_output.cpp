@@ -35,11 +35,7 @@ void trim_right(std::string *line) {
   while (!line->empty() && line->back() == ' ') line->pop_back();
 }
 
-std::string row_count(size_t n) {
-  return "(" + std::to_string(n) + (n == 1 ? " row)\n" : " rows)\n");
-}
-
-std::string aligned(const OutTable &t, bool tuples_only) {
+std::string aligned(const OutTable &t, bool tuples_only, bool footer) {
   size_t nf = t.names.size(), nr = t.rows();
   std::vector<std::string> shown(t.cells.size());
   std::vector<size_t> width(nf, 0);
@@ -78,7 +74,7 @@ std::string aligned(const OutTable &t, bool tuples_only) {
     trim_right(&line);
     out += line + "\n";
   }
-  if (!tuples_only) out += row_count(nr) + "\n";
+  if (!tuples_only && footer) out += row_count_text(nr) + "\n";
   return out;
 }
 
@@ -117,48 +113,83 @@ std::string vertical(const OutTable &t, const OutputOptions &o) {
   return out;
 }
 
-// Lines of values joined by sep, each value passed through quote.
-std::string separated(const OutTable &t, bool tuples_only, char sep,
-                      std::string (*quote)(std::string_view)) {
+// Appends value to *out with tab, line feed, carriage return and backslash
+// escaped; runs of other bytes are appended whole.
+void append_tsv(std::string *out, std::string_view value) {
+  const char *p = value.data(), *end = p + value.size(), *run = p;
+  for (; p < end; p++) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    // one test keeps the common bytes quick
+    if (c > '\r' && c != '\\') continue;
+    char e = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 0;
+    if (!e) continue;
+    out->append(run, static_cast<size_t>(p - run));
+    out->push_back('\\');
+    out->push_back(e);
+    run = p + 1;
+  }
+  out->append(run, static_cast<size_t>(end - run));
+}
+
+void append_csv(std::string *out, std::string_view value) {
+  if (value.find_first_of(",\"\n\r") == std::string_view::npos) {
+    out->append(value);
+    return;
+  }
+  out->push_back('"');
+  for (char c : value) {
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
+// Lines of values in the UNALIGNED or CSV form.
+std::string separated(const OutTable &t, bool tuples_only, OutputFormat format) {
   size_t nf = t.names.size();
   std::string out;
+  std::vector<std::string_view> line(nf);
   if (!tuples_only) {
-    for (size_t f = 0; f < nf; f++) (out += f ? std::string(1, sep) : "") += quote(t.names[f]);
-    if (nf) out += '\n';
+    for (size_t f = 0; f < nf; f++) line[f] = t.names[f];
+    append_separated(&out, line.data(), nf, format);
   }
-  for (size_t i = 0; i < t.cells.size(); i++) {
-    if (i % nf) out += sep;
-    out += quote(t.cells[i]);
-    if (i % nf == nf - 1) out += '\n';
+  for (size_t r = 0; r < t.rows(); r++) {
+    for (size_t f = 0; f < nf; f++) line[f] = t.cells[r * nf + f];
+    append_separated(&out, line.data(), nf, format);
   }
   return out;
 }
 
 }  // namespace
 
+std::string row_count_text(size_t n) {
+  return "(" + std::to_string(n) + (n == 1 ? " row)\n" : " rows)\n");
+}
+
+void append_separated(std::string *out, const std::string_view *values, size_t n,
+                      OutputFormat format) {
+  bool csv = format == OutputFormat::CSV;
+  for (size_t i = 0; i < n; i++) {
+    if (i) out->push_back(csv ? ',' : '\t');
+    if (csv)
+      append_csv(out, values[i]);
+    else
+      append_tsv(out, values[i]);
+  }
+  out->push_back('\n');
+}
+
 std::string tsv_escape(std::string_view value) {
   std::string r;
   r.reserve(value.size());
-  for (char c : value) {
-    switch (c) {
-      case '\t': r += "\\t"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\\': r += "\\\\"; break;
-      default: r += c;
-    }
-  }
+  append_tsv(&r, value);
   return r;
 }
 
 std::string csv_quote(std::string_view value) {
-  if (value.find_first_of(",\"\n\r") == std::string_view::npos) return std::string(value);
-  std::string r = "\"";
-  for (char c : value) {
-    if (c == '"') r += '"';
-    r += c;
-  }
-  return r + "\"";
+  std::string r;
+  append_csv(&r, value);
+  return r;
 }
 
 std::string binary_hex(const unsigned char *bytes, size_t n) {
@@ -175,8 +206,7 @@ std::string format_table(const OutTable &table, const OutputOptions &options) {
   if (table.names.empty()) return "";
   if (options.expanded && options.format != OutputFormat::CSV) return vertical(table, options);
   switch (options.format) {
-    case OutputFormat::ALIGNED: return aligned(table, options.tuples_only);
-    case OutputFormat::CSV: return separated(table, options.tuples_only, ',', csv_quote);
-    default: return separated(table, options.tuples_only, '\t', tsv_escape);
+    case OutputFormat::ALIGNED: return aligned(table, options.tuples_only, options.footer);
+    default: return separated(table, options.tuples_only, options.format);
   }
 }

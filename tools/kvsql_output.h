@@ -19,6 +19,7 @@ struct OutputOptions {
   OutputFormat format = OutputFormat::UNALIGNED;
   bool expanded = false;     // vertical output (not for CSV)
   bool tuples_only = false;  // rows only: no header, no row count
+  bool footer = true;        // the row count after an aligned table
 };
 
 // A result as texts: field names, per field whether it is a number (right
@@ -40,6 +41,17 @@ struct OutTable {
 // UNALIGNED): per row a line "-[ RECORD n ]---" and one "name | value"
 // line per field.  The header is there for zero rows as well.
 std::string format_table(const OutTable &table, const OutputOptions &options);
+
+// Appends one line of the UNALIGNED or CSV form (format is either) of the
+// n values to *out, exactly as format_table writes a row or the header:
+// the values escaped or quoted, separated, and a line feed.  For results
+// written row by row.
+void append_separated(std::string *out, const std::string_view *values, size_t n,
+                      OutputFormat format);
+
+// The row count line after an aligned table: "(N rows)" or "(1 row)" and a
+// line feed.
+std::string row_count_text(size_t n);
 
 // A value escaped for tab-separated text (see UNALIGNED above).
 std::string tsv_escape(std::string_view value);

@@ -197,6 +197,7 @@ void KvsqlSession::close_db() {
   DBfreeconn(conn_);
   conn_ = nullptr;
   in_transaction_ = false;
+  max_set_ = false;  // the row maximum belongs to the connection
   tables_known_ = false;
   columns_.clear();
 }
@@ -434,6 +435,10 @@ bool KvsqlSession::take_abandoned() {
 // --- statements ------------------------------------------------------------
 
 void KvsqlSession::write_out(const std::string &latin1) {
+  if (recoder_->passes_bytes()) {
+    fwrite(latin1.data(), 1, latin1.size(), out_);
+    return;
+  }
   std::string text = recoder_->from_latin1(latin1);
   fwrite(text.data(), 1, text.size(), out_);
 }
@@ -477,32 +482,15 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt) {
     return;
   }
   if (interrupts_->take() > 0) return canceled(false);  // Ctrl+C between two statements
-  HeldLog held;
-  auto started = std::chrono::steady_clock::now();
-  interrupts_->arm(conn_->socket);
-  DBresult *res = DBexec(conn_, text.c_str());
-  bool cut = interrupts_->disarm();
-  double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-  std::string log = held.text;
-  held.text.clear();
-  if (cut) {
-    DBclear(res);
-    canceled(true);
+  char err[DB_ERRMSG_SIZE];
+  if (opt_.fetch_count > 0 && !max_set_ && !out_opt_.expanded && DBtranslate(text.c_str(), err) &&
+      query_size > 0 && query_data[0] == CMD_SELECT) {
+    run_in_batches(src, stmt, text);
     return;
   }
-  if (DBstatus(conn_) == DB_CONNECTION_BROKEN) {
-    DBclear(res);
-    lost();
-    return;
-  }
-  fflush(out_);
-  fputs(log.c_str(), stderr);
-  if (!res) {
-    server_error(src, stmt.line, DBerrorMessage(conn_));
-    failed();
-    return;
-  }
+  double ms = 0;
+  DBresult *res = exchange(src, stmt.line, text, &ms);
+  if (!res) return;
   // DBexec leaves the request it sent in the query buffer: its first byte
   // is the command.
   int command = DBresultStatus(res) == DB_SYNTAX_ERROR || query_size < 1 ? 0 : query_data[0] & 0xff;
@@ -515,8 +503,10 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt) {
       print_result(res, command);
       if (status == DB_NOT_ALL_DATA) {
         fflush(out_);
-        fputs("(not all rows were sent)\n", stderr);
+        fprintf(stderr, "(not all rows were sent: %d received)\n", DBntuples(res));
       }
+      if (command == CMD_MAX)
+        max_set_ = DBmatch_token(1, query_data, query_size, TOK_NULL, err) < 0;
       if (command == CMD_BEGIN) in_transaction_ = true;
       if (command == CMD_CREATE_TABLE || command == CMD_DROP_TABLE) {
         tables_known_ = false;
@@ -541,6 +531,103 @@ void KvsqlSession::run_statement(Source &src, const SqlStatement &stmt) {
       break;
   }
   DBclear(res);
+  if (timing_) fprintf(out_, "Time: %.3f ms\n", ms);
+  fflush(out_);
+}
+
+DBresult *KvsqlSession::exchange(Source &src, int line, const std::string &latin1, double *ms) {
+  HeldLog held;
+  auto started = std::chrono::steady_clock::now();
+  interrupts_->arm(conn_->socket);
+  DBresult *res = DBexec(conn_, latin1.c_str());
+  bool cut = interrupts_->disarm();
+  *ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  std::string log = held.text;
+  held.text.clear();
+  if (cut) {
+    DBclear(res);
+    canceled(true);
+    return nullptr;
+  }
+  if (DBstatus(conn_) == DB_CONNECTION_BROKEN) {
+    DBclear(res);
+    lost();
+    return nullptr;
+  }
+  fflush(out_);
+  fputs(log.c_str(), stderr);
+  if (!res) {
+    server_error(src, line, DBerrorMessage(conn_));
+    failed();
+  }
+  return res;
+}
+
+// A SELECT read through a cursor, fetch_count rows at a time, each batch
+// printed and released before the next: memory for one batch, whatever
+// the size of the result.  The batches form one table: the header comes
+// with the first, an aligned table's row count after the last (each batch
+// is aligned by itself, as in psql).
+void KvsqlSession::run_in_batches(Source &src, const SqlStatement &stmt,
+                                  const std::string &latin1) {
+  static const char cursor[] = "KVSQL_BATCHES";
+  double ms = 0, one = 0;
+  auto step = [&](const std::string &sql) {
+    DBresult *res = exchange(src, stmt.line, sql, &one);
+    ms += one;
+    return res;
+  };
+  // a refusal of the statement itself, reported as for a plain SELECT
+  auto refused = [&](DBresult *res) {
+    server_error(src, stmt.line, DBresultErrorMessage(res));
+    if (DBresultStatus(res) == DB_SYNTAX_ERROR) name_statement(src, stmt);
+    failed();
+    DBclear(res);
+  };
+  // the maximum first: then the server reads the first batch at DECLARE
+  DBresult *res = step("MAX " + std::to_string(opt_.fetch_count));
+  if (!res) return;
+  bool ok = DBresultStatus(res) == DB_COMMAND_OK;
+  if (ok) {
+    DBclear(res);
+    if (!(res = step(std::string("DECLARE ") + cursor + " CURSOR FOR " + latin1))) return;
+    ok = DBresultStatus(res) == DB_COMMAND_OK;
+  }
+  if (ok)
+    DBclear(res);
+  else
+    refused(res);
+  OutputOptions saved = out_opt_;
+  out_opt_.footer = false;
+  long total = 0;
+  for (bool first = true; ok; first = false) {
+    if (!(res = step(std::string("FETCH ALL IN ") + cursor))) {
+      out_opt_ = saved;
+      return;  // the connection has gone, and the cursor with it
+    }
+    int status = DBresultStatus(res);
+    if (status != DB_TUPLES_OK && status != DB_NOT_ALL_DATA) {
+      refused(res);
+      break;
+    }
+    // without rows a reply names no fields: they come from the SELECT
+    char err[DB_ERRMSG_SIZE];
+    if (first && DBntuples(res) == 0) DBtranslate(latin1.c_str(), err);
+    if (first || DBntuples(res) > 0) print_result(res, CMD_SELECT);
+    out_opt_.tuples_only = true;
+    total += DBntuples(res);
+    DBclear(res);
+    // '4': rows are left in the cursor
+    if (status == DB_TUPLES_OK) break;
+  }
+  out_opt_ = saved;
+  for (std::string end : {std::string("CLOSE ") + cursor, std::string("MAX")}) {
+    if (!(res = step(end))) return;
+    DBclear(res);
+  }
+  if (ok && out_opt_.format == OutputFormat::ALIGNED && !out_opt_.tuples_only)
+    write_out(row_count_text(static_cast<size_t>(total)) + "\n");
   if (timing_) fprintf(out_, "Time: %.3f ms\n", ms);
   fflush(out_);
 }
@@ -573,6 +660,10 @@ void KvsqlSession::print_result(DBresult *res, int command) {
     t.names.push_back(name ? name : "");
     t.numeric.push_back(type == 2 || type == 3 || type == 4);
   }
+  if (nf > 0 && !out_opt_.expanded && out_opt_.format != OutputFormat::ALIGNED) {
+    print_rows(res, t.names);
+    return;
+  }
   t.cells.reserve(static_cast<size_t>(nf) * static_cast<size_t>(nt));
   for (int r = 0; r < nt; r++) {
     for (int f = 0; f < nf; f++) {
@@ -587,6 +678,52 @@ void KvsqlSession::print_result(DBresult *res, int command) {
     }
   }
   write_out(format_table(t, out_opt_));
+}
+
+// The unaligned and CSV forms need no widths: the rows go out line by line
+// through one buffer, each value's text made in place, instead of a table
+// of texts that first holds them all.
+void KvsqlSession::print_rows(DBresult *res, const std::vector<std::string> &names) {
+  constexpr size_t kFlushAt = 1 << 20;
+  size_t nf = names.size();
+  // the buffer stays with the session: batch after batch reuses its pages
+  std::string &out = print_buffer_;
+  out.clear();
+  out.reserve(kFlushAt + 64 * 1024);
+  std::vector<std::string_view> line(nf);
+  if (!out_opt_.tuples_only) {
+    for (size_t f = 0; f < nf; f++) line[f] = names[f];
+    append_separated(&out, line.data(), nf, out_opt_.format);
+  }
+  std::vector<char> texts(nf * DB_FLOAT_TEXT_SIZE);
+  std::vector<std::string> hex(nf);
+  std::vector<int> types(nf);
+  for (size_t f = 0; f < nf; f++) types[f] = DBftype(res, static_cast<int>(f));
+  int nt = DBntuples(res);
+  for (int r = 0; r < nt; r++) {
+    for (size_t f = 0; f < nf; f++) {
+      int fi = static_cast<int>(f);
+      const char *v = DBgetbinary(res, r, fi);
+      if (!v) {
+        line[f] = {};
+      } else if (types[f] == 0) {
+        line[f] = v;
+      } else if (types[f] == 1) {
+        hex[f] = binary_hex(reinterpret_cast<const unsigned char *>(v + 2), le_get16(v));
+        line[f] = hex[f];
+      } else {
+        char *text = &texts[f * DB_FLOAT_TEXT_SIZE];
+        int n = DBvalue_text(res, r, fi, text);
+        line[f] = n < 0 ? std::string_view(DBgetvalue(res, r, fi)) : std::string_view(text, n);
+      }
+    }
+    append_separated(&out, line.data(), nf, out_opt_.format);
+    if (out.size() >= kFlushAt) {
+      write_out(out);
+      out.clear();
+    }
+  }
+  write_out(out);
 }
 
 // --- meta-commands ---------------------------------------------------------

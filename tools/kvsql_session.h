@@ -80,7 +80,12 @@ class KvsqlSession {
   void run_meta(Source &src, const InputPiece &piece);
   void import_file(Source &src, int line, const std::string &path, const std::string &table,
                    const std::vector<std::string> &flags);
+  // Runs one statement; its result, or null after the failure has been
+  // dealt with (canceled, connection lost, no reply).  *ms: its time.
+  struct DBresult *exchange(Source &src, int line, const std::string &latin1, double *ms);
+  void run_in_batches(Source &src, const SqlStatement &stmt, const std::string &latin1);
   void print_result(struct DBresult *res, int command);
+  void print_rows(struct DBresult *res, const std::vector<std::string> &names);
   void print_tokens(Source &src, const SqlStatement &stmt, const std::string &latin1);
 
   // Reports: a message about a line of src, and the statement in question.
@@ -110,6 +115,8 @@ class KvsqlSession {
   DBconn *conn_ = nullptr;
   std::string dbname_;
   bool in_transaction_ = false;
+  bool max_set_ = false;      // a MAX statement limits the rows of a reply
+  std::string print_buffer_;  // print_rows' output on its way out
   FILE *out_ = stdout;
   Halt halt_ = RUNNING;
   int status_ = 0;  // KVSQL_NO_SERVER or KVSQL_STOPPED once decided
