@@ -22,8 +22,10 @@ void _COL_Init(_COL *record) {
 }
 
 void _COL_Set(_COL *record, const char *title, int column) {
-  strncpy(record->title, title ? title : "", COL_TITLE_SIZE - 1);
-  record->title[COL_TITLE_SIZE - 1] = 0;
+  const char *t = title ? title : "";
+  size_t n = strnlen(t, COL_TITLE_SIZE - 1);
+  memcpy(record->title, t, n);
+  record->title[n] = 0;
   record->column = column;
 }
 

@@ -38,8 +38,10 @@ int32_t size_of(const R *record) {
 
 template <class R>
 void set_title(R *record, const char *title) {
-  strncpy(record->title, title ? title : "", COL_TITLE_SIZE - 1);
-  record->title[COL_TITLE_SIZE - 1] = 0;
+  const char *t = title ? title : "";
+  size_t n = strnlen(t, COL_TITLE_SIZE - 1);
+  memcpy(record->title, t, n);
+  record->title[n] = 0;
   record->size = size_of(record);
 }
 
