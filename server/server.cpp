@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <climits>
 #include <cstring>
 
@@ -168,6 +169,7 @@ void KvServer::run() {
   bool starved = false;         // accept found no free descriptor: waiting
   bool starved_logged = false;  // ... and said so, once until the queue is empty
   bool at_limit = false;        // refusing clients; said once
+  bool poll_failed = false;     // the last wait failed; said once
   std::vector<Refusal> refusing;
   std::string limit_text = "Too many connections (limit " +
                            std::to_string(options_.max_connections) + "); try again later";
@@ -186,8 +188,18 @@ void KvServer::run() {
       if (timeout < 0 || ms < timeout) timeout = ms;
     }
     int n = poll(fds.data(), fds.size(), timeout);
-    if (n < 0 && errno != EINTR) break;
     if (stopping_) break;
+    if (n < 0 && errno != EINTR) {
+      // Short of memory or descriptors for a moment: the server keeps
+      // serving its clients and tries again, it does not end.
+      if (!poll_failed)
+        log_line(std::string("(korvald) waiting for clients failed: ") + strerror(errno) +
+                 "; trying again");
+      poll_failed = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kStarvedRetryMs));
+      continue;
+    }
+    poll_failed = false;
     if (fds[0].revents & POLLIN) {
       char drain[64];
       while (read(wake_[0], drain, sizeof drain) > 0) {

@@ -1115,7 +1115,9 @@ TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  EXPECT_TRUE(served) << why;
+  EXPECT_TRUE(served) << why << "\nserver " << (kill(server.pid, 0) == 0 ? "running" : "gone")
+                      << ", its log:\n"
+                      << server.log();
   EXPECT_TRUE(server.log_shows("accepting connections again"));
   std::string log = server.log();
   EXPECT_EQ(count_of(log, "cannot accept connections"), 1) << log;
