@@ -119,7 +119,7 @@ int main(int argc, char **argv) {
   sa.sa_handler = on_signal;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  printf("korvald: ready on 127.0.0.1 port %d, data in %s\n", port, opt.datadir.c_str());
+  printf("korvald: ready on 127.0.0.1 port %d, data in %s\n", port, server.where().c_str());
   fflush(stdout);
   server.run();
   g_server = nullptr;

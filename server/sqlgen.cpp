@@ -79,6 +79,18 @@ void SqlGen::bind(const KvBound &b) {
   binds.push_back(b);
 }
 
+void SqlGen::insert(const std::string &table, const std::vector<const KvColumn *> &cols,
+                    const std::vector<KvBound> &values) {
+  sql += "INSERT INTO " + kv_quote(table) + " (";
+  for (size_t i = 0; i < cols.size(); i++) sql += (i ? ", " : "") + kv_quote(cols[i]->name);
+  sql += ") VALUES (";
+  for (size_t i = 0; i < values.size(); i++) {
+    if (i) sql += ", ";
+    bind(values[i]);
+  }
+  sql += ")";
+}
+
 // A literal compared with the column col (may be null).
 bool SqlGen::operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like) {
   if (e.kind != KvExpr::LITERAL) return expr(e, scope);

@@ -1,10 +1,12 @@
 // SQL generation of korvald: turns the statement trees of the request
-// decoder (decode.h) into SQLite statements.  Every name is a checked
-// identifier in double quotes and every value a bound parameter; column
-// names are resolved against the tables' columns (through the catalogue
-// lookup the caller passes), so an unknown or ambiguous name is an error
-// text here, not an SQLite message.  Nothing here touches a database; the
-// statement executor (session.cpp) prepares and runs what it builds.
+// decoder (decode.h) into the SQL of a storage backend.  Every name is a
+// checked identifier in double quotes and every value a bound parameter;
+// column names are resolved against the tables' columns (through the
+// catalogue lookup the caller passes), so an unknown or ambiguous name is an
+// error text here, not a database's message.  The SQL is SQLite's; a
+// dialect (KvDialect) gives the rewritings by which PostgreSQL answers the
+// same statements with the same rows.  Nothing here touches a database;
+// the session (session.cpp) hands what it builds to its store (store.h).
 #ifndef SERVER_SQLGEN_H
 #define SERVER_SQLGEN_H
 
@@ -15,6 +17,23 @@
 #include "server/decode.h"
 #include "server/types.h"
 
+// How a backend's SQL differs from SQLite's.  The default is SQLite.
+struct KvDialect {
+  // Parameters are numbered ($1, $2, ...) instead of '?'.
+  bool numbered_params = false;
+  // Strict types (PostgreSQL): values of different types do not compare
+  // and aggregates do not mix with plain columns, so SQLite's readings are
+  // spelled out: LIKE on a number, date or time compares its text; columns
+  // of different kinds compare as texts; a string that is no number
+  // compares above every number; a plain column beside COUNT, MIN or MAX
+  // takes its value from the row of the one MIN or MAX (else from any row);
+  // NULL sorts first; a subselect compared with a value gives its first
+  // row; a column or value alone is a condition by its number.
+  bool strict = false;
+  // Dates must exist in the Gregorian calendar.
+  bool gregorian = false;
+};
+
 // Looks up the columns of a table; false when it does not exist.
 using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvColumn> *cols)>;
 
@@ -22,7 +41,8 @@ using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvC
 // and return false after setting err (the first error stays).
 class SqlGen {
  public:
-  explicit SqlGen(KvColumnsFn columns) : columns_(std::move(columns)) {}
+  explicit SqlGen(KvColumnsFn columns, const KvDialect &dialect = KvDialect())
+      : columns_(std::move(columns)), dialect_(dialect) {}
 
   std::string sql;             // the statement so far
   std::vector<KvBound> binds;  // its parameters, in the order of their '?'
@@ -38,6 +58,9 @@ class SqlGen {
   bool where_on(const std::string &table, const std::vector<KvColumn> &cols, const KvExpr &e);
   // Appends a parameter for the value b.
   void bind(const KvBound &b);
+  // Appends the INSERT of values into the given columns of table.
+  void insert(const std::string &table, const std::vector<const KvColumn *> &cols,
+              const std::vector<KvBound> &values);
 
  private:
   struct Scope;
@@ -49,8 +72,17 @@ class SqlGen {
   const KvColumn *column_of(const KvExpr &e, const Scope *scope);
   bool operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like);
   void column_sql(const std::string &qual, const std::string &name);
+  // The strict dialect's forms (see KvDialect).
+  bool condition(const KvExpr &e, const Scope *scope);
+  bool compare(const KvExpr &l, int op, const KvExpr &r, const Scope *scope);
+  bool like(const KvExpr &l, const KvExpr &r, const Scope *scope);
+  bool like_side(const KvExpr &e, const KvColumn *c, bool bytes, bool pattern, const Scope *scope);
+  bool in_list(const KvExpr &e, const Scope *scope);
+  void column_ref(const std::string &qual, const std::string &name, const KvColumn &c);
+  void text_form(const std::string &qual, const std::string &name, const KvColumn &c);
 
   KvColumnsFn columns_;
+  KvDialect dialect_;
 };
 
 #endif
