@@ -422,13 +422,16 @@ void KvSqliteStore::forget_schema() {
 }
 
 const KvTable *KvSqliteStore::table(const std::string &name) {
-  error_ = "Table " + name + " does not exist";
-  if (!db_) return nullptr;
-  check_schema();
-  auto it = tables_.find(name);
-  if (it != tables_.end()) return &it->second;
+  if (db_) {
+    check_schema();
+    auto it = tables_.find(name);
+    if (it != tables_.end()) return &it->second;
+  }
   KvTable info;
-  if (!read_columns(name, &info.cols)) return nullptr;
+  if (!db_ || !read_columns(name, &info.cols)) {
+    error_ = "Table " + name + " does not exist";
+    return nullptr;
+  }
   info.is_static = table_flag(name, "STATIC");
   info.secure = table_flag(name, "SECURE");
   // a version that could not be read proves nothing: nothing is kept
