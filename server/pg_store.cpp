@@ -640,14 +640,18 @@ class PgStore : public KvStore {
   const KvTable *table(const std::string &name) override {
     auto it = tables_.find(name);
     if (it != tables_.end()) return &it->second;
+    // the columns, and on each row the table's flags (its triggers)
     Result r;
     if (!run("SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, "
-             "coalesce(col_description(c.oid, a.attnum), ''), format_type(a.atttypid, a.atttypmod) "
+             "coalesce(col_description(c.oid, a.attnum), ''), format_type(a.atttypid, a.atttypmod), "
+             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $3), "
+             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4) "
              "FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
              "JOIN pg_attribute a ON a.attrelid = c.oid "
              "WHERE n.nspname = $1 AND c.relname = $2 AND c.relkind IN ('r', 'p') "
              "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
-             {text(dbname_), text(name)}, &r))
+             {text(dbname_), text(name), text("KV$STATIC$" + name), text("KV$SECURE$" + name)},
+             &r))
       return nullptr;
     if (PQntuples(r.get()) == 0) {
       conn_.set_error("Table " + name + " does not exist");
@@ -666,18 +670,8 @@ class PgStore : public KvStore {
       }
       t.cols.push_back(c);
     }
-    Result flags;
-    if (!run("SELECT tgname FROM pg_trigger WHERE tgrelid = (SELECT c.oid FROM pg_class c JOIN "
-             "pg_namespace n ON c.relnamespace = n.oid WHERE n.nspname = $1 AND c.relname = $2) "
-             "AND tgname IN ($3, $4)",
-             {text(dbname_), text(name), text("KV$STATIC$" + name), text("KV$SECURE$" + name)},
-             &flags))
-      return nullptr;
-    for (int i = 0; i < PQntuples(flags.get()); i++) {
-      std::string tg = PQgetvalue(flags.get(), i, 0);
-      if (tg.compare(0, 10, "KV$STATIC$") == 0) t.is_static = true;
-      if (tg.compare(0, 10, "KV$SECURE$") == 0) t.secure = true;
-    }
+    t.is_static = PQgetvalue(r.get(), 0, 6)[0] == 't';
+    t.secure = PQgetvalue(r.get(), 0, 7)[0] == 't';
     return &(tables_[name] = std::move(t));
   }
 
