@@ -534,6 +534,8 @@ class PgStore : public KvStore {
   }
 
   bool create_database(const std::string &name) override {
+    // room for the "$BAK" of SAVE DATABASE
+    if (!fits(name, 4)) return false;
     if (!run(database_sql(name), {}, nullptr, true)) {
       if (conn_.sqlstate() == "42P06") conn_.set_error("Database " + name + " already exists");
       return false;
@@ -650,7 +652,7 @@ class PgStore : public KvStore {
              "JOIN pg_attribute a ON a.attrelid = c.oid "
              "WHERE n.nspname = $1 AND c.relname = $2 AND c.relkind IN ('r', 'p') "
              "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
-             {text(dbname_), text(name), text("KV$STATIC$" + name), text("KV$SECURE$" + name)},
+             {text(dbname_), text(name), text("KV$STATIC"), text("KV$SECURE")},
              &r))
       return nullptr;
     if (PQntuples(r.get()) == 0) {
@@ -762,6 +764,9 @@ class PgStore : public KvStore {
   }
 
   bool create_table(const std::string &name, const std::vector<KvColumn> &cols) override {
+    if (!fits(name)) return false;
+    for (auto &c : cols)
+      if (!fits(c.name)) return false;
     std::string sql = "CREATE TABLE " + kv_quote(name) + " (";
     std::string comments;
     for (size_t i = 0; i < cols.size(); i++) {
@@ -786,6 +791,7 @@ class PgStore : public KvStore {
 
   bool create_index(const std::string &name, const std::string &table,
                     const std::vector<std::string> &cols, bool unique) override {
+    if (!fits(name)) return false;
     std::string sql = std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
                       kv_quote(name) + " ON " + kv_quote(table) + " (";
     for (size_t i = 0; i < cols.size(); i++) sql += (i ? ", " : "") + kv_quote(cols[i]);
@@ -800,12 +806,11 @@ class PgStore : public KvStore {
     std::string t = kv_quote(table);
     std::string sql;
     if (secure) {
-      sql = "CREATE TRIGGER " + kv_quote("KV$SECURE$" + table) + " BEFORE DELETE ON " + t +
+      sql = "CREATE TRIGGER \"KV$SECURE\" BEFORE DELETE ON " + t +
             " FOR EACH ROW EXECUTE FUNCTION \"KV$REFUSE\"(" +
             sql_literal("Table " + table + " is SECURE (no DELETE, no DROP TABLE)") + ")";
     } else {
-      sql = "CREATE TRIGGER " + kv_quote("KV$STATIC$" + table) +
-            " BEFORE INSERT OR UPDATE OR DELETE ON " + t +
+      sql = "CREATE TRIGGER \"KV$STATIC\" BEFORE INSERT OR UPDATE OR DELETE ON " + t +
             " FOR EACH ROW EXECUTE FUNCTION \"KV$REFUSE\"(" +
             sql_literal("Table " + table + " is STATIC (read-only)") + ")";
     }
@@ -818,6 +823,15 @@ class PgStore : public KvStore {
   }
 
  private:
+  // PostgreSQL cuts longer names to 63 bytes: such a name is refused
+  // instead of being stored as another.
+  bool fits(const std::string &name, size_t room = 0) {
+    if (name.size() + room <= 63) return true;
+    conn_.set_error("The name " + name + " is too long for PostgreSQL (at most " +
+                    std::to_string(63 - room) + " characters)");
+    return false;
+  }
+
   static KvBound text(const std::string &s) {
     KvBound b;
     b.kind = KvBound::TEXT;

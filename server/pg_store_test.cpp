@@ -181,6 +181,12 @@ TEST_F(PgStoreTest, DatabasesAreMarkedSchemas) {
   ASSERT_TRUE(store->open("LAGER")) << store->error();
   EXPECT_EQ(catalog.users["KVSYS"], 0);
   ASSERT_TRUE(store->create_table("T", {{"A", KV_INTEGER, 0, false}})) << store->error();
+  // PostgreSQL would cut a longer name and store the table under another
+  std::string longest(63, 'L');
+  EXPECT_TRUE(store->create_table(longest, {{"A", KV_INTEGER, 0, false}})) << store->error();
+  EXPECT_FALSE(store->create_table(longest + "X", {{"A", KV_INTEGER, 0, false}}));
+  EXPECT_NE(store->error().find("too long"), std::string::npos) << store->error();
+  EXPECT_NE(store->table(longest), nullptr);
   EXPECT_EQ(change("INSERT INTO \"T\" VALUES (1)"), 1);
   // the same table name in another database is another table
   EXPECT_EQ(store->table("T") != nullptr, true);
