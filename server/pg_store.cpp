@@ -8,6 +8,8 @@
 // would otherwise refuse every further statement until the rollback).
 #include "server/pg_store.h"
 
+#include "server/demo.h"
+
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -235,7 +237,7 @@ bool map_type(Oid oid, int typmod, const std::string &comment, KvColumn *c) {
 // The PostgreSQL column type of a KORVAL column.
 std::string pg_type(const KvColumn &c) {
   switch (c.type) {
-    case KV_CHARACTER: return "varchar(" + std::to_string(c.len > 0 ? c.len : 1) + ")";
+    case KV_CHARACTER: return "varchar(" + std::to_string(c.len > 0 ? c.len : 1) + ") COLLATE \"C\"";
     case KV_BINARY: return "bytea";
     case KV_SMALLINT: return "smallint";
     case KV_INTEGER: return "integer";
@@ -508,8 +510,7 @@ class CursorRows : public KvRowSource {
 
 class PgStore : public KvStore {
  public:
-  PgStore(const std::string &conninfo, KvCatalog &catalog)
-      : conn_(conninfo), catalog_(catalog) {}
+  explicit PgStore(const std::string &conninfo) : conn_(conninfo) {}
   ~PgStore() override { close(); }
 
   std::string error() const override { return conn_.error(); }
@@ -550,16 +551,8 @@ class PgStore : public KvStore {
       conn_.set_error("Database " + name + " does not exist");
       return false;
     }
-    if (!catalog_.db_acquire(name)) {
-      conn_.set_error("Database " + name + " does not exist");
-      return false;
-    }
     if (conn_.in_transaction()) run("ROLLBACK");
-    if (!run("SET search_path TO " + kv_quote(name) + ", pg_catalog")) {
-      catalog_.db_release(name);
-      return false;
-    }
-    if (!dbname_.empty()) catalog_.db_release(dbname_);
+    if (!run("SET search_path TO " + kv_quote(name) + ", pg_catalog")) return false;
     dbname_ = name;
     tables_.clear();
     return true;
@@ -572,24 +565,15 @@ class PgStore : public KvStore {
     if (dbname_.empty()) return;
     if (conn_.ok() && conn_.in_transaction()) run("ROLLBACK");
     if (conn_.ok()) run("SET search_path TO pg_catalog");
-    catalog_.db_release(dbname_);
     dbname_.clear();
   }
 
   bool drop() override {
-    std::string err;
-    if (!catalog_.db_drop(dbname_, &err)) {
-      conn_.set_error(err);
-      return false;
-    }
     std::string name = dbname_;
-    if (!run("SET search_path TO pg_catalog; DROP SCHEMA " + kv_quote(name) + " CASCADE", {},
+    if (conn_.in_transaction()) run("ROLLBACK");
+    if (!run("DROP SCHEMA " + kv_quote(name) + " CASCADE; SET search_path TO pg_catalog", {},
              nullptr, true)) {
-      std::string e = conn_.error();
-      // still ours: acquire it again and keep it open
-      catalog_.db_acquire(name);
-      run("SET search_path TO " + kv_quote(name) + ", pg_catalog");
-      conn_.set_error("Cannot remove database " + name + ": " + e);
+      conn_.set_error("Cannot remove database " + name + ": " + conn_.error());
       return false;
     }
     dbname_.clear();
@@ -867,7 +851,6 @@ class PgStore : public KvStore {
   }
 
   mutable PgConnection conn_;
-  KvCatalog &catalog_;
   KvDialect dialect_ = [] {
     KvDialect d;
     d.numbered_params = true;
@@ -883,8 +866,8 @@ class PgStore : public KvStore {
 
 }  // namespace
 
-std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo, KvCatalog &catalog) {
-  return std::make_unique<PgStore>(conninfo, catalog);
+std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo) {
+  return std::make_unique<PgStore>(conninfo);
 }
 
 std::string kv_pg_where(const std::string &conninfo) {
@@ -951,3 +934,26 @@ KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err) {
 }
 
 void kv_pg_release(KvPgServerLock *lock) { delete lock; }
+
+KvPgBackend::~KvPgBackend() { kv_pg_release(lock_); }
+
+bool KvPgBackend::init(bool demo, std::string *err) {
+  lock_ = kv_pg_prepare(conninfo_, err);
+  if (!lock_) return false;
+  if (!demo) return true;
+  PgStore store(conninfo_);
+  if (!store.open(KV_SYSTEM_DB)) {
+    *err = "demo data: " + store.error();
+  } else if (kv_fill_demo(store, err)) {
+    return true;
+  }
+  kv_pg_release(lock_);
+  lock_ = nullptr;
+  return false;
+}
+
+std::string KvPgBackend::where() const { return kv_pg_where(conninfo_); }
+
+std::unique_ptr<KvStore> KvPgBackend::new_store(KvCatalog &) {
+  return kv_new_pg_store(conninfo_);
+}

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "server/backend.h"
 #include "server/catalog.h"
 #include "server/store.h"
 
@@ -20,8 +21,8 @@ constexpr const char *KV_PG_MARK = "KORVAL database";
 
 // A session's store on the PostgreSQL database of conninfo.  It connects at
 // once; a failed connection leaves every call failing with its reason in
-// error().  The catalogue outlives the store.
-std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo, KvCatalog &catalog);
+// error().
+std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo);
 
 // conninfo without its password, for the ready line and the log.
 std::string kv_pg_where(const std::string &conninfo);
@@ -33,5 +34,22 @@ std::string kv_pg_where(const std::string &conninfo);
 struct KvPgServerLock;
 KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err);
 void kv_pg_release(KvPgServerLock *lock);
+
+// The server-wide side: the lock for the server's run, KVSYS and the demo
+// data at the start, a store per session.
+class KvPgBackend : public KvBackend {
+ public:
+  explicit KvPgBackend(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+  ~KvPgBackend() override;
+  KvPgBackend(const KvPgBackend &) = delete;
+  KvPgBackend &operator=(const KvPgBackend &) = delete;
+  bool init(bool demo, std::string *err) override;
+  std::string where() const override;
+  std::unique_ptr<KvStore> new_store(KvCatalog &catalog) override;
+
+ private:
+  std::string conninfo_;
+  KvPgServerLock *lock_ = nullptr;
+};
 
 #endif

@@ -21,6 +21,7 @@
 #include "base/msglog.h"
 #include "proto/query.h"
 #include "proto/wire.h"
+#include "server/pg_store.h"
 #include "server/session.h"
 #include "server/sqlite_store.h"
 
@@ -28,7 +29,7 @@ KvServer::KvServer(const KvOptions &options) : options_(options) {
   if (options_.postgres.empty()) {
     backend_ = std::make_unique<KvSqliteBackend>(options_.datadir);
   } else {
-    // PostgreSQL: the backend on options_.postgres is made here.
+    backend_ = std::make_unique<KvPgBackend>(options_.postgres);
   }
   if (pipe(wake_) == 0) {
     fcntl(wake_[0], F_SETFL, O_NONBLOCK);
