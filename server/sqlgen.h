@@ -23,14 +23,18 @@ struct KvDialect {
   bool numbered_params = false;
   // Strict types (PostgreSQL): values of different types do not compare
   // and aggregates do not mix with plain columns, so SQLite's readings are
-  // spelled out: LIKE on a number, date or time compares its text; columns
-  // of different kinds compare as texts; a string that is no number
-  // compares above every number; a plain column beside COUNT, MIN or MAX
-  // takes its value from the row of the one MIN or MAX (else from any row);
-  // NULL sorts first; a subselect compared with a value gives its first
-  // row; a column or value alone is a condition by its number.
+  // spelled out: LIKE on a number, date or time compares its text as
+  // SQLite stores it; values of different kinds compare by SQLite's
+  // affinities (a text that spells a number compares as that number with
+  // a numeric column, else numbers < texts < binaries); texts compare and
+  // sort in byte order; NULL sorts first; a plain column beside COUNT,
+  // MIN or MAX takes its value from the row of the one MIN or MAX (else
+  // from any row); a subselect compared with a value gives its first row;
+  // a column or value alone is a condition by its number.  Strict SQL
+  // always numbers its parameters (a value may be used twice).
   bool strict = false;
-  // Dates must exist in the Gregorian calendar.
+  // Stored dates exist in the Gregorian calendar: a value compared with a
+  // date that is not in it (29 February 1900) compares as its text.
   bool gregorian = false;
 };
 
@@ -42,10 +46,12 @@ using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvC
 class SqlGen {
  public:
   explicit SqlGen(KvColumnsFn columns, const KvDialect &dialect = KvDialect())
-      : columns_(std::move(columns)), dialect_(dialect) {}
+      : columns_(std::move(columns)), dialect_(dialect) {
+    if (dialect_.strict) dialect_.numbered_params = true;
+  }
 
   std::string sql;             // the statement so far
-  std::vector<KvBound> binds;  // its parameters, in the order of their '?'
+  std::vector<KvBound> binds;  // its parameters: the n-th is '?' number n or $n
   std::string err;
 
   // Appends the SELECT; with fields (may be null), the description of every
@@ -58,6 +64,9 @@ class SqlGen {
   bool where_on(const std::string &table, const std::vector<KvColumn> &cols, const KvExpr &e);
   // Appends a parameter for the value b.
   void bind(const KvBound &b);
+  // An operand of the strict dialect as SQLite sees it (sqlgen.cpp).
+  struct Val;
+
   // Appends the INSERT of values into the given columns of table.
   void insert(const std::string &table, const std::vector<const KvColumn *> &cols,
               const std::vector<KvBound> &values);
@@ -72,14 +81,19 @@ class SqlGen {
   const KvColumn *column_of(const KvExpr &e, const Scope *scope);
   bool operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like);
   void column_sql(const std::string &qual, const std::string &name);
-  // The strict dialect's forms (see KvDialect).
-  bool condition(const KvExpr &e, const Scope *scope);
-  bool compare(const KvExpr &l, int op, const KvExpr &r, const Scope *scope);
-  bool like(const KvExpr &l, const KvExpr &r, const Scope *scope);
-  bool like_side(const KvExpr &e, const KvColumn *c, bool bytes, bool pattern, const Scope *scope);
-  bool in_list(const KvExpr &e, const Scope *scope);
-  void column_ref(const std::string &qual, const std::string &name, const KvColumn &c);
-  void text_form(const std::string &qual, const std::string &name, const KvColumn &c);
+  std::string param(const KvBound &b);
+  // The strict dialect's forms (see KvDialect), each returned as SQL.
+  bool cond(const KvExpr &e, const Scope *scope, std::string *out);
+  bool value(const KvExpr &e, const Scope *scope, const KvColumn *other, Val *v);
+  bool subvalue(const KvSelect &sub, const Scope *scope, bool first, Val *v);
+  std::string emit(const Val &v);
+  std::string text_of(const Val &v);
+  std::string compare(const Val &l, int op, const Val &r);
+  std::string like(const Val &l, const Val &r);
+  bool select_items(const KvSelect &sel, const Scope &scope, std::vector<std::string> *items,
+                    std::vector<KvField> *fields);
+  std::string from_list(const KvSelect &sel);
+  bool select_strict(const KvSelect &sel, Scope &scope, const std::vector<std::string> &items);
 
   KvColumnsFn columns_;
   KvDialect dialect_;

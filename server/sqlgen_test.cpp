@@ -121,3 +121,82 @@ TEST(SqlGen, NamesThatDoNotResolveAreErrors) {
     EXPECT_NE(gen.err.find(c.err), std::string::npos) << c.sql << ": " << gen.err;
   }
 }
+
+// PostgreSQL's dialect: each form below was checked to give SQLite's rows.
+TEST(SqlGen, StrictDialectSpellsOutSQLiteReadings) {
+  const struct {
+    const char *korval;
+    std::string sql;
+  } cases[] = {
+      // the plain column comes from the row of the MAX; one row has no order
+      {"SELECT NAME, MAX(ID) FROM KUNDE ORDER BY NAME;",
+       "SELECT (array_agg(\"NAME\" ORDER BY \"ID\" DESC NULLS LAST))[1], MAX(\"ID\") FROM "
+       "\"KUNDE\""},
+      {"SELECT MIN(NAME), MAX(B) FROM KUNDE, BEST;",
+       "SELECT MIN(\"NAME\" COLLATE \"C\"), (array_agg(\"B\" ORDER BY \"B\" DESC) FILTER (WHERE "
+       "\"B\" IS NOT NULL))[1] FROM \"KUNDE\", \"BEST\""},
+      {"SELECT DISTINCT NAME FROM KUNDE ORDER BY ID DESC;",
+       "SELECT \"kv_1\" FROM (SELECT DISTINCT ON (\"NAME\") \"NAME\" AS \"kv_1\", \"ID\" AS "
+       "\"kv_o1\" FROM \"KUNDE\") AS \"kv_d\" ORDER BY \"kv_o1\" DESC NULLS LAST"},
+      {"SELECT * FROM BEST WHERE B > ID ORDER BY B;",
+       "SELECT \"BEST\".\"ID\", \"BEST\".\"KUNDE_ID\", \"BEST\".\"B\" FROM \"BEST\" WHERE "
+       "(\"B\" IS NOT NULL AND \"ID\" IS NOT NULL OR NULL) ORDER BY \"B\" NULLS FIRST"},
+      // numbers < texts: a known result, NULL for a NULL column
+      {"SELECT ID FROM KUNDE WHERE ID < 'abc' AND NOT ID = 'abc' ORDER BY NAME DESC;",
+       "SELECT \"ID\" FROM \"KUNDE\" WHERE ((\"ID\" IS NOT NULL OR NULL) AND (NOT (NOT (\"ID\" IS "
+       "NOT NULL) AND NULL))) ORDER BY \"NAME\" COLLATE \"C\" DESC NULLS LAST"},
+      {"SELECT ID FROM KUNDE WHERE NAME AND TAG LIKE '2003%';",
+       "SELECT \"ID\" FROM \"KUNDE\" WHERE ((CAST(COALESCE(substring(\"NAME\" FROM "
+       "'^(\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)'), CASE WHEN \"NAME\" IS NOT NULL "
+       "THEN '0' END) AS numeric) <> 0) AND (to_char(\"TAG\", 'YYYY-MM-DD') LIKE $1))"},
+      {"SELECT ID FROM KUNDE WHERE ID >= NAME OR NAME < 'b' OR ID = (SELECT KUNDE_ID FROM BEST);",
+       "SELECT \"ID\" FROM \"KUNDE\" WHERE (((CASE WHEN \"NAME\" ~ "
+       "'^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?\\s*$' THEN (\"ID\" >= CAST(\"NAME\" AS "
+       "float8)) ELSE (NOT (\"ID\" IS NOT NULL AND \"NAME\" "
+       "IS NOT NULL) AND NULL) END) OR (\"NAME\" COLLATE \"C\" < $1)) OR (\"ID\" = (SELECT "
+       "\"KUNDE_ID\" FROM \"BEST\" LIMIT 1)))"},
+  };
+  KvDialect pg;
+  pg.strict = pg.gregorian = true;
+  for (auto &c : cases) {
+    SqlGen gen(columns, pg);
+    std::vector<KvField> fields;
+    ASSERT_TRUE(gen.select(decoded(c.korval).select, &fields)) << c.korval << ": " << gen.err;
+    EXPECT_EQ(gen.sql, c.sql) << c.korval;
+  }
+}
+
+TEST(SqlGen, StrictDialectValuesAndErrors) {
+  KvDialect pg;
+  pg.strict = pg.gregorian = true;
+  KvRequest req = decoded(
+      "DELETE FROM KUNDE WHERE TAG = '29.02.1900' OR NAME LIKE 'a\\\\' OR "
+      "ID IN (7, 'x');");
+  std::vector<KvColumn> cols;
+  ASSERT_TRUE(columns("KUNDE", &cols));
+  SqlGen gen(columns, pg);
+  gen.sql = "DELETE FROM \"KUNDE\"";
+  ASSERT_TRUE(gen.where_on("KUNDE", cols, *req.where)) << gen.err;
+  EXPECT_EQ(gen.sql,
+            "DELETE FROM \"KUNDE\" WHERE (((to_char(\"TAG\", 'YYYY-MM-DD') = $1) OR (\"NAME\" "
+            "LIKE $2)) OR ((\"ID\" = $3) OR (NOT (\"ID\" IS NOT NULL) AND NULL)))");
+  ASSERT_EQ(gen.binds.size(), 3u);
+  // a day no stored date has is compared as text; a pattern's last
+  // backslash is itself
+  EXPECT_EQ(gen.binds[0].form, KvBound::AS_IS);
+  EXPECT_EQ(gen.binds[0].s, "1900-02-29");
+  EXPECT_EQ(gen.binds[1].s, "a\\\\");
+  EXPECT_EQ(gen.binds[2].i, 7);
+
+  KvBound v;
+  v.kind = KvBound::INT;
+  SqlGen ins(columns, pg);
+  ins.insert("KUNDE", {&cols[0], &cols[1]}, {v, v});
+  EXPECT_EQ(ins.sql, "INSERT INTO \"KUNDE\" (\"ID\", \"NAME\") VALUES ($1, $2)");
+
+  SqlGen sub(columns, pg);
+  std::vector<KvField> fields;
+  EXPECT_FALSE(sub.select(decoded("SELECT ID FROM KUNDE WHERE ID IN (SELECT * FROM BEST);").select,
+                          &fields));
+  EXPECT_EQ(sub.err, "sub-select returns 3 columns - expected 1");
+}
