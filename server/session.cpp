@@ -636,7 +636,7 @@ void KvSession::do_insert(const KvRequest &req) {
   std::vector<KvBound> values(targets.size());
   for (size_t i = 0; i < targets.size(); i++) {
     std::string err;
-    if (!kv_convert(req.values[i], *targets[i], &values[i], &err)) {
+    if (!kv_convert(req.values[i], *targets[i], &values[i], &err, store_->dialect().gregorian)) {
       reply_error(err);
       return;
     }
@@ -665,7 +665,7 @@ void KvSession::do_update(const KvRequest &req) {
     }
     KvBound b;
     std::string err;
-    if (!kv_convert(req.values[i], *c, &b, &err)) {
+    if (!kv_convert(req.values[i], *c, &b, &err, store_->dialect().gregorian)) {
       reply_error(err);
       return;
     }
