@@ -3,12 +3,14 @@
 // the client library (DBconnect, DBexec) or, for malformed input, with raw
 // frames on a socket.  Most tests run on both storage backends (names ending
 // /sqlite and /postgres); for PostgreSQL the test binary starts a throw-away
-// cluster and gives each korvald a fresh database of it.  Covers every statement kind, the typed replies, the
-// viewer's own statements, transactions, cursors, MAX, STATIC/SECURE, bad
-// input, concurrent clients, kill -9 during writes, the ways to stop, the
-// data directory lock and failed starts, and the server's resources: file
-// descriptors, the connection limit, idle transactions and statements whose
-// client has gone (watched through the server's CPU time in /proc).
+// cluster and gives each korvald a fresh database of it.  Covers every
+// statement kind, the typed replies, the viewer's own statements,
+// transactions, cursors, MAX, STATIC/SECURE, bad input, concurrent clients,
+// kill -9 during writes, the ways to stop, the data directory lock (on
+// PostgreSQL: the database's) and failed starts, and the server's
+// resources: file descriptors, the connection limit, idle transactions and
+// statements whose client has gone (watched through the server's CPU time in
+// /proc, on PostgreSQL through pg_stat_activity).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -50,40 +52,9 @@ std::string korvald_path() {
   return std::string(dir ? dir : ".") + "/server/korvald";
 }
 
-// CPU seconds (user and system) that the process pid has used.
-double cpu_seconds(pid_t pid) {
-  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  size_t p = stat.rfind(')');
-  if (p == std::string::npos) return 0;
-  std::istringstream in(stat.substr(p + 1));
-  std::string field;
-  for (int i = 3; i <= 13; i++) in >> field;  // state ... cmajflt
-  long utime = 0, stime = 0;
-  in >> utime >> stime;
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// Polls until the process pid has used `seconds` more CPU time; false when
-// it did not within a generous deadline.
-bool gets_busy(pid_t pid, double seconds) {
-  double start = cpu_seconds(pid);
-  for (int i = 0; i < 600; i++) {
-    if (cpu_seconds(pid) - start >= seconds) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
-
-// Polls until the process pid uses less than a tenth of a core over half a
-// second; false when that did not happen within a generous deadline.
-bool becomes_idle(pid_t pid) {
-  for (int i = 0; i < 60; i++) {
-    double before = cpu_seconds(pid);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    if (cpu_seconds(pid) - before < 0.05) return true;
-  }
-  return false;
-}
+// the server's CPU time, below with the other helpers
+bool gets_busy(pid_t pid, double seconds);
+bool becomes_idle(pid_t pid);
 
 enum class Backend { sqlite, postgres };
 
@@ -351,6 +322,41 @@ std::set<std::string> entries(const std::string &dir) {
   std::set<std::string> names;
   for (auto &e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
   return names;
+}
+
+// CPU seconds (user and system) that the process pid has used.
+double cpu_seconds(pid_t pid) {
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  size_t p = stat.rfind(')');
+  if (p == std::string::npos) return 0;
+  std::istringstream in(stat.substr(p + 1));
+  std::string field;
+  for (int i = 3; i <= 13; i++) in >> field;  // state ... cmajflt
+  long utime = 0, stime = 0;
+  in >> utime >> stime;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Polls until the process pid has used `seconds` more CPU time; false when
+// it did not within a generous deadline.
+bool gets_busy(pid_t pid, double seconds) {
+  double start = cpu_seconds(pid);
+  for (int i = 0; i < 600; i++) {
+    if (cpu_seconds(pid) - start >= seconds) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// Polls until the process pid uses less than a tenth of a core over half a
+// second; false when that did not happen within a generous deadline.
+bool becomes_idle(pid_t pid) {
+  for (int i = 0; i < 60; i++) {
+    double before = cpu_seconds(pid);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (cpu_seconds(pid) - before < 0.05) return true;
+  }
+  return false;
 }
 
 // How often text occurs in log.
