@@ -9,32 +9,35 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <unistd.h>
 
 #include "proto/endian.h"
+#include "tests/support/pg_cluster.h"
 
 namespace {
 
-// TEMPORARY until the cluster helper lands
-std::string pg_test_error() { return "KV_PG_CONNINFO unset"; }
-std::string pg_test_database() {
-  const char *base = getenv("KV_PG_CONNINFO");
-  if (!base) return "";
-  static int n = 0;
-  std::string name = "kvt_" + std::to_string(getpid()) + "_" + std::to_string(++n);
-  PGconn *c = PQconnectdb((std::string(base) + " dbname=postgres").c_str());
-  PGresult *r = PQexec(c, ("CREATE DATABASE " + name).c_str());
-  PQclear(r);
-  PQfinish(c);
-  return std::string(base) + " dbname=" + name;
+// One throw-away cluster for the whole test program.
+PgCluster &cluster() {
+  static PgCluster *c = [] {
+    auto *made = new PgCluster;
+    made->start();
+    return made;
+  }();
+  return *c;
 }
+
+// Stops the cluster when the tests are done.
+class ClusterEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { cluster().stop(); }
+};
+const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
 
 class PgStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    conninfo = pg_test_database();
-    ASSERT_FALSE(conninfo.empty()) << pg_test_error();
+    ASSERT_TRUE(cluster().running()) << cluster().error();
+    conninfo = cluster().create_database();
+    ASSERT_FALSE(conninfo.empty()) << cluster().error();
     std::string err;
     lock = kv_pg_prepare(conninfo, &err);
     ASSERT_NE(lock, nullptr) << err;
