@@ -332,16 +332,20 @@ class PgConnection {
 
   // The next result of the statement sent, waiting for it (null: none
   // more).  While it waits, a client that hangs up cancels the statement.
+  // A cancel that reaches the server between two statements of a request
+  // is lost, so it is sent again every tenth of a second until the result
+  // is there.
   Result next_result() {
     while (PQisBusy(conn_)) {
       pollfd p[2] = {{PQsocket(conn_), POLLIN, 0}, {peer_fd_, POLLRDHUP, 0}};
-      int n = poll(p, peer_fd_ >= 0 && !peer_gone_ ? 2 : 1, -1);
+      int n = poll(p, peer_fd_ >= 0 && !peer_gone_ ? 2 : 1, peer_gone_ ? 100 : -1);
       if (n < 0 && errno != EINTR) break;
-      if (n > 0 && (p[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) && !peer_gone_) {
+      if (n == 0 && peer_gone_) cancel();
+      if (n > 0 && !peer_gone_ && (p[1].revents & (POLLRDHUP | POLLHUP | POLLERR))) {
         peer_gone_ = true;
         cancel();
       }
-      if (p[0].revents && !PQconsumeInput(conn_)) break;
+      if (n > 0 && p[0].revents && !PQconsumeInput(conn_)) break;
     }
     return Result(PQgetResult(conn_));
   }
@@ -404,6 +408,39 @@ class PgConnection {
     error_ = m ? m : PQerrorMessage(conn_);
     while (!error_.empty() && error_.back() == '\n') error_.pop_back();
     if (error_.empty()) error_ = "PostgreSQL failed";
+    if (r) same_as_sqlite(r);
+  }
+
+  // The texts the SQLite storage gives for the same failures, so that a
+  // client sees one message whatever the storage.
+  void same_as_sqlite(const PGresult *r) {
+    const char *table = PQresultErrorField(r, PG_DIAG_TABLE_NAME);
+    const char *column = PQresultErrorField(r, PG_DIAG_COLUMN_NAME);
+    const char *detail = PQresultErrorField(r, PG_DIAG_MESSAGE_DETAIL);
+    if (sqlstate_ == "23502" && table && column) {
+      error_ = std::string("NOT NULL constraint failed: ") + table + "." + column;
+    } else if (sqlstate_ == "23505" && table && detail && strncmp(detail, "Key (", 5) == 0) {
+      // Key ("A", "B")=(1, 2) already exists.
+      const char *end = strstr(detail, ")=(");
+      if (!end) return;
+      std::string cols(detail + 5, end), text = "UNIQUE constraint failed: ";
+      size_t from = 0;
+      for (;;) {
+        size_t comma = cols.find(", ", from);
+        std::string col = cols.substr(from, comma == std::string::npos ? comma : comma - from);
+        if (col.size() >= 2 && col.front() == '"') col = col.substr(1, col.size() - 2);
+        text += std::string(from ? ", " : "") + table + "." + col;
+        if (comma == std::string::npos) break;
+        from = comma + 2;
+      }
+      error_ = text;
+    } else if (sqlstate_ == "55P03") {
+      error_ = "The database is busy: another connection has uncommitted changes (try again)";
+    } else if (sqlstate_ == "40001") {
+      error_ =
+          "The database was changed by another connection during this transaction "
+          "(ABORT and try again)";
+    }
   }
   const std::string &sqlstate() const { return sqlstate_; }
   // Rows changed by the last INSERT, UPDATE or DELETE run.

@@ -184,7 +184,10 @@ TEST_F(PgStoreTest, AFailedStatementLeavesTheTransactionGoing) {
   EXPECT_EQ(change("INSERT INTO \"U\" VALUES (1)"), 1);
   long n;
   EXPECT_FALSE(store->change("INSERT INTO \"U\" VALUES (1)", {}, &n));
-  EXPECT_NE(store->error().find("duplicate key"), std::string::npos) << store->error();
+  // the texts of the SQLite storage
+  EXPECT_EQ(store->error(), "UNIQUE constraint failed: U.A");
+  EXPECT_FALSE(store->change("INSERT INTO \"U\" VALUES (NULL)", {}, &n));
+  EXPECT_EQ(store->error(), "NOT NULL constraint failed: U.A");
   EXPECT_TRUE(store->in_transaction());
   EXPECT_EQ(change("INSERT INTO \"U\" VALUES (2)"), 1);
   // a cursor's rows are read while other statements run

@@ -1294,8 +1294,16 @@ TEST_P(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
                       << server.log();
   EXPECT_TRUE(server.log_shows("accepting connections again"));
   std::string log = server.log();
-  EXPECT_EQ(count_of(log, "cannot accept connections"), 1) << log;
-  EXPECT_EQ(count_of(log, "accepting connections again"), 1) << log;
+  // once per shortage; on PostgreSQL every session takes a second
+  // descriptor (its libpq connection), so the closed clients' queue can
+  // run short once more
+  int shortages = count_of(log, "cannot accept connections");
+  if (GetParam() == Backend::sqlite) {
+    EXPECT_EQ(shortages, 1) << log;
+  }
+  EXPECT_GE(shortages, 1) << log;
+  EXPECT_LE(shortages, 3) << log;
+  EXPECT_EQ(count_of(log, "accepting connections again"), shortages) << log;
 }
 
 TEST_P(KorvaldLimits, ClientsBeyondTheLimitAreRefusedWithAMessage) {
