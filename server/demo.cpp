@@ -169,7 +169,7 @@ struct Inserter {
         return false;
       }
     }
-    SqlGen gen([](const std::string &, std::vector<KvColumn> *) { return false; },
+    SqlGen gen([](const std::string &, std::vector<KvColumn> *, std::string *) { return false; },
                store.dialect());
     gen.insert(table, cols, values);
     long count = 0;

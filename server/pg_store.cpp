@@ -663,16 +663,19 @@ class PgStore : public KvStore {
   const KvTable *table(const std::string &name) override {
     auto it = tables_.find(name);
     if (it != tables_.end()) return &it->second;
-    // the columns, and on each row the table's flags (its triggers)
+    // The columns, and on each row the table's flags (its triggers) and
+    // name.  Names arrive in upper case; a table that another client made
+    // without quotes has its name in lower case, and is found as well.
     Result r;
     if (!run("SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, "
              "coalesce(col_description(c.oid, a.attnum), ''), format_type(a.atttypid, a.atttypmod), "
              "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $3), "
-             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4) "
-             "FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
+             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4), "
+             "c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
              "JOIN pg_attribute a ON a.attrelid = c.oid "
-             "WHERE n.nspname = $1 AND c.relname = $2 AND c.relkind IN ('r', 'p') "
-             "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum",
+             "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
+             "AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND NOT a.attisdropped "
+             "ORDER BY c.relname = $2 DESC, a.attnum",
              {text(dbname_), text(name), text("KV$STATIC"), text("KV$SECURE")},
              &r))
       return nullptr;
@@ -681,7 +684,10 @@ class PgStore : public KvStore {
       return nullptr;
     }
     KvTable t;
+    std::string stored = PQgetvalue(r.get(), 0, 8);
+    if (stored != name) t.name = stored;
     for (int i = 0; i < PQntuples(r.get()); i++) {
+      if (stored != PQgetvalue(r.get(), i, 8)) break;  // the other spelling
       KvColumn c;
       c.name = PQgetvalue(r.get(), i, 0);
       c.notnull = PQgetvalue(r.get(), i, 3)[0] == 't';
@@ -701,12 +707,8 @@ class PgStore : public KvStore {
   void forget_schema() override { tables_.clear(); }
 
   int index_exists(const std::string &name) override {
-    Result r;
-    if (!run("SELECT 1 FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
-             "WHERE n.nspname = $1 AND c.relname = $2 AND c.relkind = 'i'",
-             {text(dbname_), text(name)}, &r))
-      return -1;
-    return PQntuples(r.get()) > 0 ? 1 : 0;
+    std::string stored;
+    return index_name(name, &stored);
   }
 
   bool show(KvShowKind kind, const std::string &name,
@@ -719,6 +721,7 @@ class PgStore : public KvStore {
         "WHERE k.conindid = x.indexrelid)";
     Result r;
     bool ok;
+    std::string stored_index;
     switch (kind) {
       case SHOW_TABLES:
         ok = run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
@@ -731,9 +734,10 @@ class PgStore : public KvStore {
         break;
       case SHOW_INDICES_ON:
         ok = run(std::string(kIndexes) + " AND t.relname = $2 ORDER BY i.relname COLLATE \"C\"",
-                 {text(dbname_), text(name)}, &r);
+                 {text(dbname_), text(stored_name(name))}, &r);
         break;
       case SHOW_INDEX:
+        index_name(name, &stored_index);
         ok = run("SELECT i.relname, t.relname, a.attname, "
                  "CASE WHEN x.indisunique THEN 'YES' ELSE 'NO' END "
                  "FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
@@ -742,7 +746,7 @@ class PgStore : public KvStore {
                  "CROSS JOIN LATERAL unnest(x.indkey::int2[]) WITH ORDINALITY AS k(attnum, seq) "
                  "JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = k.attnum "
                  "WHERE n.nspname = $1 AND i.relname = $2 ORDER BY k.seq",
-                 {text(dbname_), text(name)}, &r);
+                 {text(dbname_), text(stored_index)}, &r);
         break;
       default: ok = false; conn_.set_error("SHOW of this kind is made by the session");
     }
@@ -806,25 +810,34 @@ class PgStore : public KvStore {
   }
 
   bool drop_table(const std::string &name) override {
+    std::string stored = stored_name(name);
     tables_.clear();
-    return run_guarded("DROP TABLE " + kv_quote(name), {});
+    return run_guarded("DROP TABLE " + kv_quote(stored), {});
   }
 
   bool create_index(const std::string &name, const std::string &table,
                     const std::vector<std::string> &cols, bool unique) override {
     if (!fits(name)) return false;
+    const KvTable *t = this->table(table);
     std::string sql = std::string(unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                      kv_quote(name) + " ON " + kv_quote(table) + " (";
-    for (size_t i = 0; i < cols.size(); i++) sql += (i ? ", " : "") + kv_quote(cols[i]);
+                      kv_quote(name) + " ON " + kv_quote(stored_name(table)) + " (";
+    for (size_t i = 0; i < cols.size(); i++) {
+      std::string col = cols[i];
+      for (auto &c : t ? t->cols : std::vector<KvColumn>())
+        if (kv_same_name(c.name, col)) col = c.name;
+      sql += (i ? ", " : "") + kv_quote(col);
+    }
     return run_guarded(sql + ")", {});
   }
 
   bool drop_index(const std::string &name) override {
-    return run_guarded("DROP INDEX " + kv_quote(name), {});
+    std::string stored;
+    index_name(name, &stored);
+    return run_guarded("DROP INDEX " + kv_quote(stored), {});
   }
 
   bool set_flag(const std::string &table, bool secure) override {
-    std::string t = kv_quote(table);
+    std::string t = kv_quote(stored_name(table));
     std::string sql;
     if (secure) {
       sql = "CREATE TRIGGER \"KV$SECURE\" BEFORE DELETE ON " + t +
@@ -844,6 +857,27 @@ class PgStore : public KvStore {
   }
 
  private:
+  // 1 when the index exists (*stored: its name as stored, in the spelling
+  // asked for or in lower case), 0 when not (*stored: name), -1 on failure.
+  int index_name(const std::string &name, std::string *stored) {
+    *stored = name;
+    Result r;
+    if (!run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
+             "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
+             "AND c.relkind = 'i' ORDER BY c.relname = $2 DESC",
+             {text(dbname_), text(name)}, &r))
+      return -1;
+    if (PQntuples(r.get()) == 0) return 0;
+    *stored = PQgetvalue(r.get(), 0, 0);
+    return 1;
+  }
+
+  // The name of a table as stored (see table()).
+  std::string stored_name(const std::string &name) {
+    const KvTable *t = this->table(name);
+    return t && !t->name.empty() ? t->name : name;
+  }
+
   // PostgreSQL cuts longer names to 63 bytes: such a name is refused
   // instead of being stored as another.
   bool fits(const std::string &name, size_t room = 0) {

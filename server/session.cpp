@@ -130,14 +130,23 @@ void KvSession::close_db() {
   dbname_.clear();
 }
 
-bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *cols) {
+bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *cols,
+                              std::string *stored) {
   const KvTable *t = store_->table(table);
   if (t) {
     *cols = t->cols;
+    *stored = t->name;
   } else {
     cols->clear();
+    *stored = store_->error();
   }
   return t != nullptr;
+}
+
+// The table's name in SQL: as stored, under the name asked for.
+static std::string table_sql(const std::string &name, const std::string &stored) {
+  if (stored.empty() || stored == name) return kv_quote(name);
+  return kv_quote(stored) + " AS " + kv_quote(name);
 }
 
 bool KvSession::check_writable(const std::string &table, bool deleting) {
@@ -355,7 +364,9 @@ std::unique_ptr<KvRowSource> KvSession::open_select(const KvSelect &sel,
                                                     std::vector<KvField> *fields, bool held,
                                                     size_t limit) {
   SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); },
+      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
+        return table_columns(t, c, s);
+      },
       store_->dialect());
   if (!gen.select(sel, fields)) {
     reply_error(gen.err);
@@ -609,8 +620,9 @@ static const KvColumn *find_column(const std::vector<KvColumn> &cols, const std:
 void KvSession::do_insert(const KvRequest &req) {
   const KvTable *info = need_table(req.name);
   if (!info) return;
+  const std::string stored = info->name;
+  const std::vector<KvColumn> cols = info->cols;
   if (!check_writable(req.name, false)) return;
-  const std::vector<KvColumn> &cols = info->cols;
   std::vector<const KvColumn *> targets;
   if (req.columns.empty()) {
     if (req.values.size() != cols.size()) {
@@ -642,9 +654,11 @@ void KvSession::do_insert(const KvRequest &req) {
     }
   }
   SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); },
+      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
+        return table_columns(t, c, s);
+      },
       store_->dialect());
-  gen.insert(req.name, targets, values);
+  gen.insert(stored.empty() ? req.name : stored, targets, values);
   exec_change(gen.sql, gen.binds);
 }
 
@@ -652,11 +666,14 @@ void KvSession::do_update(const KvRequest &req) {
   const KvTable *info = need_table(req.name);
   if (!info) return;
   std::vector<KvColumn> cols = info->cols;
+  const std::string stored = info->name;
   if (!check_writable(req.name, false)) return;
   SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); },
+      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
+        return table_columns(t, c, s);
+      },
       store_->dialect());
-  gen.sql = "UPDATE " + kv_quote(req.name) + " SET ";
+  gen.sql = "UPDATE " + table_sql(req.name, stored) + " SET ";
   for (size_t i = 0; i < req.columns.size(); i++) {
     const KvColumn *c = find_column(cols, req.columns[i]);
     if (!c) {
@@ -684,11 +701,14 @@ void KvSession::do_delete(const KvRequest &req) {
   const KvTable *info = need_table(req.name);
   if (!info) return;
   std::vector<KvColumn> cols = info->cols;
+  const std::string stored = info->name;
   if (!check_writable(req.name, true)) return;
   SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c) { return table_columns(t, c); },
+      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
+        return table_columns(t, c, s);
+      },
       store_->dialect());
-  gen.sql = "DELETE FROM " + kv_quote(req.name);
+  gen.sql = "DELETE FROM " + table_sql(req.name, stored);
   if (req.where && !gen.where_on(req.name, cols, *req.where)) {
     reply_error(gen.err);
     return;

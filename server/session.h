@@ -119,7 +119,7 @@ class KvSession {
   void close_db();
   bool start_transaction(bool write);
   // The columns of a table (false when it does not exist), for SqlGen.
-  bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
+  bool table_columns(const std::string &table, std::vector<KvColumn> *cols, std::string *stored);
   bool check_writable(const std::string &table, bool deleting);
   // need_table and need_index reply "... does not exist" (or the store's
   // error) and return null or false when the table or index is missing.

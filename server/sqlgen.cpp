@@ -14,6 +14,7 @@ struct SqlGen::Scope {
   struct Table {
     std::string ref;  // alias, or the table name
     std::string table;
+    std::string stored;  // the name as stored, when another spelling
     std::vector<KvColumn> cols;
   };
   std::vector<Table> tables;
@@ -134,7 +135,7 @@ bool SqlGen::expr(const KvExpr &e, const Scope *sc) {
     case KvExpr::COLUMN: {
       const KvColumn *c;
       if (!resolve(sc, e.qual, e.name, &c)) return false;
-      column_sql(e.qual, e.name);
+      column_sql(e.qual, c->name);
       return true;
     }
     case KvExpr::LITERAL: bind(kv_bound_literal(e.lit)); return true;
@@ -213,7 +214,8 @@ bool SqlGen::select(const KvSelect &sel, const Scope *outer, std::vector<KvField
     Scope::Table st;
     st.table = t.name;
     st.ref = t.alias.empty() ? t.name : t.alias;
-    if (!columns_(t.name, &st.cols)) return fail("Table " + t.name + " does not exist");
+    if (!columns_(t.name, &st.cols, &st.stored))
+      return fail(st.stored.empty() ? "Table " + t.name + " does not exist" : st.stored);
     for (auto &o : scope.tables)
       if (kv_same_name(o.ref, st.ref))
         return fail("Table " + st.ref + " appears twice in the FROM list");
@@ -224,7 +226,7 @@ bool SqlGen::select(const KvSelect &sel, const Scope *outer, std::vector<KvField
   if (dialect_.strict) return select_strict(sel, scope, items);
   sql += sel.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < items.size(); i++) sql += (i ? ", " : "") + items[i];
-  sql += from_list(sel);
+  sql += from_list(sel, scope);
   if (sel.where) {
     sql += " WHERE ";
     if (!expr(*sel.where, &scope)) return false;
@@ -235,7 +237,7 @@ bool SqlGen::select(const KvSelect &sel, const Scope *outer, std::vector<KvField
       const KvColumn *c;
       if (!resolve(&scope, sel.order[i].qual, sel.order[i].name, &c)) return false;
       if (i) sql += ", ";
-      column_sql(sel.order[i].qual, sel.order[i].name);
+      column_sql(sel.order[i].qual, c->name);
       if (sel.order[i].desc) sql += " DESC";
     }
   }
@@ -245,7 +247,7 @@ bool SqlGen::select(const KvSelect &sel, const Scope *outer, std::vector<KvField
 bool SqlGen::where_on(const std::string &table, const std::vector<KvColumn> &cols,
                       const KvExpr &e) {
   Scope scope;
-  scope.tables.push_back({table, table, cols});
+  scope.tables.push_back({table, table, "", cols});
   sql += " WHERE ";
   return expr(e, &scope);
 }
@@ -483,7 +485,7 @@ bool SqlGen::value(const KvExpr &e, const Scope *sc, const KvColumn *other, Val 
     v->aff = c->type == KV_CHARACTER ? Val::TEXT_AFF : Val::NUMERIC;
     v->is_float = c->type == KV_FLOAT;
     if (!e.qual.empty()) v->sql = kv_quote(e.qual) + ".";
-    v->sql += kv_quote(e.name);
+    v->sql += kv_quote(c->name);
     return true;
   }
   if (e.kind == KvExpr::LITERAL) {
@@ -666,7 +668,7 @@ bool SqlGen::select_items(const KvSelect &sel, const Scope &scope, std::vector<s
   if (strict && agg && plain && extremes == 1) {
     const KvColumn *c;
     if (!resolve(&scope, key_item->qual, key_item->name, &c)) return false;
-    key = " ORDER BY " + sortable(ref(key_item->qual, key_item->name), *c) +
+    key = " ORDER BY " + sortable(ref(key_item->qual, c->name), *c) +
           (key_item->kind == KvSelItem::MAX ? " DESC" : "") + " NULLS LAST";
   }
   auto plain_sql = [&](const std::string &r) {
@@ -696,7 +698,7 @@ bool SqlGen::select_items(const KvSelect &sel, const Scope &scope, std::vector<s
       case KvSelItem::COLUMN: {
         const KvColumn *c;
         if (!resolve(&scope, item.qual, item.name, &c)) return false;
-        std::string r = ref(item.qual, item.name), name = item.name;
+        std::string r = ref(item.qual, c->name), name = item.name;
         if (item.kind == KvSelItem::COLUMN) {
           items->push_back(plain_sql(r));
         } else {
@@ -717,13 +719,18 @@ bool SqlGen::select_items(const KvSelect &sel, const Scope &scope, std::vector<s
   return true;
 }
 
-// " FROM " and the tables.
-std::string SqlGen::from_list(const KvSelect &sel) {
+// " FROM " and the tables.  A table stored under another spelling of its
+// name gets that name as its alias, so that qualifiers keep working.
+std::string SqlGen::from_list(const KvSelect &sel, const Scope &scope) {
   std::string from = " FROM ";
   for (size_t i = 0; i < sel.from.size(); i++) {
+    const std::string &stored = scope.tables[i].stored;
     if (i) from += ", ";
-    from += kv_quote(sel.from[i].name);
-    if (!sel.from[i].alias.empty()) from += " AS " + kv_quote(sel.from[i].alias);
+    from += kv_quote(stored.empty() ? sel.from[i].name : stored);
+    if (!sel.from[i].alias.empty())
+      from += " AS " + kv_quote(sel.from[i].alias);
+    else if (!stored.empty() && stored != sel.from[i].name)
+      from += " AS " + kv_quote(sel.from[i].name);
   }
   return from;
 }
@@ -736,7 +743,7 @@ bool SqlGen::select_strict(const KvSelect &sel, Scope &scope,
   bool agg = false;
   for (auto &item : sel.items)
     agg = agg || (item.kind != KvSelItem::COLUMN && item.kind != KvSelItem::STAR);
-  std::string from = from_list(sel);
+  std::string from = from_list(sel, scope);
   if (sel.where) {
     std::string c;
     if (!cond(*sel.where, &scope, &c)) return false;
@@ -746,7 +753,7 @@ bool SqlGen::select_strict(const KvSelect &sel, Scope &scope,
   for (auto &o : sel.order) {
     const KvColumn *c;
     if (!resolve(&scope, o.qual, o.name, &c)) return false;
-    keys.push_back(ref(o.qual, o.name));
+    keys.push_back(ref(o.qual, c->name));
     orders.push_back(std::string(c->type == KV_CHARACTER ? " COLLATE \"C\"" : "") +
                      (o.desc ? " DESC NULLS LAST" : " NULLS FIRST"));
   }

@@ -38,8 +38,13 @@ struct KvDialect {
   bool gregorian = false;
 };
 
-// Looks up the columns of a table; false when it does not exist.
-using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvColumn> *cols)>;
+// Looks up the columns of a table.  *stored is set to the table's name as
+// the storage spells it when that differs from table (a table another
+// client made in lower case), else left empty; the columns carry their
+// names as stored.  False when the table does not exist or cannot be
+// used; *stored may then hold the reason.
+using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvColumn> *cols,
+                                       std::string *stored)>;
 
 // One statement under construction.  The builders append to sql and binds
 // and return false after setting err (the first error stays).
@@ -92,7 +97,7 @@ class SqlGen {
   std::string like(const Val &l, const Val &r);
   bool select_items(const KvSelect &sel, const Scope &scope, std::vector<std::string> *items,
                     std::vector<KvField> *fields);
-  std::string from_list(const KvSelect &sel);
+  std::string from_list(const KvSelect &sel, const Scope &scope);
   bool select_strict(const KvSelect &sel, Scope &scope, const std::vector<std::string> &items);
 
   KvColumnsFn columns_;

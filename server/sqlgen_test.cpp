@@ -23,8 +23,12 @@ KvColumn column(const char *name, KvType type, int len = 0) {
 }
 
 // Two tables: KUNDE (ID, NAME, TAG) and BEST (ID, KUNDE_ID, B).
-bool columns(const std::string &table, std::vector<KvColumn> *cols) {
-  if (table == "KUNDE")
+bool columns(const std::string &table, std::vector<KvColumn> *cols, std::string *stored) {
+  if (table == "KLEIN") {
+    // made by another client in lower case
+    *cols = {column("id", KV_INTEGER), column("name", KV_CHARACTER, 20)};
+    *stored = "klein";
+  } else if (table == "KUNDE")
     *cols = {column("ID", KV_INTEGER), column("NAME", KV_CHARACTER, 20), column("TAG", KV_DATE)};
   else if (table == "BEST")
     *cols = {column("ID", KV_INTEGER), column("KUNDE_ID", KV_INTEGER), column("B", KV_BINARY, 8)};
@@ -82,7 +86,8 @@ TEST(SqlGen, SelectWithAliasesSubselectAndConvertedValues) {
 TEST(SqlGen, ConditionOfAnUpdate) {
   KvRequest req = decoded("UPDATE KUNDE SET NAME = 'x' WHERE ID IN ('7', 8) OR NAME LIKE 'M%';");
   std::vector<KvColumn> cols;
-  ASSERT_TRUE(columns("KUNDE", &cols));
+  std::string stored;
+  ASSERT_TRUE(columns("KUNDE", &cols, &stored));
   SqlGen gen(columns);
   gen.sql = "UPDATE \"KUNDE\" SET \"NAME\" = ";
   KvBound name;
@@ -99,6 +104,29 @@ TEST(SqlGen, ConditionOfAnUpdate) {
   EXPECT_EQ(gen.binds[1].i, 7);
   EXPECT_EQ(gen.binds[2].kind, KvBound::INT);
   EXPECT_EQ(gen.binds[3].s, "M%");
+}
+
+TEST(SqlGen, TablesStoredInAnotherSpellingKeepTheirNames) {
+  for (bool strict : {false, true}) {
+    KvDialect d;
+    d.strict = strict;
+    SqlGen gen(columns, d);
+    std::vector<KvField> fields;
+    ASSERT_TRUE(gen.select(decoded("SELECT KLEIN.NAME, ID FROM KLEIN WHERE NAME = 'x' AND EXISTS "
+                                   "(SELECT * FROM KLEIN K WHERE K.ID = KLEIN.ID) ORDER BY ID;")
+                               .select,
+                           &fields))
+        << gen.err;
+    // the stored names in the SQL, the names asked for as aliases
+    EXPECT_NE(gen.sql.find("SELECT \"KLEIN\".\"name\""), std::string::npos) << gen.sql;
+    EXPECT_NE(gen.sql.find("FROM \"klein\" AS \"KLEIN\""), std::string::npos) << gen.sql;
+    EXPECT_NE(gen.sql.find("FROM \"klein\" AS \"K\""), std::string::npos) << gen.sql;
+    EXPECT_NE(gen.sql.find("\"K\".\"id\""), std::string::npos) << gen.sql;
+    EXPECT_EQ(gen.sql.find("\"ID\""), std::string::npos) << gen.sql;
+    EXPECT_EQ(gen.sql.find("\"NAME\""), std::string::npos) << gen.sql;
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0].name, "NAME");
+  }
 }
 
 TEST(SqlGen, NamesThatDoNotResolveAreErrors) {
@@ -173,7 +201,8 @@ TEST(SqlGen, StrictDialectValuesAndErrors) {
       "DELETE FROM KUNDE WHERE TAG = '29.02.1900' OR NAME LIKE 'a\\\\' OR "
       "ID IN (7, 'x');");
   std::vector<KvColumn> cols;
-  ASSERT_TRUE(columns("KUNDE", &cols));
+  std::string stored;
+  ASSERT_TRUE(columns("KUNDE", &cols, &stored));
   SqlGen gen(columns, pg);
   gen.sql = "DELETE FROM \"KUNDE\"";
   ASSERT_TRUE(gen.where_on("KUNDE", cols, *req.where)) << gen.err;

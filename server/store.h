@@ -21,6 +21,9 @@
 
 // What a session knows of a table: its columns and flags.
 struct KvTable {
+  // The name as stored when it is another spelling of the name asked for
+  // (a table another client of the storage made in lower case), else empty.
+  std::string name;
   std::vector<KvColumn> cols;
   bool is_static = false;
   bool secure = false;

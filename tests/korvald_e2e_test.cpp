@@ -1234,6 +1234,47 @@ TEST(KorvaldBackends, TheSameStatementsGiveTheSameReplies) {
   EXPECT_NE(b.last_err.find("no such day in PostgreSQL's calendar"), std::string::npos)
       << b.last_err;
 }
+
+// Tables that other PostgreSQL clients made in the database's schema: in
+// lower case (PostgreSQL's spelling of unquoted names) they are served
+// under KORVAL's upper-case names; a column type without a KORVAL type is
+// named in the error.
+TEST(KorvaldPostgres, TablesOfOtherClientsAreServed) {
+  Korvald server(Backend::postgres);
+  ASSERT_TRUE(server.start()) << server.failure();
+  std::string err;
+  pg_first_value(server.conninfo,
+                 "CREATE TABLE \"KVSYS\".kunden (id integer NOT NULL, name varchar(20), "
+                 "seit date); INSERT INTO \"KVSYS\".kunden VALUES (1, 'M\xc3\xbcller', "
+                 "'2001-02-03'), (2, 'Ma', NULL); CREATE INDEX kunden_id ON \"KVSYS\".kunden (id); "
+                 "CREATE TABLE \"KVSYS\".konten (nr bigint)",
+                 &err);
+  ASSERT_EQ(err, "");
+  Conn c(server.open());
+  Res r(c.exec("SELECT K.NAME, SEIT FROM KUNDEN K WHERE ID > 0 AND NAME LIKE 'M%' ORDER BY ID"));
+  ASSERT_EQ(r.status(), DB_TUPLES_OK) << r.err();
+  EXPECT_EQ(column0(r), "M\xfcller,Ma");
+  EXPECT_EQ(c.run("INSERT INTO KUNDEN (ID, NAME) VALUES (3, 'Neu')"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("UPDATE KUNDEN SET NAME = 'Alt' WHERE KUNDEN.ID = 3"), DB_COMMAND_OK)
+      << c.last_err;
+  EXPECT_EQ(c.run("DELETE FROM KUNDEN WHERE NAME = 'Ma'"), DB_COMMAND_OK) << c.last_err;
+  Res all(c.exec("SELECT * FROM KUNDEN ORDER BY ID"));
+  EXPECT_EQ(column0(all), "1,3");
+  EXPECT_EQ(c.run("CREATE UNIQUE INDEX KUNDEN_NAME ON KUNDEN (NAME)"), DB_COMMAND_OK)
+      << c.last_err;
+  Res idx(c.exec("SHOW INDICES ON TABLE KUNDEN"));
+  EXPECT_EQ(column0(idx), "KUNDEN_NAME,kunden_id");
+  EXPECT_EQ(c.run("DROP INDEX KUNDEN_ID"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("SET TABLE KUNDEN STATIC"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("DELETE FROM KUNDEN"), DB_ERROR_REPLY);
+  // ... and PostgreSQL's own clients are held to it as well
+  pg_first_value(server.conninfo, "DELETE FROM \"KVSYS\".kunden", &err);
+  EXPECT_NE(err.find("KUNDEN is STATIC"), std::string::npos) << err;
+  Res big(c.exec("SELECT * FROM KONTEN"));
+  EXPECT_EQ(big.status(), DB_ERROR_REPLY);
+  EXPECT_EQ(big.err(),
+            "Table KONTEN cannot be served: column nr has type bigint, which has no KORVAL type\n");
+}
 #endif
 
 // ---------------------------------------------------------------------------
