@@ -845,7 +845,7 @@ class PgStore : public KvStore {
       }
     }
     forget_schema();
-    return run_guarded(sql + ")" + comments, {}, nullptr, true);
+    return run_guarded(sql + ")" + comments, {}, nullptr, true) || clash(name, "index");
   }
 
   bool drop_table(const std::string &name) override {
@@ -866,7 +866,7 @@ class PgStore : public KvStore {
         if (kv_same_name(c.name, col)) col = c.name;
       sql += (i ? ", " : "") + kv_quote(col);
     }
-    return run_guarded(sql + ")", {});
+    return run_guarded(sql + ")", {}) || clash(name, "table");
   }
 
   bool drop_index(const std::string &name) override {
@@ -909,6 +909,24 @@ class PgStore : public KvStore {
     if (PQntuples(r.get()) == 0) return 0;
     *stored = PQgetvalue(r.get(), 0, 0);
     return 1;
+  }
+
+  // After a CREATE that failed: the SQLite storage's text when the name is
+  // taken by another table or index (of the kind other), else PostgreSQL's.
+  // Returns false.
+  bool clash(const std::string &name, const char *other) {
+    if (conn_.sqlstate() != "42P07") return false;
+    std::string e = conn_.error();
+    std::string is_index;
+    if (index_name(name, &is_index) == 1) {
+      e = std::string(strcmp(other, "index") == 0 ? "there is already an index named "
+                                                  : "index ") +
+          name + (strcmp(other, "index") == 0 ? "" : " already exists");
+    } else if (strcmp(other, "table") == 0) {
+      e = "there is already a table named " + name;
+    }
+    conn_.set_error(e);
+    return false;
   }
 
   // The name of a table as stored (see table()).

@@ -1235,6 +1235,81 @@ TEST(KorvaldBackends, TheSameStatementsGiveTheSameReplies) {
       << b.last_err;
 }
 
+// Commands, and the errors of commands, answer alike on both storages.
+TEST(KorvaldBackends, CommandsAndTheirErrorsGiveTheSameReplies) {
+  Korvald lite(Backend::sqlite), pg(Backend::postgres);
+  ASSERT_TRUE(lite.start()) << lite.failure();
+  ASSERT_TRUE(pg.start()) << pg.failure();
+  Conn a(lite.open()), b(pg.open());
+  ASSERT_TRUE(a.ok() && b.ok());
+  const char *steps[] = {
+      "CREATE TABLE T (ID INTEGER NOT NULL, K CHARACTER(3), S SMALLINT, B BINARY(2))",
+      "CREATE TABLE T (X INTEGER)",
+      "CREATE UNIQUE INDEX T_ID ON T (ID)",
+      "CREATE INDEX T_ID ON T (K)",
+      "CREATE INDEX T_KS ON T (K, S)",
+      "CREATE INDEX T_X ON T (NOPE)",
+      "CREATE INDEX T ON T (K)",
+      "CREATE TABLE T_KS (A INTEGER)",
+      "INSERT INTO T VALUES (1, 'a', 1, 'xy')",
+      "INSERT INTO T VALUES (1, 'b', 2, 'z')",
+      "INSERT INTO T VALUES (2, 'abcd', 2, 'z')",
+      "INSERT INTO T VALUES (2, 'b', 70000, 'z')",
+      "INSERT INTO T VALUES (2, 'b', 2, 'xyz')",
+      "INSERT INTO T (K) VALUES ('c')",
+      "INSERT INTO T (ID, K) VALUES (2, 'b')",
+      "UPDATE T SET ID = 1 WHERE ID = 2",
+      "UPDATE T SET NOPE = 1",
+      "SHOW TABLES",
+      "SHOW TABLE T",
+      "SHOW INDICES",
+      "SHOW INDICES ON TABLE T",
+      "SHOW INDEX T_KS",
+      "SHOW INDEX NIX",
+      "SHOW TABLE NIX",
+      "DROP INDEX NIX",
+      "DROP TABLE NIX",
+      "BEGIN",
+      "BEGIN",
+      "INSERT INTO T VALUES (3, 'c', 3, 'c')",
+      "INSERT INTO T VALUES (3, 'd', 3, 'd')",
+      "INSERT INTO T VALUES (4, 'd', 4, 'd')",
+      "CREATE DATABASE X",
+      "ABORT",
+      "COMMIT",
+      "SELECT ID FROM T ORDER BY ID",
+      "MAX 1",
+      "SELECT ID FROM T ORDER BY ID",
+      "DECLARE C CURSOR FOR SELECT ID, K FROM T ORDER BY ID",
+      "DECLARE C CURSOR FOR SELECT ID FROM T",
+      "FETCH ALL IN C",
+      "FETCH IN C",
+      "FETCH ALL IN C",
+      "CLOSE C",
+      "CLOSE C",
+      "MAX",
+      "SET TABLE T SECURE",
+      "DELETE FROM T WHERE ID = 1",
+      "DROP TABLE T",
+      "UPDATE T SET K = 'u' WHERE ID = 1",
+      "CREATE TABLE R (A INTEGER)",
+      "SET TABLE R STATIC",
+      "INSERT INTO R VALUES (1)",
+      "DROP TABLE R",
+      "CREATE DATABASE LAGER",
+      "CREATE DATABASE LAGER",
+      "SHOW DATABASES",
+      "SET DATABASE NIX",
+      "SET DATABASE LAGER",
+      "SHOW TABLES",
+      "SAVE DATABASE",
+      "DROP DATABASE KVSYS",
+      "DROP DATABASE",
+      "SHOW DATABASES",
+  };
+  for (const char *sql : steps) EXPECT_EQ(outcome(a, sql, false), outcome(b, sql, false)) << sql;
+}
+
 // Tables that other PostgreSQL clients made in the database's schema: in
 // lower case (PostgreSQL's spelling of unquoted names) they are served
 // under KORVAL's upper-case names; a column type without a KORVAL type is
