@@ -284,15 +284,27 @@ class PgConnection {
       while (!error_.empty() && error_.back() == '\n') error_.pop_back();
       return;
     }
-    ok_ = true;
-    Result r(PQexec(conn_,
-                    "SET client_encoding TO 'LATIN1'; SET DateStyle TO 'ISO, YMD'; "
-                    "SET lock_timeout TO '5s'; SET client_min_messages TO 'error'; "
-                    "SET search_path TO pg_catalog"));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
-      error_ = std::string("Cannot set up the PostgreSQL connection: ") + PQerrorMessage(conn_);
-      ok_ = false;
-    }
+    ok_ = setup();
+  }
+
+  // The session's settings and its schema on a new connection.
+  bool setup() {
+    Result r(PQexec(conn_, ("SET client_encoding TO 'LATIN1'; SET DateStyle TO 'ISO, YMD'; "
+                            "SET lock_timeout TO '5s'; SET client_min_messages TO 'error'; "
+                            "SET search_path TO " +
+                            schema_)
+                               .c_str()));
+    if (PQresultStatus(r.get()) == PGRES_COMMAND_OK) return true;
+    error_ = std::string("Cannot set up the PostgreSQL connection: ") + PQerrorMessage(conn_);
+    return false;
+  }
+
+  // Makes name (empty: none) the schema that names are looked up in.
+  bool use_schema(const std::string &name) {
+    std::string path = name.empty() ? "pg_catalog" : kv_quote(name) + ", pg_catalog";
+    if (!run("SET search_path TO " + path)) return false;
+    schema_ = path;
+    return true;
   }
   ~PgConnection() { PQfinish(conn_); }
   PgConnection(const PgConnection &) = delete;
@@ -312,6 +324,12 @@ class PgConnection {
   // Sends sql with binds (extended protocol; several statements need the
   // simple one: multi) and waits until the result can be read.
   bool send(const std::string &sql, const std::vector<KvBound> &binds, bool multi = false) {
+    // A connection that PostgreSQL ended (a restart, a terminated backend)
+    // is made again; a transaction it had is gone, which the session sees.
+    if (ok_ && PQstatus(conn_) == CONNECTION_BAD && !PQisBusy(conn_)) {
+      PQreset(conn_);
+      if (PQstatus(conn_) == CONNECTION_OK) setup();
+    }
     if (!ok()) {
       if (error_.empty()) error_ = "The connection to PostgreSQL is lost";
       return false;
@@ -481,6 +499,7 @@ class PgConnection {
   int peer_fd_ = -1;
   bool peer_gone_ = false;
   long changed_ = 0;
+  std::string schema_ = "pg_catalog";  // the search_path
 };
 
 // The rows of a SELECT read as they come (libpq's single-row mode): for a
@@ -623,7 +642,7 @@ class PgStore : public KvStore {
       return false;
     }
     if (conn_.in_transaction()) run("ROLLBACK");
-    if (!run("SET search_path TO " + kv_quote(name) + ", pg_catalog")) return false;
+    if (!conn_.use_schema(name)) return false;
     dbname_ = name;
     forget_schema();
     return true;
@@ -635,15 +654,15 @@ class PgStore : public KvStore {
     forget_schema();
     if (dbname_.empty()) return;
     if (conn_.ok() && conn_.in_transaction()) run("ROLLBACK");
-    if (conn_.ok()) run("SET search_path TO pg_catalog");
+    if (conn_.ok()) conn_.use_schema("");
     dbname_.clear();
   }
 
   bool drop() override {
     std::string name = dbname_;
     if (conn_.in_transaction()) run("ROLLBACK");
-    if (!run("DROP SCHEMA " + kv_quote(name) + " CASCADE; SET search_path TO pg_catalog", {},
-             nullptr, true)) {
+    if (!run("DROP SCHEMA " + kv_quote(name) + " CASCADE", {}, nullptr, true) ||
+        !conn_.use_schema("")) {
       conn_.set_error("Cannot remove database " + name + ": " + conn_.error());
       return false;
     }

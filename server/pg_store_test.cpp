@@ -238,6 +238,25 @@ TEST_F(PgStoreTest, TablesOfOtherClientsAndFlags) {
   EXPECT_EQ(shown, (std::vector<std::vector<std::string>>{{"FREMD"}, {"GUT"}}));
 }
 
+TEST_F(PgStoreTest, AConnectionPostgresEndedIsMadeAgain) {
+  ASSERT_TRUE(store->create_table("W", {{"A", KV_INTEGER, 0, false}}));
+  ASSERT_TRUE(store->begin(true));
+  EXPECT_EQ(change("INSERT INTO \"W\" VALUES (1)"), 1);
+  psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+       "current_database() AND pid <> pg_backend_pid()");
+  // the statement that meets the ended connection fails; the uncommitted
+  // row is gone with the transaction, and the store works on in its schema
+  long n;
+  EXPECT_FALSE(store->change("INSERT INTO \"W\" VALUES (2)", {}, &n));
+  EXPECT_FALSE(store->in_transaction());
+  store->new_request();
+  ASSERT_NE(store->table("W"), nullptr) << store->error();
+  EXPECT_EQ(change("INSERT INTO \"W\" VALUES (3)"), 1);
+  std::vector<char> got = rows("SELECT \"A\" FROM \"W\"", {{"A", KV_INTEGER, 4}});
+  ASSERT_EQ(got.size(), 6u);
+  EXPECT_EQ(le_get32(got.data() + 2), 3u);
+}
+
 TEST_F(PgStoreTest, OneServerPerPostgresDatabase) {
   std::string err;
   EXPECT_EQ(kv_pg_prepare(conninfo, &err), nullptr);
