@@ -189,8 +189,9 @@ Figures bench_postgres(int rows) {
   }
   if (f.error.empty()) {
     time_korvald(port, "BENCH", &f);
-    time_shell(pg.bin_dir() + "/psql -X -Atc 'select \"B_ID\", \"NAME\", \"BETRAG\", \"TAG\", "
-                              "\"MENGE\", \"BEMERKUNG\" from \"BENCH\".\"B\"' '" +
+    time_shell(pg.bin_dir() +
+                   "/psql -X -Atc 'select \"B_ID\", \"NAME\", \"BETRAG\", \"TAG\", "
+                   "\"MENGE\", \"BEMERKUNG\" from \"BENCH\".\"B\"' '" +
                    conninfo + "' > /dev/null",
                &f);
   }

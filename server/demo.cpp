@@ -187,34 +187,27 @@ bool kv_fill_demo(KvStore &store, std::string *err) {
     return false;
   }
   if (!tables.empty()) return true;
-  bool ok =
-      (store.begin(true) || failed(store, err)) &&
-      ((store.create_table("KUNDE", {col("KUNDE_ID", KV_INTEGER, 0, true),
-                                     col("NAME", KV_CHARACTER, 30, true),
-                                     col("VORNAME", KV_CHARACTER, 20),
-                                     col("STRASSE", KV_CHARACTER, 40),
-                                     col("PLZ", KV_CHARACTER, 5),
-                                     col("ORT", KV_CHARACTER, 30),
-                                     col("GEBURTSTAG", KV_DATE),
-                                     col("RABATT", KV_FLOAT),
-                                     col("ANGELEGT", KV_TIMESTAMP)}) &&
-        store.create_index("KUNDE_PK", "KUNDE", {"KUNDE_ID"}, true) &&
-        store.create_table("ARTIKEL", {col("ARTIKEL_ID", KV_INTEGER, 0, true),
-                                       col("BEZEICHNUNG", KV_CHARACTER, 40, true),
-                                       col("PREIS", KV_FLOAT),
-                                       col("BESTAND", KV_INTEGER),
-                                       col("GEWICHT_G", KV_SMALLINT)}) &&
-        store.create_index("ARTIKEL_PK", "ARTIKEL", {"ARTIKEL_ID"}, true) &&
-        store.create_table("BESTELLUNG", {col("BESTELLUNG_ID", KV_INTEGER, 0, true),
-                                          col("KUNDE_ID", KV_INTEGER, 0, true),
-                                          col("ARTIKEL_ID", KV_INTEGER, 0, true),
-                                          col("MENGE", KV_SMALLINT),
-                                          col("DATUM", KV_DATE),
-                                          col("UHRZEIT", KV_TIME),
-                                          col("ERFASST", KV_TIMESTAMP)}) &&
-        store.create_index("BESTELLUNG_PK", "BESTELLUNG", {"BESTELLUNG_ID"}, true) &&
-        store.create_index("BESTELLUNG_KUNDE", "BESTELLUNG", {"KUNDE_ID"}, false)) ||
-       failed(store, err));
+  bool ok = (store.begin(true) || failed(store, err)) &&
+            ((store.create_table(
+                  "KUNDE", {col("KUNDE_ID", KV_INTEGER, 0, true),
+                            col("NAME", KV_CHARACTER, 30, true), col("VORNAME", KV_CHARACTER, 20),
+                            col("STRASSE", KV_CHARACTER, 40), col("PLZ", KV_CHARACTER, 5),
+                            col("ORT", KV_CHARACTER, 30), col("GEBURTSTAG", KV_DATE),
+                            col("RABATT", KV_FLOAT), col("ANGELEGT", KV_TIMESTAMP)}) &&
+              store.create_index("KUNDE_PK", "KUNDE", {"KUNDE_ID"}, true) &&
+              store.create_table(
+                  "ARTIKEL", {col("ARTIKEL_ID", KV_INTEGER, 0, true),
+                              col("BEZEICHNUNG", KV_CHARACTER, 40, true), col("PREIS", KV_FLOAT),
+                              col("BESTAND", KV_INTEGER), col("GEWICHT_G", KV_SMALLINT)}) &&
+              store.create_index("ARTIKEL_PK", "ARTIKEL", {"ARTIKEL_ID"}, true) &&
+              store.create_table(
+                  "BESTELLUNG",
+                  {col("BESTELLUNG_ID", KV_INTEGER, 0, true), col("KUNDE_ID", KV_INTEGER, 0, true),
+                   col("ARTIKEL_ID", KV_INTEGER, 0, true), col("MENGE", KV_SMALLINT),
+                   col("DATUM", KV_DATE), col("UHRZEIT", KV_TIME), col("ERFASST", KV_TIMESTAMP)}) &&
+              store.create_index("BESTELLUNG_PK", "BESTELLUNG", {"BESTELLUNG_ID"}, true) &&
+              store.create_index("BESTELLUNG_KUNDE", "BESTELLUNG", {"KUNDE_ID"}, false)) ||
+             failed(store, err));
   // the tables are looked up afresh
   store.new_request();
   Lcg r;

@@ -25,9 +25,9 @@
 namespace {
 
 // Type OIDs of PostgreSQL's built-in types (pg_type.h, stable).
-constexpr Oid kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25,
-              kFloat4 = 700, kFloat8 = 701, kBpchar = 1042, kVarchar = 1043, kDate = 1082,
-              kTime = 1083, kTimestamp = 1114;
+constexpr Oid kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700,
+              kFloat8 = 701, kBpchar = 1042, kVarchar = 1043, kDate = 1082, kTime = 1083,
+              kTimestamp = 1114;
 
 struct ResultFree {
   void operator()(PGresult *r) const { PQclear(r); }
@@ -238,7 +238,8 @@ bool map_type(Oid oid, int typmod, const std::string &comment, KvColumn *c) {
 // The PostgreSQL column type of a KORVAL column.
 std::string pg_type(const KvColumn &c) {
   switch (c.type) {
-    case KV_CHARACTER: return "varchar(" + std::to_string(c.len > 0 ? c.len : 1) + ") COLLATE \"C\"";
+    case KV_CHARACTER:
+      return "varchar(" + std::to_string(c.len > 0 ? c.len : 1) + ") COLLATE \"C\"";
     case KV_BINARY: return "bytea";
     case KV_SMALLINT: return "smallint";
     case KV_INTEGER: return "integer";
@@ -682,18 +683,18 @@ class PgStore : public KvStore {
     }
     std::string src = kv_quote(dbname_), bak = kv_quote(dbname_ + "$BAK");
     Result tabs;
-    bool ok =
-        other.run("BEGIN ISOLATION LEVEL REPEATABLE READ") &&
-        other.run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
+    bool ok = other.run("BEGIN ISOLATION LEVEL REPEATABLE READ") &&
+              other.run(
+                  "SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
                   "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p') ORDER BY 1",
                   {text(dbname_)}, &tabs) &&
-        other.run("DROP SCHEMA IF EXISTS " + bak + " CASCADE; CREATE SCHEMA " + bak, {}, nullptr,
-                  true);
+              other.run("DROP SCHEMA IF EXISTS " + bak + " CASCADE; CREATE SCHEMA " + bak, {},
+                        nullptr, true);
     for (int i = 0; ok && i < PQntuples(tabs.get()); i++) {
       std::string t = kv_quote(PQgetvalue(tabs.get(), i, 0));
       ok = other.run("CREATE TABLE " + bak + "." + t + " (LIKE " + src + "." + t +
-                         " INCLUDING ALL); INSERT INTO " + bak + "." + t + " SELECT * FROM " +
-                         src + "." + t,
+                         " INCLUDING ALL); INSERT INTO " + bak + "." + t + " SELECT * FROM " + src +
+                         "." + t,
                      {}, nullptr, true);
     }
     if (ok) ok = other.run("COMMIT");
@@ -721,17 +722,17 @@ class PgStore : public KvStore {
     // name.  Names arrive in upper case; a table that another client made
     // without quotes has its name in lower case, and is found as well.
     Result r;
-    if (!run("SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, "
-             "coalesce(col_description(c.oid, a.attnum), ''), format_type(a.atttypid, a.atttypmod), "
-             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $3), "
-             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4), "
-             "c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
-             "JOIN pg_attribute a ON a.attrelid = c.oid "
-             "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
-             "AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND NOT a.attisdropped "
-             "ORDER BY c.relname = $2 DESC, a.attnum",
-             {text(dbname_), text(name), text("KV$STATIC"), text("KV$SECURE")},
-             &r))
+    if (!run(
+            "SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, "
+            "coalesce(col_description(c.oid, a.attnum), ''), format_type(a.atttypid, a.atttypmod), "
+            "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $3), "
+            "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4), "
+            "c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
+            "JOIN pg_attribute a ON a.attrelid = c.oid "
+            "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
+            "AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND NOT a.attisdropped "
+            "ORDER BY c.relname = $2 DESC, a.attnum",
+            {text(dbname_), text(name), text("KV$STATIC"), text("KV$SECURE")}, &r))
       return nullptr;
     if (PQntuples(r.get()) == 0) {
       conn_.set_error("Table " + name + " does not exist");
@@ -781,10 +782,11 @@ class PgStore : public KvStore {
     std::string stored_index;
     switch (kind) {
       case SHOW_TABLES:
-        ok = run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
-                 "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p') "
-                 "ORDER BY c.relname COLLATE \"C\"",
-                 {text(dbname_)}, &r);
+        ok =
+            run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
+                "WHERE n.nspname = $1 AND c.relkind IN ('r', 'p') "
+                "ORDER BY c.relname COLLATE \"C\"",
+                {text(dbname_)}, &r);
         break;
       case SHOW_INDICES:
         ok = run(std::string(kIndexes) + " ORDER BY i.relname COLLATE \"C\"", {text(dbname_)}, &r);
@@ -795,15 +797,16 @@ class PgStore : public KvStore {
         break;
       case SHOW_INDEX:
         index_name(name, &stored_index);
-        ok = run("SELECT i.relname, t.relname, a.attname, "
-                 "CASE WHEN x.indisunique THEN 'YES' ELSE 'NO' END "
-                 "FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
-                 "JOIN pg_class t ON t.oid = x.indrelid "
-                 "JOIN pg_namespace n ON n.oid = i.relnamespace "
-                 "CROSS JOIN LATERAL unnest(x.indkey::int2[]) WITH ORDINALITY AS k(attnum, seq) "
-                 "JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = k.attnum "
-                 "WHERE n.nspname = $1 AND i.relname = $2 ORDER BY k.seq",
-                 {text(dbname_), text(stored_index)}, &r);
+        ok =
+            run("SELECT i.relname, t.relname, a.attname, "
+                "CASE WHEN x.indisunique THEN 'YES' ELSE 'NO' END "
+                "FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid "
+                "JOIN pg_class t ON t.oid = x.indrelid "
+                "JOIN pg_namespace n ON n.oid = i.relnamespace "
+                "CROSS JOIN LATERAL unnest(x.indkey::int2[]) WITH ORDINALITY AS k(attnum, seq) "
+                "JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = k.attnum "
+                "WHERE n.nspname = $1 AND i.relname = $2 ORDER BY k.seq",
+                {text(dbname_), text(stored_index)}, &r);
         break;
       default: ok = false; conn_.set_error("SHOW of this kind is made by the session");
     }
@@ -832,8 +835,8 @@ class PgStore : public KvStore {
     if (guarded && !conn_.run("SAVEPOINT kv_statement")) return nullptr;
     if (!conn_.send(text, binds) || !PQsetSingleRowMode(conn_.get())) {
       if (guarded)
-        conn_.run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {},
-                  nullptr, true);
+        conn_.run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {}, nullptr,
+                  true);
       return nullptr;
     }
     return std::make_unique<StreamRows>(conn_, fields, guarded);
@@ -938,8 +941,7 @@ class PgStore : public KvStore {
     std::string e = conn_.error();
     std::string is_index;
     if (index_name(name, &is_index) == 1) {
-      e = std::string(strcmp(other, "index") == 0 ? "there is already an index named "
-                                                  : "index ") +
+      e = std::string(strcmp(other, "index") == 0 ? "there is already an index named " : "index ") +
           name + (strcmp(other, "index") == 0 ? "" : " already exists");
     } else if (strcmp(other, "table") == 0) {
       e = "there is already a table named " + name;
@@ -1053,8 +1055,8 @@ KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err) {
     return nullptr;
   }
   if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
-    *err = "The PostgreSQL database " + std::string(PQdb(c.get())) +
-           " is in use by another korvald";
+    *err =
+        "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
     return nullptr;
   }
   KvBound name, mark;
@@ -1103,6 +1105,4 @@ bool KvPgBackend::init(bool demo, std::string *err) {
 
 std::string KvPgBackend::where() const { return kv_pg_where(conninfo_); }
 
-std::unique_ptr<KvStore> KvPgBackend::new_store(KvCatalog &) {
-  return kv_new_pg_store(conninfo_);
-}
+std::unique_ptr<KvStore> KvPgBackend::new_store(KvCatalog &) { return kv_new_pg_store(conninfo_); }

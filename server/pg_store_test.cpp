@@ -191,8 +191,8 @@ TEST_F(PgStoreTest, AFailedStatementLeavesTheTransactionGoing) {
   EXPECT_TRUE(store->in_transaction());
   EXPECT_EQ(change("INSERT INTO \"U\" VALUES (2)"), 1);
   // a cursor's rows are read while other statements run
-  auto cur = store->query("SELECT \"A\" FROM \"U\" ORDER BY \"A\"", {},
-                          {{"A", KV_INTEGER, 4}}, true, SIZE_MAX);
+  auto cur = store->query("SELECT \"A\" FROM \"U\" ORDER BY \"A\"", {}, {{"A", KV_INTEGER, 4}},
+                          true, SIZE_MAX);
   ASSERT_NE(cur, nullptr) << store->error();
   std::vector<char> got;
   DBwriter w(got);
@@ -211,8 +211,9 @@ TEST_F(PgStoreTest, AFailedStatementLeavesTheTransactionGoing) {
 }
 
 TEST_F(PgStoreTest, TablesOfOtherClientsAndFlags) {
-  psql("CREATE TABLE \"KVSYS\".\"FREMD\" (\"ID\" bigint, \"X\" text);"
-       "CREATE TABLE \"KVSYS\".\"GUT\" (\"ID\" integer, \"X\" text, \"Y\" real)");
+  psql(
+      "CREATE TABLE \"KVSYS\".\"FREMD\" (\"ID\" bigint, \"X\" text);"
+      "CREATE TABLE \"KVSYS\".\"GUT\" (\"ID\" integer, \"X\" text, \"Y\" real)");
   EXPECT_EQ(store->table("FREMD"), nullptr);
   EXPECT_EQ(store->error(),
             "Table FREMD cannot be served: column ID has type bigint, which has no KORVAL type");
@@ -242,8 +243,9 @@ TEST_F(PgStoreTest, AConnectionPostgresEndedIsMadeAgain) {
   ASSERT_TRUE(store->create_table("W", {{"A", KV_INTEGER, 0, false}}));
   ASSERT_TRUE(store->begin(true));
   EXPECT_EQ(change("INSERT INTO \"W\" VALUES (1)"), 1);
-  psql("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
-       "current_database() AND pid <> pg_backend_pid()");
+  psql(
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+      "current_database() AND pid <> pg_backend_pid()");
   // the statement that meets the ended connection fails; the uncommitted
   // row is gone with the transaction, and the store works on in its schema
   long n;

@@ -356,18 +356,15 @@ void KvSession::do_end(const KvRequest &req) {
   }
 }
 
-
 // ---------------------------------------------------------------------------
 // Queries.
 
 std::unique_ptr<KvRowSource> KvSession::open_select(const KvSelect &sel,
                                                     std::vector<KvField> *fields, bool held,
                                                     size_t limit) {
-  SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
-        return table_columns(t, c, s);
-      },
-      store_->dialect());
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
+                    std::string *s) { return table_columns(t, c, s); },
+             store_->dialect());
   if (!gen.select(sel, fields)) {
     reply_error(gen.err);
     return nullptr;
@@ -653,11 +650,9 @@ void KvSession::do_insert(const KvRequest &req) {
       return;
     }
   }
-  SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
-        return table_columns(t, c, s);
-      },
-      store_->dialect());
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
+                    std::string *s) { return table_columns(t, c, s); },
+             store_->dialect());
   gen.insert(stored.empty() ? req.name : stored, targets, values);
   exec_change(gen.sql, gen.binds);
 }
@@ -668,11 +663,9 @@ void KvSession::do_update(const KvRequest &req) {
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
   if (!check_writable(req.name, false)) return;
-  SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
-        return table_columns(t, c, s);
-      },
-      store_->dialect());
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
+                    std::string *s) { return table_columns(t, c, s); },
+             store_->dialect());
   gen.sql = "UPDATE " + table_sql(req.name, stored) + " SET ";
   for (size_t i = 0; i < req.columns.size(); i++) {
     const KvColumn *c = find_column(cols, req.columns[i]);
@@ -703,11 +696,9 @@ void KvSession::do_delete(const KvRequest &req) {
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
   if (!check_writable(req.name, true)) return;
-  SqlGen gen(
-      [this](const std::string &t, std::vector<KvColumn> *c, std::string *s) {
-        return table_columns(t, c, s);
-      },
-      store_->dialect());
+  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
+                    std::string *s) { return table_columns(t, c, s); },
+             store_->dialect());
   gen.sql = "DELETE FROM " + table_sql(req.name, stored);
   if (req.where && !gen.where_on(req.name, cols, *req.where)) {
     reply_error(gen.err);
@@ -787,7 +778,8 @@ void KvSession::do_drop_database(const KvRequest &req) {
   cursors_.clear();
   std::string err;
   // db_drop releases this session's use of the database when it succeeds
-  if (catalog_.db_drop(dbname_, [this] { return store_->drop(); }, &err)) {
+  if (catalog_.db_drop(
+          dbname_, [this] { return store_->drop(); }, &err)) {
     dbname_.clear();
     reply_ok();
     return;

@@ -86,7 +86,7 @@ class KvSession {
     KvRows rows;  // rows read and laid out, fetched up to next
     size_t next = 0;
     std::unique_ptr<KvRowSource> src;  // open while rows may follow
-    std::string error;  // a failure of the query, after the rows read before it
+    std::string error;                 // a failure of the query, after the rows read before it
   };
 
   // How a command meets the session's transaction before its handler runs.

@@ -415,7 +415,8 @@ TEST(SessionStore, AStoresFailureIsTheClientsErrorReply) {
   const std::string failed = error_reply(catalog.fault.text);
   ASSERT_EQ(sql("SET DATABASE KVSYS;"), "1");
   ASSERT_EQ(sql("CREATE TABLE T (N INTEGER);"), "1");
-  for (int i = 0; i < 3; i++) ASSERT_EQ(sql("INSERT INTO T VALUES (" + std::to_string(i) + ");")[0], '3');
+  for (int i = 0; i < 3; i++)
+    ASSERT_EQ(sql("INSERT INTO T VALUES (" + std::to_string(i) + ");")[0], '3');
 
   catalog.fault.op = "change";
   EXPECT_EQ(sql("INSERT INTO T VALUES (9);"), failed);

@@ -43,8 +43,8 @@ struct KvDialect {
 // client made in lower case), else left empty; the columns carry their
 // names as stored.  False when the table does not exist or cannot be
 // used; *stored may then hold the reason.
-using KvColumnsFn = std::function<bool(const std::string &table, std::vector<KvColumn> *cols,
-                                       std::string *stored)>;
+using KvColumnsFn =
+    std::function<bool(const std::string &table, std::vector<KvColumn> *cols, std::string *stored)>;
 
 // One statement under construction.  The builders append to sql and binds
 // and return false after setting err (the first error stays).

@@ -296,8 +296,8 @@ bool KvSqliteStore::open(const std::string &name) {
     return false;
   }
   sqlite3 *db = nullptr;
-  int rc =
-      sqlite3_open_v2(path(name).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(path(name).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
   if (rc != SQLITE_OK) {
     error_ = "Cannot open database " + name + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
     sqlite3_close(db);
@@ -498,7 +498,8 @@ bool KvSqliteStore::texts(const std::string &sql, const std::vector<std::string>
   while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
     std::vector<std::string> row;
     for (size_t i = 0; i < ncols; i++) {
-      const char *p = reinterpret_cast<const char *>(sqlite3_column_text(s.st, static_cast<int>(i)));
+      const char *p =
+          reinterpret_cast<const char *>(sqlite3_column_text(s.st, static_cast<int>(i)));
       row.push_back(p ? p : "");
     }
     rows->push_back(std::move(row));
@@ -511,9 +512,10 @@ bool KvSqliteStore::show(KvShowKind kind, const std::string &name,
   rows->clear();
   switch (kind) {
     case SHOW_TABLES:
-      return texts("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                   "'sqlite!_%' ESCAPE '!' ORDER BY name",
-                   {}, 1, rows);
+      return texts(
+          "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+          "'sqlite!_%' ESCAPE '!' ORDER BY name",
+          {}, 1, rows);
     case SHOW_INDICES:
     case SHOW_INDICES_ON: {
       std::string sql =
@@ -579,8 +581,7 @@ sqlite3_stmt *KvSqliteStore::cached_statement(const std::string &sql) {
   return st;
 }
 
-bool KvSqliteStore::change(const std::string &sql, const std::vector<KvBound> &binds,
-                           long *count) {
+bool KvSqliteStore::change(const std::string &sql, const std::vector<KvBound> &binds, long *count) {
   last_sql_ = sql;
   if (!db_) return fail();
   sqlite3_stmt *st = cached_statement(sql);

@@ -65,9 +65,10 @@ TEST(SqliteBackend, MakesKvsysAndTheDemoDataOnceAndLocksItsDirectory) {
                      "typeof(RABATT) || typeof(ANGELEGT) FROM KUNDE"),
               std::vector<std::string>{"integertexttextrealtext"});
     EXPECT_EQ(column(*store, "SELECT ERFASST FROM BESTELLUNG WHERE BESTELLUNG_ID = 1").size(), 1u);
-    EXPECT_EQ(column(*store, "SELECT count(*) FROM BESTELLUNG WHERE ERFASST NOT GLOB "
-                             "'[12][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9]-[0-2][0-9].[0-5][0-9]."
-                             "[0-5][0-9].[0-9][0-9][0-9][0-9][0-9][0-9]'"),
+    EXPECT_EQ(column(*store,
+                     "SELECT count(*) FROM BESTELLUNG WHERE ERFASST NOT GLOB "
+                     "'[12][0-9][0-9][0-9]-[01][0-9]-[0-3][0-9]-[0-2][0-9].[0-5][0-9]."
+                     "[0-5][0-9].[0-9][0-9][0-9][0-9][0-9][0-9]'"),
               std::vector<std::string>{"0"});
   }
   // a second start finds the data and adds nothing

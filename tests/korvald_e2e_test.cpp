@@ -83,23 +83,27 @@ std::string fresh_database(std::string *why) {
 }
 
 // Statements that other connections are running in the PostgreSQL database
-// of conninfo, or -1 when that cannot be asked.
-int running_statements(const std::string &conninfo) {
+// of conninfo, or -1 when that cannot be asked.  With long_only, only those
+// running for 0.3 s already (not the short ones of a request that comes
+// before the long statement).
+int running_statements(const std::string &conninfo, bool long_only) {
   std::string err;
-  std::string n = pg_first_value(conninfo,
-                                 "SELECT count(*) FROM pg_stat_activity WHERE datname = "
-                                 "current_database() AND state = 'active' AND backend_type = "
-                                 "'client backend' AND pid <> pg_backend_pid()",
-                                 &err);
+  std::string n = pg_first_value(
+      conninfo,
+      std::string("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+                  "state = 'active' AND backend_type = 'client backend' AND "
+                  "pid <> pg_backend_pid()") +
+          (long_only ? " AND clock_timestamp() - query_start > interval '0.3 s'" : ""),
+      &err);
   return err.empty() ? atoi(n.c_str()) : -1;
 }
 
-// Polls until running_statements(conninfo) satisfies ok; false when that
-// did not happen within a generous deadline.
+// Polls until running_statements(conninfo, long_only) satisfies ok; false
+// when that did not happen within a generous deadline.
 template <class Pred>
-bool statements_become(const std::string &conninfo, Pred ok) {
+bool statements_become(const std::string &conninfo, bool long_only, Pred ok) {
   for (int i = 0; i < 600; i++) {
-    int n = running_statements(conninfo);
+    int n = running_statements(conninfo, long_only);
     if (n >= 0 && ok(n)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -154,19 +158,19 @@ class Korvald {
                         : "korvald did not start: " + korvald_path() + "\n" + log();
   }
 
-  // Polls until a statement of a client runs: the server's own CPU time
-  // grows (SQLite runs inside it), or PostgreSQL shows an active statement
-  // in the database.  False when none did within a generous deadline.
+  // Polls until a statement of a client runs: the server is busy for 0.3 s
+  // (SQLite runs inside it), or a statement of the PostgreSQL database has
+  // been active for 0.3 s.  False when none did within a generous deadline.
   bool statement_runs() const {
     if (backend == Backend::sqlite) return gets_busy(pid, 0.3);
-    return statements_become(conninfo, [](int n) { return n > 0; });
+    return statements_become(conninfo, true, [](int n) { return n > 0; });
   }
 
   // Polls until no statement runs any more; false when one still did after
   // a generous deadline.
   bool statement_ended() const {
     if (backend == Backend::sqlite) return pid <= 0 || becomes_idle(pid);
-    return statements_become(conninfo, [](int n) { return n == 0; });
+    return statements_become(conninfo, false, [](int n) { return n == 0; });
   }
 
   // What the server wrote to standard error so far.
@@ -1218,7 +1222,8 @@ TEST(KorvaldBackends, TheSameStatementsGiveTheSameReplies) {
        false},
       {"SELECT * FROM KUNDE WHERE GEBURTSTAG >= '1980-01-01' ORDER BY ANGELEGT", false},
   };
-  for (auto &c : cases) EXPECT_EQ(outcome(a, c.sql, c.sorted), outcome(b, c.sql, c.sorted)) << c.sql;
+  for (auto &c : cases)
+    EXPECT_EQ(outcome(a, c.sql, c.sorted), outcome(b, c.sql, c.sorted)) << c.sql;
   // and the same changes
   const char *changes[] = {
       "UPDATE M SET S = 'neu', N = 7 WHERE F > 1",
@@ -1335,8 +1340,7 @@ TEST(KorvaldPostgres, TablesOfOtherClientsAreServed) {
   EXPECT_EQ(c.run("DELETE FROM KUNDEN WHERE NAME = 'Ma'"), DB_COMMAND_OK) << c.last_err;
   Res all(c.exec("SELECT * FROM KUNDEN ORDER BY ID"));
   EXPECT_EQ(column0(all), "1,3");
-  EXPECT_EQ(c.run("CREATE UNIQUE INDEX KUNDEN_NAME ON KUNDEN (NAME)"), DB_COMMAND_OK)
-      << c.last_err;
+  EXPECT_EQ(c.run("CREATE UNIQUE INDEX KUNDEN_NAME ON KUNDEN (NAME)"), DB_COMMAND_OK) << c.last_err;
   Res idx(c.exec("SHOW INDICES ON TABLE KUNDEN"));
   EXPECT_EQ(column0(idx), "KUNDEN_NAME,kunden_id");
   EXPECT_EQ(c.run("DROP INDEX KUNDEN_ID"), DB_COMMAND_OK) << c.last_err;

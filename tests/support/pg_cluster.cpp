@@ -76,7 +76,8 @@ std::string read_file(const std::string &path) {
 }  // namespace
 
 bool PgCluster::fail(const std::string &why) {
-  std::string log = dir_.empty() ? "" : read_file(dir_ + "/setup.log") + read_file(dir_ + "/server.log");
+  std::string log =
+      dir_.empty() ? "" : read_file(dir_ + "/setup.log") + read_file(dir_ + "/server.log");
   stop();
   error_ = why + (log.empty() ? "" : "\n" + log);
   return false;
@@ -101,8 +102,8 @@ int PgCluster::run(const std::string &program, const std::string &args) {
     // the server outlives this process: it keeps none of our descriptors
     for (int i = 3; i < 1024; i++) close(i);
     if (chdir(dir_.c_str()) != 0) _exit(126);
-    if (nobody && (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
-                   setuid(nobody->pw_uid) != 0))
+    if (nobody &&
+        (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
       _exit(126);
     execv(argv[0], argv.data());
     _exit(127);
