@@ -1,7 +1,9 @@
 # server_bench: SELECT of 100,000 rows x 6 columns through korvald and the
-# client library against the same query in the sqlite3 shell.  Included from
-# bench/CMakeLists.txt; prints figures, is not a test.  Starts korvald with
-# the helpers of tests/support (the test_support library).
+# client library, on SQLite and on PostgreSQL, against the same query in the
+# sqlite3 shell and in psql.  Included from bench/CMakeLists.txt; prints
+# figures, is not a test.  Starts korvald and a throw-away PostgreSQL cluster
+# with the helpers of tests/support (the test_support library, which brings
+# libpq).
 if(TARGET korvald AND TARGET test_support)
   add_executable(server_bench ${CMAKE_CURRENT_LIST_DIR}/server_bench.cpp)
   target_link_libraries(server_bench PRIVATE test_support dbclient base SQLite::SQLite3)

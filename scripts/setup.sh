@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs every system package the project needs (Debian 12) and the
+# Installs every system package the project needs (Debian 12; PostgreSQL
+# for korvald's second storage backend and its tests) and the
 # Latin-1 locale de_DE.ISO-8859-1 that the viewer runs under (XForms inputs
 # show Latin-1 letters only under a Latin-1 LC_CTYPE).  Idempotent: quiet
 # and quick when everything is present.
 set -euo pipefail
 PKGS=(g++ cmake make pkg-config libgtest-dev libgmock-dev libforms-dev libforms-doc
-      libx11-dev libsqlite3-dev sqlite3 xvfb xauth xfonts-base xfonts-75dpi xfonts-100dpi
-      xdotool imagemagick x11-utils
+      libx11-dev libsqlite3-dev sqlite3 postgresql libpq-dev
+      xvfb xauth xfonts-base xfonts-75dpi xfonts-100dpi xdotool imagemagick x11-utils
       netcat-openbsd libreadline-dev python3 groff-base locales)
 missing=()
 for p in "${PKGS[@]}"; do

@@ -4,10 +4,10 @@
 // Texts are Latin-1, dates, times and timestamps in their stored forms.
 #include "server/demo.h"
 
-#include <sqlite3.h>
-
 #include <cstdio>
+#include <vector>
 
+#include "server/sqlgen.h"
 #include "server/types.h"
 
 namespace {
@@ -105,81 +105,115 @@ const char *kArtikel[] = {"Schraubendreher",
                           "Arbeitshandschuhe",
                           "Stirnlampe"};
 
-bool exec(sqlite3 *db, const std::string &sql, std::string *err) {
-  char *msg = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) == SQLITE_OK) return true;
-  *err = std::string("demo data: ") + (msg ? msg : "error");
-  sqlite3_free(msg);
+// The columns of a demo table: name, type, length, NOT NULL.
+KvColumn col(const char *name, KvType type, int len = 0, bool notnull = false) {
+  KvColumn c;
+  c.name = name;
+  c.type = type;
+  c.len = len;
+  c.notnull = notnull;
+  return c;
+}
+
+bool failed(KvStore &store, std::string *err) {
+  if (err->empty()) *err = "demo data: " + store.error();
   return false;
 }
 
-// Runs one INSERT with the values bound in order (texts and numbers).
+// Collects the values of one row and inserts it as a client's INSERT would:
+// each converted for its column, the statement made by SqlGen for the
+// store's dialect.
 struct Inserter {
-  sqlite3_stmt *st = nullptr;
-  int idx = 0;
-  Inserter(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &st, nullptr); }
-  ~Inserter() { sqlite3_finalize(st); }
+  KvStore &store;
+  std::string table;
+  std::string *err;
+  std::vector<KvLiteral> lits;
+  Inserter(KvStore &s, const char *t, std::string *e) : store(s), table(t), err(e) {}
   Inserter &t(const std::string &s) {
-    sqlite3_bind_text(st, ++idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    KvLiteral l;
+    l.kind = KvLiteral::STR;
+    l.s = s;
+    lits.push_back(l);
     return *this;
   }
   Inserter &i(long long v) {
-    sqlite3_bind_int64(st, ++idx, v);
+    KvLiteral l;
+    l.kind = KvLiteral::INT;
+    l.i = static_cast<int32_t>(v);
+    lits.push_back(l);
     return *this;
   }
   Inserter &d(double v) {
-    sqlite3_bind_double(st, ++idx, v);
+    KvLiteral l;
+    l.kind = KvLiteral::FLOAT;
+    l.d = v;
+    lits.push_back(l);
     return *this;
   }
   bool done() {
-    idx = 0;
-    bool ok = st && sqlite3_step(st) == SQLITE_DONE;
-    sqlite3_reset(st);
-    return ok;
+    std::vector<KvLiteral> row;
+    row.swap(lits);
+    const KvTable *info = store.table(table);
+    if (!info) return failed(store, err);
+    if (info->cols.size() != row.size()) {
+      *err = "demo data: wrong number of values for " + table;
+      return false;
+    }
+    std::vector<const KvColumn *> cols;
+    std::vector<KvBound> values(row.size());
+    for (size_t k = 0; k < row.size(); k++) {
+      cols.push_back(&info->cols[k]);
+      std::string why;
+      if (!kv_convert(row[k], info->cols[k], &values[k], &why)) {
+        *err = "demo data: " + why;
+        return false;
+      }
+    }
+    SqlGen gen([](const std::string &, std::vector<KvColumn> *, std::string *) { return false; },
+               store.dialect());
+    gen.insert(table, cols, values);
+    long count = 0;
+    return store.change(gen.sql, gen.binds, &count) || failed(store, err);
   }
 };
 
 }  // namespace
 
-bool kv_fill_demo(const std::string &path, std::string *err) {
-  sqlite3 *db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    *err = "demo data: cannot open " + path;
-    sqlite3_close(db);
+bool kv_fill_demo(KvStore &store, std::string *err) {
+  err->clear();
+  std::vector<std::vector<std::string>> tables;
+  if (!store.show(SHOW_TABLES, "", &tables)) {
+    *err = "demo data: cannot read the tables (" + store.error() + ")";
     return false;
   }
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt *st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type='table'", -1, &st, nullptr);
-  int tables = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
-  sqlite3_finalize(st);
-  if (tables != 0) {
-    sqlite3_close(db);
-    if (tables < 0) *err = "demo data: cannot read " + path;
-    return tables >= 0;
-  }
-  bool ok =
-      exec(db, "BEGIN", err) &&
-      exec(db,
-           "CREATE TABLE \"KUNDE\" (\"KUNDE_ID\" INTEGER NOT NULL, \"NAME\" CHARACTER(30) NOT NULL,"
-           " \"VORNAME\" CHARACTER(20), \"STRASSE\" CHARACTER(40), \"PLZ\" CHARACTER(5),"
-           " \"ORT\" CHARACTER(30), \"GEBURTSTAG\" DATE, \"RABATT\" FLOAT,"
-           " \"ANGELEGT\" TIMESTAMP);"
-           "CREATE UNIQUE INDEX \"KUNDE_PK\" ON \"KUNDE\" (\"KUNDE_ID\");"
-           "CREATE TABLE \"ARTIKEL\" (\"ARTIKEL_ID\" INTEGER NOT NULL,"
-           " \"BEZEICHNUNG\" CHARACTER(40) NOT NULL, \"PREIS\" FLOAT, \"BESTAND\" INTEGER,"
-           " \"GEWICHT_G\" SMALLINT);"
-           "CREATE UNIQUE INDEX \"ARTIKEL_PK\" ON \"ARTIKEL\" (\"ARTIKEL_ID\");"
-           "CREATE TABLE \"BESTELLUNG\" (\"BESTELLUNG_ID\" INTEGER NOT NULL,"
-           " \"KUNDE_ID\" INTEGER NOT NULL, \"ARTIKEL_ID\" INTEGER NOT NULL, \"MENGE\" SMALLINT,"
-           " \"DATUM\" DATE, \"UHRZEIT\" TIME, \"ERFASST\" TIMESTAMP);"
-           "CREATE UNIQUE INDEX \"BESTELLUNG_PK\" ON \"BESTELLUNG\" (\"BESTELLUNG_ID\");"
-           "CREATE INDEX \"BESTELLUNG_KUNDE\" ON \"BESTELLUNG\" (\"KUNDE_ID\");",
-           err);
+  if (!tables.empty()) return true;
+  bool ok = (store.begin(true) || failed(store, err)) &&
+            ((store.create_table(
+                  "KUNDE", {col("KUNDE_ID", KV_INTEGER, 0, true),
+                            col("NAME", KV_CHARACTER, 30, true), col("VORNAME", KV_CHARACTER, 20),
+                            col("STRASSE", KV_CHARACTER, 40), col("PLZ", KV_CHARACTER, 5),
+                            col("ORT", KV_CHARACTER, 30), col("GEBURTSTAG", KV_DATE),
+                            col("RABATT", KV_FLOAT), col("ANGELEGT", KV_TIMESTAMP)}) &&
+              store.create_index("KUNDE_PK", "KUNDE", {"KUNDE_ID"}, true) &&
+              store.create_table(
+                  "ARTIKEL", {col("ARTIKEL_ID", KV_INTEGER, 0, true),
+                              col("BEZEICHNUNG", KV_CHARACTER, 40, true), col("PREIS", KV_FLOAT),
+                              col("BESTAND", KV_INTEGER), col("GEWICHT_G", KV_SMALLINT)}) &&
+              store.create_index("ARTIKEL_PK", "ARTIKEL", {"ARTIKEL_ID"}, true) &&
+              store.create_table(
+                  "BESTELLUNG",
+                  {col("BESTELLUNG_ID", KV_INTEGER, 0, true), col("KUNDE_ID", KV_INTEGER, 0, true),
+                   col("ARTIKEL_ID", KV_INTEGER, 0, true), col("MENGE", KV_SMALLINT),
+                   col("DATUM", KV_DATE), col("UHRZEIT", KV_TIME), col("ERFASST", KV_TIMESTAMP)}) &&
+              store.create_index("BESTELLUNG_PK", "BESTELLUNG", {"BESTELLUNG_ID"}, true) &&
+              store.create_index("BESTELLUNG_KUNDE", "BESTELLUNG", {"KUNDE_ID"}, false)) ||
+             failed(store, err));
+  // the tables are looked up afresh
+  store.new_request();
   Lcg r;
   const int kKunden = 120, kArtikelN = 20, kBestellungen = 300;
   if (ok) {
-    Inserter ins(db, "INSERT INTO \"KUNDE\" VALUES (?,?,?,?,?,?,?,?,?)");
+    Inserter ins(store, "KUNDE", err);
     for (int k = 1; ok && k <= kKunden; k++) {
       const char *const *ort = kOrte[r.next(10)];
       DATE geb{static_cast<int16_t>(1940 + r.next(60)), static_cast<uint8_t>(1 + r.next(12)),
@@ -207,7 +241,7 @@ bool kv_fill_demo(const std::string &path, std::string *err) {
     }
   }
   if (ok) {
-    Inserter ins(db, "INSERT INTO \"ARTIKEL\" VALUES (?,?,?,?,?)");
+    Inserter ins(store, "ARTIKEL", err);
     for (int a = 1; ok && a <= kArtikelN; a++)
       ok = ins.i(a)
                .t(kArtikel[a - 1])
@@ -217,7 +251,7 @@ bool kv_fill_demo(const std::string &path, std::string *err) {
                .done();
   }
   if (ok) {
-    Inserter ins(db, "INSERT INTO \"BESTELLUNG\" VALUES (?,?,?,?,?,?,?)");
+    Inserter ins(store, "BESTELLUNG", err);
     for (int b = 1; ok && b <= kBestellungen; b++) {
       DATE dat{static_cast<int16_t>(2002 + r.next(2)), static_cast<uint8_t>(1 + r.next(12)),
                static_cast<uint8_t>(1 + r.next(28))};
@@ -233,10 +267,9 @@ bool kv_fill_demo(const std::string &path, std::string *err) {
                .t(kv_dati_text(erf))
                .done();
     }
-    if (!ok && err->empty()) *err = std::string("demo data: ") + sqlite3_errmsg(db);
   }
-  ok = ok && exec(db, "COMMIT", err);
-  if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
+  ok = ok && (store.commit() || failed(store, err));
+  if (!ok && store.in_transaction()) store.rollback();
+  store.forget_schema();
   return ok;
 }

@@ -22,10 +22,13 @@ static void on_signal(int) {
 
 static void usage(FILE *out) {
   fprintf(out,
-          "usage: korvald [-D DATADIR] [-p PORT] [--max-connections N]\n"
+          "usage: korvald [-D DATADIR | --postgres CONNINFO] [-p PORT] [--max-connections N]\n"
           "               [--tx-idle-timeout SECONDS] [--max-reply MIB] [--demo] [--trace]\n"
           "  -D DATADIR  directory of the database files (default ./korval-data);\n"
           "              one korvald at a time may use it\n"
+          "  --postgres CONNINFO\n"
+          "              keep the data in the PostgreSQL database of this libpq\n"
+          "              connection string instead (a KORVAL database is a schema)\n"
           "  -p PORT     TCP port on 127.0.0.1 (default: services entry KORVAL/tcp,\n"
           "              else 12453; 0 picks a free port)\n"
           "  --max-connections N\n"
@@ -63,12 +66,18 @@ int main(int argc, char **argv) {
     std::string a = argv[i];
     bool numeric =
         a == "-p" || a == "--max-connections" || a == "--tx-idle-timeout" || a == "--max-reply";
-    if ((a == "-D" || numeric) && i + 1 >= argc) {
+    if ((a == "-D" || a == "--postgres" || numeric) && i + 1 >= argc) {
       fprintf(stderr, "korvald: %s needs a value\n", a.c_str());
       usage(stderr);
       return 2;
     }
-    if (a == "-D" || numeric) {
+    if (a == "--postgres") {
+      opt.postgres = argv[++i];
+      if (opt.postgres.empty()) {
+        fprintf(stderr, "korvald: --postgres needs a connection string\n");
+        return 2;
+      }
+    } else if (a == "-D" || numeric) {
       std::string v = argv[++i];
       bool ok = true;
       int mib = 0;
@@ -96,7 +105,7 @@ int main(int argc, char **argv) {
       usage(stdout);
       return 0;
     } else if (a == "--version") {
-      printf("korvald 1.0 (SQLite storage)\n");
+      printf("korvald 1.0 (SQLite or PostgreSQL storage)\n");
       return 0;
     } else {
       fprintf(stderr, "korvald: unknown option '%s'\n", a.c_str());
@@ -119,7 +128,7 @@ int main(int argc, char **argv) {
   sa.sa_handler = on_signal;
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  printf("korvald: ready on 127.0.0.1 port %d, data in %s\n", port, opt.datadir.c_str());
+  printf("korvald: ready on 127.0.0.1 port %d, data in %s\n", port, server.where().c_str());
   fflush(stdout);
   server.run();
   g_server = nullptr;

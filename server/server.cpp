@@ -1,17 +1,14 @@
-// The korvald server object: data directory, database registry, listener
+// The korvald server object: storage backend, database registry, listener
 // and connection threads.  See server.h.
 #include "server/server.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sqlite3.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,11 +21,16 @@
 #include "base/msglog.h"
 #include "proto/query.h"
 #include "proto/wire.h"
-#include "server/demo.h"
+#include "server/pg_store.h"
 #include "server/session.h"
-#include "server/types.h"
+#include "server/sqlite_store.h"
 
 KvServer::KvServer(const KvOptions &options) : options_(options) {
+  if (options_.postgres.empty()) {
+    backend_ = std::make_unique<KvSqliteBackend>(options_.datadir);
+  } else {
+    backend_ = std::make_unique<KvPgBackend>(options_.postgres);
+  }
   if (pipe(wake_) == 0) {
     fcntl(wake_[0], F_SETFL, O_NONBLOCK);
     fcntl(wake_[1], F_SETFL, O_NONBLOCK);
@@ -45,18 +47,14 @@ KvServer::~KvServer() {
 }
 
 bool KvServer::init(std::string *err) {
-  if (!datadir_.lock(options_.datadir, err)) return false;
-  bool created = !db_exists(KV_SYSTEM_DB);
-  if ((!created || db_create(KV_SYSTEM_DB, err)) &&
-      (!options_.demo || kv_fill_demo(db_path(KV_SYSTEM_DB), err)))
-    return true;
-  if (created) {
-    std::string path = db_path(KV_SYSTEM_DB);
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  if (!backend_) {
+    *err = "This korvald was built without PostgreSQL";
+    return false;
   }
-  datadir_.undo();
-  return false;
+  return backend_->init(options_.demo, err);
 }
+
+std::string KvServer::where() const { return backend_ ? backend_->where() : std::string(); }
 
 int KvServer::listen_socket(std::string *err) {
   int port = options_.port;
@@ -389,36 +387,11 @@ void KvServer::log_line(const std::string &text) {
 // ---------------------------------------------------------------------------
 // Registry.
 
-std::string KvServer::db_path(const std::string &name) const {
-  return options_.datadir + "/" + name + ".db";
-}
+std::unique_ptr<KvStore> KvServer::new_store() { return backend_->new_store(*this); }
 
-bool KvServer::db_exists(const std::string &name) const {
-  struct stat st;
-  return kv_valid_name(name) && stat(db_path(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::vector<std::string> KvServer::db_list() const {
-  std::vector<std::string> names;
-  DIR *dir = opendir(options_.datadir.c_str());
-  if (!dir) return names;
-  while (dirent *e = readdir(dir)) {
-    std::string f = e->d_name;
-    if (f.size() > 3 && f.compare(f.size() - 3, 3, ".db") == 0) {
-      std::string n = f.substr(0, f.size() - 3);
-      if (kv_valid_name(n)) names.push_back(n);
-    }
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool KvServer::db_acquire(const std::string &name) {
+void KvServer::db_acquire(const std::string &name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_exists(name)) return false;
   users_[name]++;
-  return true;
 }
 
 void KvServer::db_release(const std::string &name) {
@@ -427,45 +400,19 @@ void KvServer::db_release(const std::string &name) {
   if (it != users_.end() && --it->second <= 0) users_.erase(it);
 }
 
-bool KvServer::db_create(const std::string &name, std::string *err) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!kv_valid_name(name)) {
-    *err = "Invalid database name '" + name + "'";
-    return false;
-  }
-  if (db_exists(name)) {
-    *err = "Database " + name + " already exists";
-    return false;
-  }
-  sqlite3 *db = nullptr;
-  int rc =
-      sqlite3_open_v2(db_path(name).c_str(), &db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    *err = "Cannot create database " + name + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
-    sqlite3_close(db);
-    unlink(db_path(name).c_str());
-    return false;
-  }
-  sqlite3_close(db);
-  return true;
-}
-
-bool KvServer::db_drop(const std::string &name, std::string *err) {
+// The storage's drop runs under the registry's lock: a session that wants
+// to open the database meanwhile counts itself first, and then finds it
+// gone.
+bool KvServer::db_drop(const std::string &name, const std::function<bool()> &remove,
+                       std::string *err) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = users_.find(name);
   if (it != users_.end() && it->second > 1) {
     *err = "Database " + name + " is in use by another connection";
     return false;
   }
-  std::string path = db_path(name);
-  if (unlink(path.c_str()) != 0) {
-    *err = "Cannot remove database " + name + ": " + strerror(errno);
-    return false;
-  }
-  unlink((path + "-wal").c_str());
-  unlink((path + "-shm").c_str());
+  err->clear();
+  if (!remove()) return false;
   if (it != users_.end()) users_.erase(it);
   return true;
 }

@@ -1,10 +1,9 @@
-// The korvald server object: the locked data directory with one SQLite file
-// per database, the registry of databases in use, the listening socket on
-// 127.0.0.1, one thread per client connection (up to a limit), the time
-// limit on idle transactions, the --trace log, and the orderly stop
-// (signal, stop request, STOP statement).  It is the catalogue (catalog.h)
-// of the sessions it runs.  main (korvald.cpp) builds one KvServer and runs
-// it; the end-to-end tests start the program.
+// The korvald server object: its storage backend (backend.h), the registry
+// of databases in use, the listening socket on 127.0.0.1, one thread per
+// client connection (up to a limit), the time limit on idle transactions,
+// the --trace log, and the orderly stop (signal, stop request, STOP
+// statement).  It is the catalogue (catalog.h) of the sessions it runs.  main (korvald.cpp) builds
+// one KvServer and runs it; the end-to-end tests start the program.
 #ifndef SERVER_SERVER_H
 #define SERVER_SERVER_H
 
@@ -18,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "server/backend.h"
 #include "server/catalog.h"
-#include "server/datadir.h"
 #include "server/session.h"
 
 class FrameReader;
@@ -29,6 +28,9 @@ constexpr int KV_MAX_REQUEST = 64 * 1024 * 1024;
 
 struct KvOptions {
   std::string datadir = "./korval-data";
+  // A PostgreSQL connection string: the data is kept there instead of in
+  // the SQLite files of datadir.  Empty: SQLite.
+  std::string postgres;
   int port = -1;  // -1: services entry "KORVAL"/"tcp", else DB_DEFAULT_PORT; 0: any free port
   bool demo = false;
   bool trace = false;
@@ -47,11 +49,13 @@ class KvServer : public KvCatalog {
   explicit KvServer(const KvOptions &options);
   ~KvServer() override;
 
-  // Creates the data directory when missing, locks it against a second
-  // server, and creates KVSYS (and the demo data when asked).  Returns false
+  // Prepares the storage (KvBackend::init): locks it against a second
+  // server, creates KVSYS (and the demo data when asked).  Returns false
   // with a message in *err; then it has removed what it created and holds
   // no lock.
   bool init(std::string *err);
+  // Where the data is, for the ready line.
+  std::string where() const;
   // Binds and listens on 127.0.0.1 with the system's longest queue of
   // pending connections.  Returns the port, or -1 with *err.
   int listen_socket(std::string *err);
@@ -64,14 +68,13 @@ class KvServer : public KvCatalog {
   // Asks run() to end.  Async-signal-safe.
   void stop();
 
-  // --- The catalogue: the database files of the data directory and the
-  // registry of those in use (thread-safe).  A new database is in WAL mode.
-  std::string db_path(const std::string &name) const override;
-  std::vector<std::string> db_list() const override;
-  bool db_acquire(const std::string &name) override;
+  // --- The catalogue: the backend's stores and the registry of the
+  // databases in use (thread-safe).
+  std::unique_ptr<KvStore> new_store() override;
+  void db_acquire(const std::string &name) override;
   void db_release(const std::string &name) override;
-  bool db_create(const std::string &name, std::string *err) override;
-  bool db_drop(const std::string &name, std::string *err) override;
+  bool db_drop(const std::string &name, const std::function<bool()> &remove,
+               std::string *err) override;
   bool tracing() const override { return options_.trace; }
   // On standard error, serialised between threads.
   void log_line(const std::string &text) override;
@@ -85,14 +88,13 @@ class KvServer : public KvCatalog {
     bool started = false;
     std::atomic<bool> done{false};
   };
-  bool db_exists(const std::string &name) const;
   static void *thread_main(void *conn);
   void serve(Conn *conn, int id);
   void reap(bool all);
   int live_connections() const;
 
   KvOptions options_;
-  KvDataDir datadir_;
+  std::unique_ptr<KvBackend> backend_;  // null: none could be made
   int listen_fd_ = -1;
   int wake_[2] = {-1, -1};
   std::atomic<bool> stopping_{false};

@@ -1,11 +1,11 @@
-// One client connection of korvald: its current database (its own SQLite
-// connection), transaction, cursors and row maximum, and the execution of
-// every request on it.  A session knows the server around it only as a
-// catalogue of databases and a log (catalog.h); it builds each reply in a
-// buffer of its own and hands it to the caller, the connection thread
-// (server.cpp), which sends it.  Statements are translated into SQL
-// (sqlgen.h) whose values are all bound parameters and whose names are
-// checked identifiers.
+// One client connection of korvald: its current database, transaction,
+// cursors and row maximum, and the execution of every request on it.  A
+// session knows the server around it only as a catalogue (catalog.h), which
+// gives it its own connection to the storage (store.h), keeps the registry
+// of databases in use and the log; it builds each reply in a buffer of its
+// own and hands it to the caller, the connection thread (server.cpp), which
+// sends it.  Statements are translated into SQL (sqlgen.h) whose values are
+// all bound parameters and whose names are checked identifiers.
 #ifndef SERVER_SESSION_H
 #define SERVER_SESSION_H
 
@@ -17,10 +17,8 @@
 
 #include "server/catalog.h"
 #include "server/decode.h"
+#include "server/store.h"
 #include "server/types.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 // Rows already laid out as reply values (16-bit length and bytes each).
 struct KvRows {
@@ -50,15 +48,11 @@ struct KvReply {
 // accepts; a longer result is cut and answered with "not all rows".
 constexpr size_t KV_MAX_REPLY = 256u * 1024 * 1024;
 
-// Finalises the statement of a cursor.
-struct KvStmtFinalizer {
-  void operator()(sqlite3_stmt *st) const;
-};
-
 class KvSession {
  public:
-  // The catalogue outlives the session.  No reply is longer than
-  // reply_limit bytes: a longer result is cut after its last whole row.
+  // The catalogue outlives the session; the session's store is made by
+  // it.  No reply is longer than reply_limit bytes: a longer result is cut
+  // after its last whole row.
   KvSession(KvCatalog &catalog, int id, size_t reply_limit = KV_MAX_REPLY);
   ~KvSession();  // rolls back an open transaction, closes the database
   KvSession(const KvSession &) = delete;
@@ -77,10 +71,10 @@ class KvSession {
   // the session): when the client has gone, the statement is interrupted
   // within a fraction of a second and peer_gone() becomes true; the caller
   // then ends the session, which rolls back.
-  void watch_peer(int fd) { peer_fd_ = fd; }
-  bool peer_gone() const { return peer_gone_; }
+  void watch_peer(int fd) { store_->watch_peer(fd); }
+  bool peer_gone() const { return store_->peer_gone(); }
 
-  // BEGIN was answered, or SQLite's transaction is open.
+  // BEGIN was answered, or the storage's transaction is open.
   bool in_transaction() const;
   // Rolls back the open transaction of a client that sent nothing for
   // seconds.  The next request other than disconnect and stop is not run
@@ -91,14 +85,8 @@ class KvSession {
   struct Cursor {
     KvRows rows;  // rows read and laid out, fetched up to next
     size_t next = 0;
-    std::unique_ptr<sqlite3_stmt, KvStmtFinalizer> st;  // open while rows may follow
-    std::string error;  // a failure of the statement, after the rows read before it
-  };
-  // What the session knows of a table: its columns and flags.
-  struct TableInfo {
-    std::vector<KvColumn> cols;
-    bool is_static = false;
-    bool secure = false;
+    std::unique_ptr<KvRowSource> src;  // open while rows may follow
+    std::string error;                 // a failure of the query, after the rows read before it
   };
 
   // How a command meets the session's transaction before its handler runs.
@@ -130,46 +118,31 @@ class KvSession {
   bool open_db(const std::string &name, std::string *err);
   void close_db();
   bool start_transaction(bool write);
-  static int check_peer(void *session);
-  bool exec_sql(const std::string &sql);
-  // The schema as SQLite has it now: forgets the tables and statements
-  // known so far when any connection has changed it since.
-  void check_schema();
-  void forget_schema();
-  // The columns and flags of a table, from the session's memory of the
-  // schema or read afresh; null when the table does not exist.  Valid
-  // until the next check_schema.
-  const TableInfo *table_info(const std::string &table);
-  // table_info's columns (false when the table does not exist), and the
-  // reading of them from SQLite's catalogue.
-  bool table_columns(const std::string &table, std::vector<KvColumn> *cols);
-  bool read_columns(const std::string &table, std::vector<KvColumn> *cols);
-  bool table_flag(const std::string &table, const char *flag);
-  // A prepared statement for sql, kept for the next request with the same
-  // text; null (SQLite's error set) when it does not prepare.
-  sqlite3_stmt *cached_statement(const std::string &sql);
+  // The columns of a table (false when it does not exist), for SqlGen.
+  bool table_columns(const std::string &table, std::vector<KvColumn> *cols, std::string *stored);
   bool check_writable(const std::string &table, bool deleting);
-  // need_table and need_index reply "... does not exist" (or the SQLite
-  // error) and return false when the table or index is missing.
-  bool need_table(const std::string &table, std::vector<KvColumn> *cols);
+  // need_table and need_index reply "... does not exist" (or the store's
+  // error) and return null or false when the table or index is missing.
+  // need_table's answer is valid until the store's schema is forgotten.
+  const KvTable *need_table(const std::string &table);
   bool need_index(const std::string &name);
   // Runs one INSERT, UPDATE or DELETE with its bound values; replies with
-  // the number of rows changed or the SQLite error.
+  // the number of rows changed or the store's error.
   void exec_change(const std::string &sql, const std::vector<KvBound> &binds);
-  // Runs sql without parameters; replies OK or the SQLite error.
-  void reply_exec(const std::string &sql);
-  // Translates and prepares the SELECT sel into *st (the caller finalises
-  // it) and its fields; false after replying with the error.
-  bool prepare_select(const KvSelect &sel, std::vector<KvField> *fields, sqlite3_stmt **st);
-  // Reads rows of the cursor's open statement until want rows wait to be
+  // Replies OK when ok, else the store's error.
+  void reply_done(bool ok);
+  // Translates and opens the SELECT sel with its fields (held: for a
+  // cursor; limit: rows wanted at most); null after replying with the
+  // error.
+  std::unique_ptr<KvRowSource> open_select(const KvSelect &sel, std::vector<KvField> *fields,
+                                           bool held, size_t limit);
+  // Reads rows of the cursor's open query until want rows wait to be
   // fetched, it ends, or the rows fill the longest reply; the fetched rows
   // are dropped first.  false after a failure, whose text is kept in the
-  // cursor (the statement is finalised).
+  // cursor (the query is closed).
   bool pull(Cursor &c, size_t want);
   // Reads every open cursor to its end (up to the longest reply).
   void drain_cursors();
-  bool run_query(const std::string &sql, const std::vector<std::string> &params,
-                 const std::vector<KvField> &fields, KvRows *rows);
 
   // The handlers of the command table.
   void do_set_database(const KvRequest &req);
@@ -200,8 +173,7 @@ class KvSession {
   void reply_ok();
   void reply_count(long count);
   void reply_rows(const KvRows &rows, size_t first, size_t count, bool partial);
-  void reply_sqlite_error();
-  std::string sqlite_error_text() const;
+  void reply_store_error();
   void reserve_reply();
   // A reply beyond this size gets room for the longest one (reserve_reply)
   // and is given back once sent (trim).
@@ -209,28 +181,17 @@ class KvSession {
 
   KvCatalog &catalog_;
   int id_;
-  sqlite3 *db_ = nullptr;
-  std::string dbname_;
+  // declared before the cursors, whose queries must not outlive it
+  std::unique_ptr<KvStore> store_;
+  std::string dbname_;  // the open database, or empty
   std::map<std::string, Cursor> cursors_;
   std::string last_cursor_;  // fetched by the last request
   long max_rows_ = -1;       // -1: no cap
   bool tx_open_ = false;     // BEGIN was answered; COMMIT/END/ABORT not yet
-  bool tx_started_ = false;  // ... and SQLite's transaction has begun
-  std::string last_sql_;
+  bool tx_started_ = false;  // ... and the storage's transaction has begun
   std::string expired_;      // notice for the next request after expire_transaction
   std::vector<char> reply_;  // the reply to the current request
   size_t reply_limit_;
-  // The schema as last seen (PRAGMA schema_version), the tables and
-  // prepared changes known under it.
-  int schema_version_ = -1;
-  sqlite3_stmt *schema_stmt_ = nullptr;
-  bool schema_checked_ = false;  // in this request
-  std::map<std::string, TableInfo> tables_;
-  TableInfo scratch_table_;  // table_info's answer when nothing may be kept
-  std::map<std::string, sqlite3_stmt *> statements_;
-  int peer_fd_ = -1;
-  long long next_peer_check_ = 0;  // ms on the monotonic clock
-  bool peer_gone_ = false;
 };
 
 #endif

@@ -339,3 +339,133 @@ TEST_F(SessionTest, ACursorReadInBatchesShowsTheTableAsDeclared) {
   // the table itself can be dropped once the cursor is gone
   EXPECT_EQ(reply("DROP TABLE T;"), "1");
 }
+
+namespace {
+
+// The operation of a store that is to fail, with the store's error text;
+// "rows" lets a query's rows fail after the first `rows` ones.
+struct Fault {
+  std::string op;
+  std::string text = "Speicher gest\xf6rt";
+  size_t rows = 0;
+};
+
+// The SQLite store of a temporary catalogue, failing where the fault says.
+class FaultyStore : public KvSqliteStore {
+ public:
+  FaultyStore(const std::string &dir, const Fault &fault) : KvSqliteStore(dir), fault_(fault) {}
+  std::string error() const override { return hit_ ? fault_.text : KvSqliteStore::error(); }
+  bool open(const std::string &name) override { return !hit("open") && KvSqliteStore::open(name); }
+  bool drop() override { return !hit("drop") && KvSqliteStore::drop(); }
+  bool begin(bool write) override { return !hit("begin") && KvSqliteStore::begin(write); }
+  bool commit() override { return !hit("commit") && KvSqliteStore::commit(); }
+  bool change(const std::string &sql, const std::vector<KvBound> &binds, long *count) override {
+    return !hit("change") && KvSqliteStore::change(sql, binds, count);
+  }
+  std::unique_ptr<KvRowSource> query(const std::string &sql, const std::vector<KvBound> &binds,
+                                     const std::vector<KvField> &fields, bool held,
+                                     size_t limit) override {
+    if (hit("query")) return nullptr;
+    auto rows = KvSqliteStore::query(sql, binds, fields, held, limit);
+    if (!rows || !hit("rows")) return rows;
+    return std::make_unique<Failing>(std::move(rows), fault_.rows);
+  }
+
+ private:
+  struct Failing : KvRowSource {
+    Failing(std::unique_ptr<KvRowSource> rows, size_t left) : rows(std::move(rows)), left(left) {}
+    Step next(DBwriter &w) override { return left-- == 0 ? FAILED : rows->next(w); }
+    std::unique_ptr<KvRowSource> rows;
+    size_t left;
+  };
+  bool hit(const std::string &op) { return hit_ = fault_.op == op; }
+
+  const Fault &fault_;
+  bool hit_ = false;
+};
+
+class FaultyCatalog : public TempCatalog {
+ public:
+  std::unique_ptr<KvStore> new_store() override {
+    return std::make_unique<FaultyStore>(dir(), fault);
+  }
+  Fault fault;
+};
+
+}  // namespace
+
+// What fails in the store reaches the client as an error reply with the
+// store's text, in place of what the request would have answered; the
+// session and the registry of databases in use stay as they were.
+TEST(SessionStore, AStoresFailureIsTheClientsErrorReply) {
+  FaultyCatalog catalog;
+  ASSERT_TRUE(catalog.ok());
+  std::string err;
+  ASSERT_TRUE(catalog.db_create(KV_SYSTEM_DB, &err)) << err;
+  ASSERT_TRUE(catalog.db_create("D2", &err)) << err;
+  KvSession s(catalog, 7);
+  auto sql = [&s](const std::string &text) {
+    std::vector<char> t(text.begin(), text.end());
+    t.push_back(0);
+    char msg[10000];
+    DBquery_init();
+    EXPECT_EQ(scan_sql(t.data(), msg), 1) << text;
+    return std::string(s.handle(query_data, query_size).bytes);
+  };
+  const std::string failed = error_reply(catalog.fault.text);
+  ASSERT_EQ(sql("SET DATABASE KVSYS;"), "1");
+  ASSERT_EQ(sql("CREATE TABLE T (N INTEGER);"), "1");
+  for (int i = 0; i < 3; i++)
+    ASSERT_EQ(sql("INSERT INTO T VALUES (" + std::to_string(i) + ");")[0], '3');
+
+  catalog.fault.op = "change";
+  EXPECT_EQ(sql("INSERT INTO T VALUES (9);"), failed);
+  EXPECT_EQ(sql("DELETE FROM T;"), failed);
+  catalog.fault.op = "query";
+  EXPECT_EQ(sql("SELECT * FROM T;"), failed);
+  // a query failing after some rows: no rows in a plain reply; a cursor
+  // gives the rows read before the failure first
+  catalog.fault = {"rows", catalog.fault.text, 2};
+  EXPECT_EQ(sql("SELECT * FROM T;"), failed);
+  ASSERT_EQ(sql("MAX 1;"), "1");
+  ASSERT_EQ(sql("DECLARE C CURSOR FOR SELECT N FROM T;"), "1");
+  EXPECT_EQ(rows_of(sql("FETCH ALL IN C;")), std::vector<std::string>{"0"});
+  EXPECT_EQ(rows_of(sql("FETCH ALL IN C;")), std::vector<std::string>{"1"});
+  EXPECT_EQ(sql("FETCH ALL IN C;"), failed);
+  ASSERT_EQ(sql("CLOSE C;"), "1");
+
+  // transactions: a BEGIN that the store refuses keeps the client's
+  // transaction open until it ends it
+  catalog.fault.op = "begin";
+  ASSERT_EQ(sql("BEGIN;"), "1");
+  EXPECT_EQ(sql("INSERT INTO T VALUES (9);"), failed);
+  EXPECT_TRUE(s.in_transaction());
+  EXPECT_EQ(sql("ABORT;"), "1");
+  catalog.fault.op = "commit";
+  ASSERT_EQ(sql("BEGIN;"), "1");
+  ASSERT_EQ(sql("INSERT INTO T VALUES (9);")[0], '3');
+  EXPECT_EQ(sql("COMMIT;"), failed);
+  EXPECT_TRUE(s.in_transaction());
+  catalog.fault.op.clear();
+  EXPECT_EQ(sql("ABORT;"), "1");
+  EXPECT_EQ(rows_of(sql("SELECT COUNT(*) FROM T;")), std::vector<std::string>{"3"});
+
+  // databases: a failed open counts no user and keeps the open database; a
+  // failed drop keeps it open and counted
+  catalog.fault.op = "open";
+  EXPECT_EQ(sql("SET DATABASE D2;"), failed);
+  EXPECT_EQ(catalog.users("D2"), 0);
+  EXPECT_EQ(catalog.users(KV_SYSTEM_DB), 1);
+  EXPECT_EQ(rows_of(sql("SELECT COUNT(*) FROM T;")), std::vector<std::string>{"3"});
+  catalog.fault.op.clear();
+  ASSERT_EQ(sql("SET DATABASE D2;"), "1");
+  EXPECT_EQ(catalog.users(KV_SYSTEM_DB), 0);
+  catalog.fault.op = "drop";
+  EXPECT_EQ(sql("DROP DATABASE;"), failed);
+  EXPECT_EQ(catalog.users("D2"), 1);
+  EXPECT_EQ(sql("CREATE TABLE U (A INTEGER);"), "1");
+  catalog.fault.op.clear();
+  EXPECT_EQ(sql("DROP DATABASE;"), "1");
+  EXPECT_EQ(catalog.users("D2"), 0);
+  EXPECT_EQ(catalog.db_list(), std::vector<std::string>{KV_SYSTEM_DB});
+}

@@ -133,6 +133,10 @@ bool kv_parse_dati(const char *text, DATI *out) {
   return DATI_IsValidQuiet(out);
 }
 
+bool kv_gregorian(const DATE &d) {
+  return !(d.month == 2 && d.day == 29 && d.year % 100 == 0 && d.year % 400 != 0);
+}
+
 std::string kv_date_text(const DATE &d) {
   char buf[32];
   snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
@@ -209,7 +213,14 @@ static bool bad(std::string *err, const KvLiteral &lit, const KvColumn &col, con
   return false;
 }
 
-bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err) {
+// The reason a date of KORVAL's calendar is refused where only Gregorian
+// dates can be stored.
+static const char kNotGregorian[] =
+    ": no such day in PostgreSQL's calendar (29 February only in years divisible by 4, "
+    "but not by 100 unless by 400)";
+
+bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err,
+                bool gregorian) {
   *out = KvBound();
   switch (col.type) {
     case KV_CHARACTER:
@@ -265,7 +276,9 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
       if (lit.kind != KvLiteral::STR || !kv_parse_date(lit.s, &d))
         return bad(err, lit, col,
                    ": no valid date ('YYYY-MM-DD' or 'DD.MM.YYYY', years 1800 to 2800)");
+      if (gregorian && !kv_gregorian(d)) return bad(err, lit, col, kNotGregorian);
       out->kind = KvBound::TEXT;
+      out->form = KvBound::AS_DATE;
       out->s = kv_date_text(d);
       return true;
     }
@@ -274,6 +287,7 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
       if (lit.kind != KvLiteral::STR || !kv_parse_time(lit.s, &t))
         return bad(err, lit, col, ": no valid time ('HH:MM:SS' or 'HH:MM')");
       out->kind = KvBound::TEXT;
+      out->form = KvBound::AS_TIME;
       out->s = kv_time_text(t);
       return true;
     }
@@ -282,7 +296,10 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
       if (lit.kind != KvLiteral::STR || !kv_parse_dati(lit.s, &t))
         return bad(err, lit, col,
                    ": no valid timestamp ('YYYY-MM-DD-HH.MM.SS.ffffff', years 1800 to 2800)");
+      if (gregorian && !kv_gregorian(DATE{t.year, t.month, t.day}))
+        return bad(err, lit, col, kNotGregorian);
       out->kind = KvBound::TEXT;
+      out->form = KvBound::AS_TIMESTAMP;
       out->s = kv_dati_text(t);
       return true;
     }
@@ -290,11 +307,12 @@ bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::st
   return bad(err, lit, col, "");
 }
 
-bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err) {
+bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err,
+                        bool gregorian) {
   switch (col.type) {
     case KV_DATE:
     case KV_TIME:
-    case KV_TIMESTAMP: return kv_convert(lit, col, out, err);
+    case KV_TIMESTAMP: return kv_convert(lit, col, out, err, gregorian);
     case KV_SMALLINT:
     case KV_INTEGER:
     case KV_FLOAT: {

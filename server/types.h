@@ -56,9 +56,12 @@ std::string kv_declared_type(KvType type, int len);
 // anything else -> CHARACTER(255)).
 KvColumn kv_parse_declared(const std::string &name, const std::string &decl);
 
-// A value as it is handed to SQLite.
+// A value as it is handed to the storage.
 struct KvBound {
   enum Kind { NUL, INT, REAL, TEXT, BLOB } kind = NUL;
+  // What a TEXT holds: a date, time or timestamp in its stored form, or
+  // anything else.
+  enum Form { AS_IS, AS_DATE, AS_TIME, AS_TIMESTAMP } form = AS_IS;
   int64_t i = 0;
   double d = 0;
   std::string s;  // TEXT and BLOB bytes
@@ -76,14 +79,18 @@ struct KvLiteral {
 // Strings that spell a number are accepted for numeric columns, numbers are
 // accepted as text for CHARACTER; dates, times and timestamps must be
 // strings in one of the accepted forms and valid.  On failure returns false
-// with a message naming the column in *err.
-bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err);
+// with a message naming the column in *err.  With gregorian, a date that
+// only KORVAL's calendar has (29 February of 1800, 1900, 2100, ...) is
+// refused as well.
+bool kv_convert(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err,
+                bool gregorian = false);
 
 // The same for a literal compared with a column in a condition: it is
 // converted where the column's type gives it a meaning, else bound as it
 // came (a comparison then simply finds nothing).  Returns false only for a
 // value that is no valid date, time or timestamp for such a column.
-bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err);
+bool kv_convert_operand(const KvLiteral &lit, const KvColumn &col, KvBound *out, std::string *err,
+                        bool gregorian = false);
 
 // The literal bound unchanged (integer, double or text).
 KvBound kv_bound_literal(const KvLiteral &lit);
@@ -106,6 +113,9 @@ inline bool kv_parse_time(const std::string &text, TIME *out) {
 inline bool kv_parse_dati(const std::string &text, DATI *out) {
   return kv_parse_dati(text.c_str(), out);
 }
+// The day exists in the Gregorian calendar too (KORVAL's calendar has a
+// leap day in every fourth year).
+bool kv_gregorian(const DATE &d);
 std::string kv_date_text(const DATE &d);
 std::string kv_time_text(const TIME &t);
 std::string kv_dati_text(const DATI &t);

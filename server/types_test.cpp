@@ -176,3 +176,22 @@ TEST(Types, ErrorTextsStayShortAndSayWhatIsWrong) {
   EXPECT_FALSE(kv_convert(str("24:00"), col(KV_TIME, 0), &b, &err));
   EXPECT_NE(err.find("no valid time"), std::string::npos) << err;
 }
+
+TEST(Types, GregorianStoresRefuseDaysOnlyKorvalHas) {
+  KvColumn date{"D", KV_DATE, 0, false}, stamp{"T", KV_TIMESTAMP, 0, false};
+  KvBound b;
+  std::string err;
+  for (const char *day : {"29.02.1900", "1800-02-29", "2100-02-29"}) {
+    KvLiteral lit{KvLiteral::STR, 0, 0, day};
+    EXPECT_TRUE(kv_convert(lit, date, &b, &err)) << day;
+    EXPECT_EQ(b.form, KvBound::AS_DATE);
+    EXPECT_FALSE(kv_convert(lit, date, &b, &err, true)) << day;
+    EXPECT_NE(err.find("no such day"), std::string::npos) << err;
+  }
+  KvLiteral leap{KvLiteral::STR, 0, 0, "2000-02-29-12.00.00"},
+      late{KvLiteral::STR, 0, 0, "1900-02-29"};
+  EXPECT_TRUE(kv_convert(leap, stamp, &b, &err, true));
+  EXPECT_EQ(b.form, KvBound::AS_TIMESTAMP);
+  EXPECT_EQ(b.s, "2000-02-29-12.00.00.000000");
+  EXPECT_FALSE(kv_convert(late, stamp, &b, &err, true));
+}

@@ -1,12 +1,17 @@
 // End-to-end tests of korvald: each test starts the server program on a
 // free loopback port with a temporary data directory and talks to it through
 // the client library (DBconnect, DBexec) or, for malformed input, with raw
-// frames on a socket.  Covers every statement kind, the typed replies, the
-// viewer's own statements, transactions, cursors, MAX, STATIC/SECURE, bad
-// input, concurrent clients, kill -9 during writes, the ways to stop, the
-// data directory lock and failed starts, and the server's resources: file
-// descriptors, the connection limit, idle transactions and statements whose
-// client has gone (watched through the server's CPU time in /proc).
+// frames on a socket.  Most tests run on both storage backends (names ending
+// /sqlite and /postgres); for PostgreSQL the test binary starts a throw-away
+// cluster and gives each korvald a fresh database of it.  Covers every
+// statement kind, the typed replies, the viewer's own statements,
+// transactions, cursors, MAX, STATIC/SECURE, bad input, concurrent clients,
+// kill -9 during writes, the ways to stop, the data directory lock (on
+// PostgreSQL: the database's) and failed starts, and the server's
+// resources: file descriptors, the connection limit, idle transactions and
+// statements whose client has gone (watched through the server's CPU time in
+// /proc, on PostgreSQL through pg_stat_activity).
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -34,6 +39,7 @@
 #include "dbclient/result.h"
 #include "proto/wire.h"
 #include "tests/support/korvald_child.h"
+#include "tests/support/pg_cluster.h"
 
 namespace fs = std::filesystem;
 
@@ -47,12 +53,72 @@ std::string korvald_path() {
   return std::string(dir ? dir : ".") + "/server/korvald";
 }
 
-// One korvald process on its own data directory.
+// the server's CPU time, below with the other helpers
+bool gets_busy(pid_t pid, double seconds);
+bool becomes_idle(pid_t pid);
+
+enum class Backend { sqlite, postgres };
+
+// The PostgreSQL cluster of this test binary: started when the first test
+// asks for a database, stopped after the last test.
+class PgEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { cluster.stop(); }
+  PgCluster cluster;
+  bool tried = false;
+};
+
+// A new empty database in the test binary's cluster: its conninfo, or ""
+// with the reason in *why.
+std::string fresh_database(std::string *why) {
+  static auto *env =
+      static_cast<PgEnvironment *>(::testing::AddGlobalTestEnvironment(new PgEnvironment));
+  if (!env->tried) {
+    env->tried = true;
+    env->cluster.start();
+  }
+  std::string conninfo = env->cluster.running() ? env->cluster.create_database() : "";
+  if (conninfo.empty()) *why = env->cluster.error();
+  return conninfo;
+}
+
+// Statements that other connections are running in the PostgreSQL database
+// of conninfo, or -1 when that cannot be asked.  With long_only, only those
+// running for 0.3 s already (not the short ones of a request that comes
+// before the long statement).
+int running_statements(const std::string &conninfo, bool long_only) {
+  std::string err;
+  std::string n = pg_first_value(
+      conninfo,
+      std::string("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+                  "state = 'active' AND backend_type = 'client backend' AND "
+                  "pid <> pg_backend_pid()") +
+          (long_only ? " AND clock_timestamp() - query_start > interval '0.3 s'" : ""),
+      &err);
+  return err.empty() ? atoi(n.c_str()) : -1;
+}
+
+// Polls until running_statements(conninfo, long_only) satisfies ok; false
+// when that did not happen within a generous deadline.
+template <class Pred>
+bool statements_become(const std::string &conninfo, bool long_only, Pred ok) {
+  for (int i = 0; i < 600; i++) {
+    int n = running_statements(conninfo, long_only);
+    if (n >= 0 && ok(n)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// One korvald process on its own data directory, or on a database of its
+// own in the test binary's PostgreSQL cluster; restarts use the same one.
 class Korvald {
  public:
-  Korvald() {
+  explicit Korvald(Backend b = Backend::sqlite) : backend(b) {
     char tmpl[] = "/tmp/korvald_e2e_XXXXXX";
     dir = mkdtemp(tmpl);
+    // made here, before a test lowers limits that PostgreSQL needs
+    if (backend == Backend::postgres) conninfo = fresh_database(&why);
   }
   ~Korvald() {
     korvald_stop(&pid, SIGKILL);
@@ -63,8 +129,13 @@ class Korvald {
     fs::remove_all(dir, ec);
   }
 
-  // Starts the server and waits for its ready line.  Returns true when up.
+  // Starts the server and waits for its ready line.  Returns true when up;
+  // else failure() tells why.
   bool start(std::vector<std::string> extra = {}) {
+    if (backend == Backend::postgres) {
+      if (conninfo.empty()) return false;
+      extra.insert(extra.begin(), {"--postgres", conninfo});
+    }
     int p = korvald_start(korvald_path(), dir, extra, dir + "/korvald.log", &pid);
     if (p <= 0) return false;
     port = p;
@@ -81,6 +152,26 @@ class Korvald {
   }
 
   void kill9() { korvald_stop(&pid, SIGKILL); }
+
+  std::string failure() const {
+    return !why.empty() ? "no PostgreSQL database: " + why
+                        : "korvald did not start: " + korvald_path() + "\n" + log();
+  }
+
+  // Polls until a statement of a client runs: the server is busy for 0.3 s
+  // (SQLite runs inside it), or a statement of the PostgreSQL database has
+  // been active for 0.3 s.  False when none did within a generous deadline.
+  bool statement_runs() const {
+    if (backend == Backend::sqlite) return gets_busy(pid, 0.3);
+    return statements_become(conninfo, true, [](int n) { return n > 0; });
+  }
+
+  // Polls until no statement runs any more; false when one still did after
+  // a generous deadline.
+  bool statement_ended() const {
+    if (backend == Backend::sqlite) return pid <= 0 || becomes_idle(pid);
+    return statements_become(conninfo, false, [](int n) { return n == 0; });
+  }
 
   // What the server wrote to standard error so far.
   std::string log() const { return ReadFile(dir + "/korvald.log"); }
@@ -102,7 +193,10 @@ class Korvald {
 
   int raw_socket() const { return loopback_connect(port); }
 
+  Backend backend;
   std::string dir;
+  std::string conninfo;  // PostgreSQL only
+  std::string why;       // why there is no PostgreSQL database
   pid_t pid = -1;
   int port = 0;
   std::string port_text;
@@ -144,13 +238,36 @@ std::string column0(Res &r) {
   return s;
 }
 
-class KorvaldTest : public ::testing::Test {
+std::vector<Backend> backends() {
+  if (KV_TEST_POSTGRES) return {Backend::sqlite, Backend::postgres};
+  return {Backend::sqlite};
+}
+
+std::string backend_name(const ::testing::TestParamInfo<Backend> &info) {
+  return info.param == Backend::sqlite ? "sqlite" : "postgres";
+}
+
+void PrintTo(Backend b, std::ostream *os) { *os << (b == Backend::sqlite ? "sqlite" : "postgres"); }
+
+// Tests that start korvald themselves, on each backend.
+class KorvaldBackendTest : public ::testing::TestWithParam<Backend> {};
+
+// Tests on a running korvald, on each backend.
+class KorvaldTest : public KorvaldBackendTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(server.start()) << "korvald did not start: " << korvald_path();
-  }
-  Korvald server;
+  void SetUp() override { ASSERT_TRUE(server.start()) << server.failure(); }
+  Korvald server{GetParam()};
 };
+
+// Tests of the SQLite data directory.
+class KorvaldSqliteTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.start()) << server.failure(); }
+  Korvald server{Backend::sqlite};
+};
+
+class KorvaldDemo : public KorvaldBackendTest {};
+class KorvaldLimits : public KorvaldBackendTest {};
 
 // A request built in the query buffer, sent raw; the reply code, or -1 when
 // the connection ended instead.
@@ -256,9 +373,13 @@ int count_of(const std::string &log, const std::string &text) {
 
 }  // namespace
 
+INSTANTIATE_TEST_SUITE_P(, KorvaldTest, ::testing::ValuesIn(backends()), backend_name);
+INSTANTIATE_TEST_SUITE_P(, KorvaldDemo, ::testing::ValuesIn(backends()), backend_name);
+INSTANTIATE_TEST_SUITE_P(, KorvaldLimits, ::testing::ValuesIn(backends()), backend_name);
+
 // ---------------------------------------------------------------------------
 
-TEST_F(KorvaldTest, ShowDatabasesAndOpenRefusal) {
+TEST_P(KorvaldTest, ShowDatabasesAndOpenRefusal) {
   Conn a(server.open());
   ASSERT_TRUE(a.ok()) << DBerrorMessage(a.c);
   Res r(a.exec("SHOW DATABASES"));
@@ -271,7 +392,7 @@ TEST_F(KorvaldTest, ShowDatabasesAndOpenRefusal) {
             std::string::npos);
 }
 
-TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
+TEST_P(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE TYPEN (ID INTEGER NOT NULL, NAME CHARACTER(10), KLEIN SMALLINT, "
                   "WERT FLOAT, TAG DATE, ZEIT TIME, STEMPEL TIMESTAMP, ROH BINARY(8))"),
@@ -314,7 +435,7 @@ TEST_F(KorvaldTest, EveryTypeRoundTripsToItsDisplayText) {
   for (int f = 0; f < 8; f++) EXPECT_EQ(r.v(1, f), row2[f]) << f;
 }
 
-TEST_F(KorvaldTest, WhereOrderByAndConditions) {
+TEST_P(KorvaldTest, WhereOrderByAndConditions) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE P (ID INTEGER, NAME CHARACTER(20), TAG DATE, W FLOAT)"),
             DB_COMMAND_OK);
@@ -367,7 +488,7 @@ TEST_F(KorvaldTest, WhereOrderByAndConditions) {
   EXPECT_EQ(DBnfields(none.r), 0);
 }
 
-TEST_F(KorvaldTest, UpdateDeleteAndTheViewersStatements) {
+TEST_P(KorvaldTest, UpdateDeleteAndTheViewersStatements) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE KUNDE (KUNDE_ID INTEGER NOT NULL, NAME CHARACTER(20))"),
             DB_COMMAND_OK);
@@ -403,7 +524,7 @@ TEST_F(KorvaldTest, UpdateDeleteAndTheViewersStatements) {
   EXPECT_EQ(d.rows(), 4);
 }
 
-TEST_F(KorvaldTest, TransactionsCommitAbortAndDisconnect) {
+TEST_P(KorvaldTest, TransactionsCommitAbortAndDisconnect) {
   Conn a(server.open()), b(server.open());
   ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
@@ -443,7 +564,7 @@ TEST_F(KorvaldTest, TransactionsCommitAbortAndDisconnect) {
   EXPECT_EQ(column0(r), "2,5");
 }
 
-TEST_F(KorvaldTest, ErrorsAreRepliesAndLeaveTheConnectionUsable) {
+TEST_P(KorvaldTest, ErrorsAreRepliesAndLeaveTheConnectionUsable) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE E (ID INTEGER NOT NULL, K CHARACTER(3), S SMALLINT, D DATE)"),
             DB_COMMAND_OK);
@@ -474,7 +595,7 @@ TEST_F(KorvaldTest, ErrorsAreRepliesAndLeaveTheConnectionUsable) {
   EXPECT_EQ(column0(r), "2004-02-29");
 }
 
-TEST_F(KorvaldTest, MaxCursorsAndShow) {
+TEST_P(KorvaldTest, MaxCursorsAndShow) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE M (ID INTEGER NOT NULL, T CHARACTER(5))"), DB_COMMAND_OK);
   for (int i = 1; i <= 5; i++)
@@ -553,7 +674,7 @@ TEST_F(KorvaldTest, MaxCursorsAndShow) {
   EXPECT_EQ(column0(r), "M");
 }
 
-TEST_F(KorvaldTest, StaticAndSecureTables) {
+TEST_P(KorvaldTest, StaticAndSecureTables) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE S (ID INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("INSERT INTO S VALUES (1)"), DB_COMMAND_OK);
@@ -575,7 +696,7 @@ TEST_F(KorvaldTest, StaticAndSecureTables) {
   EXPECT_EQ(column0(t), "1");
 }
 
-TEST_F(KorvaldTest, DatabasesCreateSwitchSaveDrop) {
+TEST_P(KorvaldTest, DatabasesCreateSwitchSaveDrop) {
   std::string name = "kunden";
   Conn c(DBcreatedb(nullptr, server.port_text.c_str(), 0, name.data()));
   ASSERT_TRUE(c.ok()) << DBerrorMessage(c.c);
@@ -586,7 +707,9 @@ TEST_F(KorvaldTest, DatabasesCreateSwitchSaveDrop) {
     EXPECT_EQ(column0(r), "KUNDEN,KVSYS");
   }
   ASSERT_EQ(c.run("SAVE DATABASE"), DB_COMMAND_OK);
-  EXPECT_TRUE(fs::exists(server.dir + "/KUNDEN.bak"));
+  if (GetParam() == Backend::sqlite) {
+    EXPECT_TRUE(fs::exists(server.dir + "/KUNDEN.bak"));
+  }
   EXPECT_EQ(c.run("CREATE DATABASE KUNDEN"), DB_ERROR_REPLY);
   ASSERT_EQ(c.run("CREATE DATABASE ZWEI"), DB_COMMAND_OK);
   EXPECT_EQ(c.run("SELECT * FROM X"), DB_ERROR_REPLY);  // ZWEI is open now
@@ -609,7 +732,7 @@ TEST_F(KorvaldTest, DatabasesCreateSwitchSaveDrop) {
   EXPECT_EQ(k.run("DROP DATABASE"), DB_ERROR_REPLY);  // KVSYS stays
 }
 
-TEST_F(KorvaldTest, RawBadInputGetsAnErrorOrAClosedConnection) {
+TEST_P(KorvaldTest, RawBadInputGetsAnErrorOrAClosedConnection) {
   Conn good(server.open());
   ASSERT_EQ(good.run("CREATE TABLE T (A INTEGER)"), DB_COMMAND_OK);
   // a frame shorter than its header
@@ -701,7 +824,7 @@ TEST_F(KorvaldTest, RawBadInputGetsAnErrorOrAClosedConnection) {
   close(fd);
 }
 
-TEST_F(KorvaldTest, ConcurrentClientsAndAStuckOne) {
+TEST_P(KorvaldTest, ConcurrentClientsAndAStuckOne) {
   // a client that sent half a frame and stalls
   int stuck = server.raw_socket();
   ASSERT_GE(stuck, 0);
@@ -747,7 +870,7 @@ TEST_F(KorvaldTest, ConcurrentClientsAndAStuckOne) {
   close(stuck);
 }
 
-TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
+TEST_P(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
   {
     Conn c(server.open());
     ASSERT_EQ(c.run("CREATE TABLE K (ID INTEGER NOT NULL, T CHARACTER(40))"), DB_COMMAND_OK);
@@ -790,7 +913,7 @@ TEST_F(KorvaldTest, KillDuringWritesKeepsCommittedRows) {
 // SIGINT stops the server as SIGTERM does, also while clients idle and one
 // of them waits for a long statement: the server ends with 0, the waiting
 // client sees its connection end.
-TEST_F(KorvaldTest, SigintStopsTheServerDuringALongStatement) {
+TEST_P(KorvaldTest, SigintStopsTheServerDuringALongStatement) {
   Conn c(server.open());
   ASSERT_EQ(c.run("CREATE TABLE L (N INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(c.run("BEGIN"), DB_COMMAND_OK);
@@ -806,16 +929,18 @@ TEST_F(KorvaldTest, SigintStopsTheServerDuringALongStatement) {
     DBclear(r);
     DBquery_free();  // the thread's query buffer
   });
-  bool running = gets_busy(server.pid, 0.3);
+  bool running = server.statement_runs();
   kill(server.pid, SIGINT);
   EXPECT_EQ(server.wait_exit(), 0);
   busy.join();
   EXPECT_TRUE(running);
   EXPECT_EQ(status, -1);
   EXPECT_EQ(DBstatus(c.c), DB_CONNECTION_BROKEN);
+  // nor does the join go on in PostgreSQL without the server
+  EXPECT_TRUE(server.statement_ended()) << "the statement still runs";
 }
 
-TEST_F(KorvaldTest, StopBySignalStatementAndRequest) {
+TEST_P(KorvaldTest, StopBySignalStatementAndRequest) {
   {
     Conn c(server.open());
     ASSERT_EQ(c.run("CREATE TABLE X (A INTEGER)"), DB_COMMAND_OK);
@@ -837,7 +962,7 @@ TEST_F(KorvaldTest, StopBySignalStatementAndRequest) {
   EXPECT_EQ(server.wait_exit(), 0);
 }
 
-TEST_F(KorvaldTest, ResetReopensOnTheSameSocket) {
+TEST_P(KorvaldTest, ResetReopensOnTheSameSocket) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE R (A INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("MAX 0"), DB_COMMAND_OK);
@@ -851,7 +976,7 @@ TEST_F(KorvaldTest, ResetReopensOnTheSameSocket) {
   EXPECT_EQ(column0(r), "2");
 }
 
-TEST_F(KorvaldTest, LikeRespectsCaseForEveryLetter) {
+TEST_P(KorvaldTest, LikeRespectsCaseForEveryLetter) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE L (L_ID INTEGER, NAME CHARACTER(10))"), DB_COMMAND_OK);
   for (const char *v : {"(1, 'M\xfcller')", "(2, 'meier')",
@@ -872,7 +997,7 @@ TEST_F(KorvaldTest, LikeRespectsCaseForEveryLetter) {
   }
 }
 
-TEST_F(KorvaldTest, AnOpenTransactionBlocksNeitherReadersNorOtherWriters) {
+TEST_P(KorvaldTest, AnOpenTransactionBlocksNeitherReadersNorOtherWriters) {
   Conn a(server.open()), b(server.open());
   ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK);
@@ -883,9 +1008,12 @@ TEST_F(KorvaldTest, AnOpenTransactionBlocksNeitherReadersNorOtherWriters) {
     EXPECT_EQ(r.v(0, 0), "1");
   }
   EXPECT_EQ(b.run("INSERT INTO T VALUES (2)"), DB_COMMAND_OK) << b.last_err;
-  // the reader's snapshot is now stale: its write is refused with a clear text
-  EXPECT_EQ(a.run("INSERT INTO T VALUES (3)"), DB_ERROR_REPLY);
-  EXPECT_NE(a.last_err.find("changed by another connection"), std::string::npos) << a.last_err;
+  // SQLite's snapshot of the whole database is now stale: the reader's
+  // write is refused with a clear text (PostgreSQL keeps versions per row)
+  if (GetParam() == Backend::sqlite) {
+    EXPECT_EQ(a.run("INSERT INTO T VALUES (3)"), DB_ERROR_REPLY);
+    EXPECT_NE(a.last_err.find("changed by another connection"), std::string::npos) << a.last_err;
+  }
   ASSERT_EQ(a.run("ABORT"), DB_COMMAND_OK);
   // a transaction with uncommitted changes (a stuck client) still lets the
   // viewer's BEGIN / SELECT / END through, showing the committed rows
@@ -903,7 +1031,7 @@ TEST_F(KorvaldTest, AnOpenTransactionBlocksNeitherReadersNorOtherWriters) {
   EXPECT_EQ(column0(r), "1,2,4");
 }
 
-TEST_F(KorvaldTest, NamesInAnyCaseMeanTheSameObject) {
+TEST_P(KorvaldTest, NamesInAnyCaseMeanTheSameObject) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE R (ID INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("INSERT INTO R VALUES (1)"), DB_COMMAND_OK);
@@ -977,9 +1105,9 @@ TEST(KorvaldDefaultPort, ListensOn12453AndStopsOnRequest) {
       << "3: not ready on 12453, 4: no connection, 124: did not stop, else korvald's exit status";
 }
 
-TEST(KorvaldDemo, DemoDataFillsKvsys) {
-  Korvald server;
-  ASSERT_TRUE(server.start({"--demo", "--trace"}));
+TEST_P(KorvaldDemo, DemoDataFillsKvsys) {
+  Korvald server(GetParam());
+  ASSERT_TRUE(server.start({"--demo", "--trace"})) << server.failure();
   Conn c(server.open());
   Res t(c.exec("SHOW TABLES"));
   EXPECT_EQ(column0(t), "ARTIKEL,BESTELLUNG,KUNDE");
@@ -1000,10 +1128,238 @@ TEST(KorvaldDemo, DemoDataFillsKvsys) {
   EXPECT_NE(log.find("reply 2 1 fields, 1 rows"), std::string::npos) << log;
 }
 
+#if KV_TEST_POSTGRES
+// What a statement gives: its status, error text, or fields and rows (in
+// the order sent, or sorted where the order of equal keys is the
+// database's choice).
+std::string outcome(Conn &c, const std::string &sql, bool sorted) {
+  Res r(c.exec(sql));
+  if (r.status() == DB_ERROR_REPLY || r.status() == DB_SYNTAX_ERROR)
+    return "error " + std::to_string(r.status()) + ": " + r.err();
+  std::string head = "status " + std::to_string(r.status());
+  for (int f = 0; f < DBnfields(r.r); f++)
+    head += std::string(" ") + DBfname(r.r, f) + ":" + std::to_string(DBftype(r.r, f));
+  std::vector<std::string> rows;
+  for (int i = 0; i < r.rows(); i++) {
+    std::string row;
+    for (int f = 0; f < DBnfields(r.r); f++) row += r.v(i, f) + "|";
+    rows.push_back(row);
+  }
+  if (sorted) std::sort(rows.begin(), rows.end());
+  for (auto &row : rows) head += "\n" + row;
+  return head;
+}
+
+// The same statements on the same data give the same replies on both
+// storages: the demo tables, and values that SQLite and PostgreSQL read
+// differently (texts that spell numbers, NULLs, LIKE on numbers and dates,
+// Latin-1 letters, mixed types, subselects, aggregates beside columns).
+TEST(KorvaldBackends, TheSameStatementsGiveTheSameReplies) {
+  Korvald lite(Backend::sqlite), pg(Backend::postgres);
+  ASSERT_TRUE(lite.start({"--demo"})) << lite.failure();
+  ASSERT_TRUE(pg.start({"--demo"})) << pg.failure();
+  Conn a(lite.open()), b(pg.open());
+  ASSERT_TRUE(a.ok() && b.ok());
+  const char *setup[] = {
+      "CREATE TABLE M (ID INTEGER NOT NULL, S CHARACTER(10), N SMALLINT, F FLOAT, D DATE, "
+      "T TIME, TS TIMESTAMP, B BINARY(4))",
+      "INSERT INTO M VALUES (1, '12', 12, 1.5, '2000-02-29', '10:00:00', "
+      "'2000-02-29-10.00.00.000001', 'ab')",
+      "INSERT INTO M VALUES (2, 'abc', -3, 100, '29.02.1904', '00:00', '1800-01-01', 'a%')",
+      "INSERT INTO M (ID, S) VALUES (3, ' 7 ')",
+      "INSERT INTO M (ID, S, F) VALUES (4, '\xc4rger', 1e20)",
+      "INSERT INTO M (ID, N, F) VALUES (5, 0, 0.000001)",
+      "INSERT INTO M VALUES (6, '1900-02-29', 1, 2, '1900-02-28', '23:59:59', "
+      "'2800-12-31-23.59.59.999999', '')",
+      "CREATE UNIQUE INDEX M_ID ON M (ID)",
+      "INSERT INTO M (ID) VALUES (1)",
+  };
+  for (const char *sql : setup) EXPECT_EQ(outcome(a, sql, false), outcome(b, sql, false)) << sql;
+  struct Case {
+    const char *sql;
+    bool sorted;
+  } cases[] = {
+      {"SELECT * FROM M ORDER BY ID", false},
+      {"SELECT * FROM M ORDER BY S, ID", false},
+      {"SELECT ID FROM M ORDER BY D DESC, ID", false},
+      {"SELECT ID, N FROM M ORDER BY N, ID", false},
+      {"SELECT ID FROM M WHERE S = 12", true},
+      {"SELECT ID FROM M WHERE N = '12'", true},
+      {"SELECT ID FROM M WHERE S < 'b'", true},
+      {"SELECT ID FROM M WHERE S > 5", true},
+      {"SELECT ID FROM M WHERE N LIKE '1%'", true},
+      {"SELECT ID FROM M WHERE F LIKE '1%'", true},
+      {"SELECT ID FROM M WHERE D LIKE '%-02-29'", true},
+      {"SELECT ID FROM M WHERE TS LIKE '2000%'", true},
+      {"SELECT ID FROM M WHERE S LIKE '_rger'", true},
+      {"SELECT ID FROM M WHERE S LIKE '\xe4%'", true},
+      {"SELECT ID FROM M WHERE D = '1904-02-29'", true},
+      {"SELECT ID FROM M WHERE D BETWEEN '1900-01-01' AND '2000-12-31'", true},
+      {"SELECT ID FROM M WHERE N IN (0, 1, 12)", true},
+      {"SELECT ID FROM M WHERE NOT (N > 0)", true},
+      {"SELECT ID FROM M WHERE N", true},
+      {"SELECT ID FROM M WHERE S = N", true},
+      {"SELECT ID FROM M WHERE ID = (SELECT N FROM M WHERE N > 0)", true},
+      {"SELECT ID FROM M WHERE ID IN (SELECT N FROM M)", true},
+      {"SELECT ID FROM M WHERE EXISTS (SELECT * FROM M X WHERE X.ID = M.N)", true},
+      {"SELECT COUNT(*), MIN(S), MAX(F), MIN(D), MAX(TS) FROM M", false},
+      {"SELECT ID, MAX(F) FROM M", false},
+      {"SELECT DISTINCT N FROM M ORDER BY N", false},
+      {"SELECT ID FROM M WHERE B = 'ab'", true},
+      {"SELECT ID FROM M WHERE B LIKE 'a%'", true},
+      {"SELECT * FROM M WHERE D = '2001-02-29'", false},
+      {"SELECT NOPE FROM M", false},
+      {"SELECT K.NAME, A.BEZEICHNUNG, B.MENGE FROM KUNDE K, ARTIKEL A, BESTELLUNG B "
+       "WHERE B.KUNDE_ID = K.KUNDE_ID AND B.ARTIKEL_ID = A.ARTIKEL_ID AND B.MENGE > 5 "
+       "ORDER BY B.BESTELLUNG_ID",
+       false},
+      {"SELECT ORT, COUNT(*) FROM KUNDE", false},
+      {"SELECT * FROM KUNDE WHERE NAME LIKE '%\xfc%' ORDER BY KUNDE_ID", false},
+      {"SELECT * FROM BESTELLUNG WHERE UHRZEIT > '12:00' AND DATUM < '01.01.2003' "
+       "ORDER BY BESTELLUNG_ID",
+       false},
+      {"SELECT ARTIKEL_ID, PREIS FROM ARTIKEL WHERE PREIS > 10 ORDER BY PREIS DESC, ARTIKEL_ID",
+       false},
+      {"SELECT * FROM KUNDE WHERE GEBURTSTAG >= '1980-01-01' ORDER BY ANGELEGT", false},
+  };
+  for (auto &c : cases)
+    EXPECT_EQ(outcome(a, c.sql, c.sorted), outcome(b, c.sql, c.sorted)) << c.sql;
+  // and the same changes
+  const char *changes[] = {
+      "UPDATE M SET S = 'neu', N = 7 WHERE F > 1",
+      "DELETE FROM M WHERE S LIKE 'n%'",
+      "SELECT * FROM M ORDER BY ID",
+  };
+  for (const char *sql : changes) EXPECT_EQ(outcome(a, sql, false), outcome(b, sql, false)) << sql;
+  // the one difference: a day of KORVAL's calendar that PostgreSQL's lacks
+  // is refused there instead of being stored as another
+  const char *leap = "UPDATE M SET D = '1900-02-29' WHERE ID = 1";
+  EXPECT_EQ(a.run(leap), DB_COMMAND_OK);
+  EXPECT_EQ(b.run(leap), DB_ERROR_REPLY);
+  EXPECT_NE(b.last_err.find("no such day in PostgreSQL's calendar"), std::string::npos)
+      << b.last_err;
+}
+
+// Commands, and the errors of commands, answer alike on both storages.
+TEST(KorvaldBackends, CommandsAndTheirErrorsGiveTheSameReplies) {
+  Korvald lite(Backend::sqlite), pg(Backend::postgres);
+  ASSERT_TRUE(lite.start()) << lite.failure();
+  ASSERT_TRUE(pg.start()) << pg.failure();
+  Conn a(lite.open()), b(pg.open());
+  ASSERT_TRUE(a.ok() && b.ok());
+  const char *steps[] = {
+      "CREATE TABLE T (ID INTEGER NOT NULL, K CHARACTER(3), S SMALLINT, B BINARY(2))",
+      "CREATE TABLE T (X INTEGER)",
+      "CREATE UNIQUE INDEX T_ID ON T (ID)",
+      "CREATE INDEX T_ID ON T (K)",
+      "CREATE INDEX T_KS ON T (K, S)",
+      "CREATE INDEX T_X ON T (NOPE)",
+      "CREATE INDEX T ON T (K)",
+      "CREATE TABLE T_KS (A INTEGER)",
+      "INSERT INTO T VALUES (1, 'a', 1, 'xy')",
+      "INSERT INTO T VALUES (1, 'b', 2, 'z')",
+      "INSERT INTO T VALUES (2, 'abcd', 2, 'z')",
+      "INSERT INTO T VALUES (2, 'b', 70000, 'z')",
+      "INSERT INTO T VALUES (2, 'b', 2, 'xyz')",
+      "INSERT INTO T (K) VALUES ('c')",
+      "INSERT INTO T (ID, K) VALUES (2, 'b')",
+      "UPDATE T SET ID = 1 WHERE ID = 2",
+      "UPDATE T SET NOPE = 1",
+      "SHOW TABLES",
+      "SHOW TABLE T",
+      "SHOW INDICES",
+      "SHOW INDICES ON TABLE T",
+      "SHOW INDEX T_KS",
+      "SHOW INDEX NIX",
+      "SHOW TABLE NIX",
+      "DROP INDEX NIX",
+      "DROP TABLE NIX",
+      "BEGIN",
+      "BEGIN",
+      "INSERT INTO T VALUES (3, 'c', 3, 'c')",
+      "INSERT INTO T VALUES (3, 'd', 3, 'd')",
+      "INSERT INTO T VALUES (4, 'd', 4, 'd')",
+      "CREATE DATABASE X",
+      "ABORT",
+      "COMMIT",
+      "SELECT ID FROM T ORDER BY ID",
+      "MAX 1",
+      "SELECT ID FROM T ORDER BY ID",
+      "DECLARE C CURSOR FOR SELECT ID, K FROM T ORDER BY ID",
+      "DECLARE C CURSOR FOR SELECT ID FROM T",
+      "FETCH ALL IN C",
+      "FETCH IN C",
+      "FETCH ALL IN C",
+      "CLOSE C",
+      "CLOSE C",
+      "MAX",
+      "SET TABLE T SECURE",
+      "DELETE FROM T WHERE ID = 1",
+      "DROP TABLE T",
+      "UPDATE T SET K = 'u' WHERE ID = 1",
+      "CREATE TABLE R (A INTEGER)",
+      "SET TABLE R STATIC",
+      "INSERT INTO R VALUES (1)",
+      "DROP TABLE R",
+      "CREATE DATABASE LAGER",
+      "CREATE DATABASE LAGER",
+      "SHOW DATABASES",
+      "SET DATABASE NIX",
+      "SET DATABASE LAGER",
+      "SHOW TABLES",
+      "SAVE DATABASE",
+      "DROP DATABASE KVSYS",
+      "DROP DATABASE",
+      "SHOW DATABASES",
+  };
+  for (const char *sql : steps) EXPECT_EQ(outcome(a, sql, false), outcome(b, sql, false)) << sql;
+}
+
+// Tables that other PostgreSQL clients made in the database's schema: in
+// lower case (PostgreSQL's spelling of unquoted names) they are served
+// under KORVAL's upper-case names; a column type without a KORVAL type is
+// named in the error.
+TEST(KorvaldPostgres, TablesOfOtherClientsAreServed) {
+  Korvald server(Backend::postgres);
+  ASSERT_TRUE(server.start()) << server.failure();
+  std::string err;
+  pg_first_value(server.conninfo,
+                 "CREATE TABLE \"KVSYS\".kunden (id integer NOT NULL, name varchar(20), "
+                 "seit date); INSERT INTO \"KVSYS\".kunden VALUES (1, 'M\xc3\xbcller', "
+                 "'2001-02-03'), (2, 'Ma', NULL); CREATE INDEX kunden_id ON \"KVSYS\".kunden (id); "
+                 "CREATE TABLE \"KVSYS\".konten (nr bigint)",
+                 &err);
+  ASSERT_EQ(err, "");
+  Conn c(server.open());
+  Res r(c.exec("SELECT K.NAME, SEIT FROM KUNDEN K WHERE ID > 0 AND NAME LIKE 'M%' ORDER BY ID"));
+  ASSERT_EQ(r.status(), DB_TUPLES_OK) << r.err();
+  EXPECT_EQ(column0(r), "M\xfcller,Ma");
+  EXPECT_EQ(c.run("INSERT INTO KUNDEN (ID, NAME) VALUES (3, 'Neu')"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("UPDATE KUNDEN SET NAME = 'Alt' WHERE KUNDEN.ID = 3"), DB_COMMAND_OK)
+      << c.last_err;
+  EXPECT_EQ(c.run("DELETE FROM KUNDEN WHERE NAME = 'Ma'"), DB_COMMAND_OK) << c.last_err;
+  Res all(c.exec("SELECT * FROM KUNDEN ORDER BY ID"));
+  EXPECT_EQ(column0(all), "1,3");
+  EXPECT_EQ(c.run("CREATE UNIQUE INDEX KUNDEN_NAME ON KUNDEN (NAME)"), DB_COMMAND_OK) << c.last_err;
+  Res idx(c.exec("SHOW INDICES ON TABLE KUNDEN"));
+  EXPECT_EQ(column0(idx), "KUNDEN_NAME,kunden_id");
+  EXPECT_EQ(c.run("DROP INDEX KUNDEN_ID"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("SET TABLE KUNDEN STATIC"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("DELETE FROM KUNDEN"), DB_ERROR_REPLY);
+  // ... and PostgreSQL's own clients are held to it as well
+  pg_first_value(server.conninfo, "DELETE FROM \"KVSYS\".kunden", &err);
+  EXPECT_NE(err.find("KUNDEN is STATIC"), std::string::npos) << err;
+  Res big(c.exec("SELECT * FROM KONTEN"));
+  EXPECT_EQ(big.status(), DB_ERROR_REPLY);
+  EXPECT_EQ(big.err(),
+            "Table KONTEN cannot be served: column nr has type bigint, which has no KORVAL type\n");
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // The data directory and the server's resources.
 
-TEST_F(KorvaldTest, ASecondServerOnTheSameDirectoryIsRefused) {
+TEST_F(KorvaldSqliteTest, ASecondServerOnTheSameDirectoryIsRefused) {
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE DATABASE LAGER"), DB_COMMAND_OK) << a.last_err;
   ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
@@ -1028,7 +1384,7 @@ TEST_F(KorvaldTest, ASecondServerOnTheSameDirectoryIsRefused) {
   EXPECT_TRUE(b.ok()) << DBerrorMessage(b.c);
 }
 
-TEST_F(KorvaldTest, AFailedStartCreatesNothing) {
+TEST_F(KorvaldSqliteTest, AFailedStartCreatesNothing) {
   char tmpl[] = "/tmp/korvald_nostart_XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   std::string base = tmpl;
@@ -1063,7 +1419,58 @@ TEST_F(KorvaldTest, AFailedStartCreatesNothing) {
   fs::remove_all(base, ec);
 }
 
-TEST_F(KorvaldTest, ListenQueueIsTheSystemMaximum) {
+#if KV_TEST_POSTGRES
+// Tests of korvald on a PostgreSQL database of its own.
+class KorvaldPostgresTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.start()) << server.failure(); }
+  Korvald server{Backend::postgres};
+};
+
+TEST_F(KorvaldPostgresTest, ASecondServerOnTheSameDatabaseIsRefused) {
+  Conn a(server.open());
+  ASSERT_EQ(a.run("CREATE DATABASE LAGER"), DB_COMMAND_OK) << a.last_err;
+  ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
+  // -D is ignored: a second server with another directory is refused too
+  std::string other = server.dir + "/other";
+  std::string log;
+  EXPECT_EQ(failed_start(other, {"--postgres", server.conninfo}, &log), 1);
+  EXPECT_NE(log.find("in use by another korvald"), std::string::npos) << log;
+  EXPECT_FALSE(fs::exists(other));
+  // the first server and its client carry on
+  EXPECT_EQ(a.run("INSERT INTO T VALUES (1)"), DB_COMMAND_OK) << a.last_err;
+  Res r(a.exec("SELECT COUNT(*) FROM T"));
+  EXPECT_EQ(r.v(0, 0), "1");
+  // once it has stopped, the database is free again and keeps its data
+  EXPECT_EQ(a.run("STOP"), DB_COMMAND_OK);
+  EXPECT_EQ(server.wait_exit(), 0);
+  ASSERT_TRUE(server.start()) << server.failure();
+  Conn b(server.open("LAGER"));
+  ASSERT_TRUE(b.ok()) << DBerrorMessage(b.c);
+  Res t(b.exec("SELECT ID FROM T"));
+  EXPECT_EQ(column0(t), "1");
+}
+
+TEST_F(KorvaldPostgresTest, AnUnreachableDatabaseIsAFailedStartWithLibpqsReason) {
+  std::string host = server.conninfo.substr(0, server.conninfo.find(" user="));
+  const struct {
+    std::string conninfo, says;
+  } cases[] = {
+      {"host=127.0.0.1 port=1 user=korval dbname=x", "Connection refused"},
+      {host + " user=korval dbname=nosuchdb", "database \"nosuchdb\" does not exist"},
+      {"dbname", "missing \"=\" after \"dbname\""},
+  };
+  for (auto &c : cases) {
+    std::string log;
+    EXPECT_EQ(failed_start(server.dir + "/never", {"--postgres", c.conninfo}, &log), 1)
+        << c.conninfo;
+    EXPECT_NE(log.find(c.says), std::string::npos) << c.conninfo << ": " << log;
+    EXPECT_FALSE(fs::exists(server.dir + "/never"));
+  }
+}
+#endif
+
+TEST_P(KorvaldTest, ListenQueueIsTheSystemMaximum) {
   std::string max = ReadFile("/proc/sys/net/core/somaxconn");
   std::string cmd = "ss -Hltn 'sport = :" + server.port_text + "' 2>/dev/null";
   FILE *p = popen(cmd.c_str(), "r");
@@ -1079,8 +1486,8 @@ TEST_F(KorvaldTest, ListenQueueIsTheSystemMaximum) {
   EXPECT_EQ(send_q, std::to_string(std::stol(max)));
 }
 
-TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
-  Korvald server;
+TEST_P(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
+  Korvald server(GetParam());
   // the server inherits a low descriptor limit; so does nothing else
   rlimit old;
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
@@ -1089,7 +1496,7 @@ TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   bool up = server.start();
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &old), 0);
-  ASSERT_TRUE(up);
+  ASSERT_TRUE(up) << server.failure();
   // more clients than descriptors: the rest wait in the listen queue
   std::vector<int> clients;
   for (int i = 0; i < 60; i++) {
@@ -1120,13 +1527,21 @@ TEST(KorvaldLimits, AcceptWaitsWhileNoDescriptorIsFree) {
                       << server.log();
   EXPECT_TRUE(server.log_shows("accepting connections again"));
   std::string log = server.log();
-  EXPECT_EQ(count_of(log, "cannot accept connections"), 1) << log;
-  EXPECT_EQ(count_of(log, "accepting connections again"), 1) << log;
+  // once per shortage; on PostgreSQL every session takes a second
+  // descriptor (its libpq connection), so the closed clients' queue can
+  // run short once more
+  int shortages = count_of(log, "cannot accept connections");
+  if (GetParam() == Backend::sqlite) {
+    EXPECT_EQ(shortages, 1) << log;
+  }
+  EXPECT_GE(shortages, 1) << log;
+  EXPECT_LE(shortages, 3) << log;
+  EXPECT_EQ(count_of(log, "accepting connections again"), shortages) << log;
 }
 
-TEST(KorvaldLimits, ClientsBeyondTheLimitAreRefusedWithAMessage) {
-  Korvald server;
-  ASSERT_TRUE(server.start({"--max-connections", "2"}));
+TEST_P(KorvaldLimits, ClientsBeyondTheLimitAreRefusedWithAMessage) {
+  Korvald server(GetParam());
+  ASSERT_TRUE(server.start({"--max-connections", "2"})) << server.failure();
   {
     Conn a(server.open()), b(server.open());
     ASSERT_TRUE(a.ok() && b.ok());
@@ -1153,9 +1568,9 @@ TEST(KorvaldLimits, ClientsBeyondTheLimitAreRefusedWithAMessage) {
       << server.log();
 }
 
-TEST(KorvaldLimits, AnIdleTransactionIsRolledBackAndTheClientTold) {
-  Korvald server;
-  ASSERT_TRUE(server.start({"--tx-idle-timeout", "1"}));
+TEST_P(KorvaldLimits, AnIdleTransactionIsRolledBackAndTheClientTold) {
+  Korvald server(GetParam());
+  ASSERT_TRUE(server.start({"--tx-idle-timeout", "1"})) << server.failure();
   Conn a(server.open()), b(server.open());
   ASSERT_EQ(a.run("CREATE TABLE T (ID INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
@@ -1196,9 +1611,9 @@ TEST(KorvaldLimits, AnIdleTransactionIsRolledBackAndTheClientTold) {
   EXPECT_TRUE(server.log_shows("request stalled for 1 s inside a transaction"));
 }
 
-TEST(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
-  Korvald server;
-  ASSERT_TRUE(server.start());
+TEST_P(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
+  Korvald server(GetParam());
+  ASSERT_TRUE(server.start()) << server.failure();
   Conn a(server.open());
   ASSERT_EQ(a.run("CREATE TABLE A (N INTEGER)"), DB_COMMAND_OK);
   ASSERT_EQ(a.run("BEGIN"), DB_COMMAND_OK);
@@ -1226,18 +1641,18 @@ TEST(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
         if (fd >= 0 && start_client(fd)) pause();
         _exit(1);
       }
-      bool busy = gets_busy(server.pid, 0.3);
+      bool busy = server.statement_runs();
       kill(child, SIGKILL);
       waitpid(child, nullptr, 0);
       ASSERT_TRUE(busy) << "the statement did not run";
     } else {
       int fd = server.raw_socket();
       ASSERT_TRUE(fd >= 0 && start_client(fd));
-      bool busy = gets_busy(server.pid, 0.3);
+      bool busy = server.statement_runs();
       close(fd);
       ASSERT_TRUE(busy) << "the statement did not run";
     }
-    EXPECT_TRUE(becomes_idle(server.pid)) << "the statement still runs";
+    EXPECT_TRUE(server.statement_ended()) << "the statement still runs";
     // rolled back: the row is gone and the write lock free
     Res r(a.exec("SELECT COUNT(*) FROM A WHERE N < 0"));
     EXPECT_EQ(r.v(0, 0), "0");

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "tests/support/korvald_child.h"
+#include "tests/support/pg_cluster.h"
 
 namespace {
 
@@ -93,9 +94,10 @@ class TorvaneE2E : public testing::Test {
     char dir[] = "/tmp/torvane_e2e_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     dir_ = dir;
-    port_ = korvald_start(KORVALD_PATH, dir_ + "/data", {"--demo", "--trace"}, dir_ + "/trace",
-                          &server_);
-    ASSERT_GT(port_, 0);
+    std::vector<std::string> args = {"--demo", "--trace"};
+    if (!postgres_.empty()) args.insert(args.end(), {"--postgres", postgres_});
+    port_ = korvald_start(KORVALD_PATH, dir_ + "/data", args, dir_ + "/trace", &server_);
+    ASSERT_GT(port_, 0) << trace();
   }
   void TearDown() override {
     if (viewer_ > 0) {
@@ -154,41 +156,70 @@ class TorvaneE2E : public testing::Test {
   std::string trace() { return read_file(dir_ + "/trace"); }
   std::string viewer_log() { return read_file(dir_ + "/torvane.err"); }
 
+  // Types a table name and Ctrl+U: the rows come and are drawn; Escape
+  // and "Ja" end the viewer.
+  void typed_table_and_ctrl_u_then_ja(const std::string &shot) {
+    start_viewer({"-dbKVSYS"});
+    std::string main = window("Dadazudi-Zudeda 1.1.3");
+    ASSERT_FALSE(main.empty()) << viewer_log();
+    // The start-up switched the session to KVSYS.
+    EXPECT_TRUE(poll([&] { return trace().find("SET DATABASE") != std::string::npos; }));
+    std::string empty = artifact(shot + "_empty.png");
+    ASSERT_EQ(system(("import -window " + main + " '" + empty + "'").c_str()), 0);
+    const char *table_area = "640x250+30+285";  // inside the result table's text area
+    EXPECT_LT(spread(empty, table_area), 0.001);
+
+    shell("xdotool windowfocus --sync " + main + " 2>/dev/null");
+    shell("xdotool type --delay 30 kunde; xdotool key ctrl+u");
+    ASSERT_TRUE(poll([&] { return trace().find("9 fields, 120 rows") != std::string::npos; }))
+        << trace();
+    EXPECT_NE(trace().find("FROM \"KUNDE\""), std::string::npos);
+    std::string rows = artifact(shot + "_kunde.png");
+    EXPECT_TRUE(poll([&] {
+      return system(("import -window " + main + " '" + rows + "'").c_str()) == 0 &&
+             spread(rows, table_area) > 0.01;
+    })) << "no rows drawn in the result table";
+
+    // Escape asks whether to end; "Ja" ends with status 0.
+    shell("xdotool key --window " + main + " Escape");
+    std::string choice = window("Choice");
+    ASSERT_FALSE(choice.empty());
+    shell("xdotool mousemove --window " + choice + " 84 105 click 1");
+    EXPECT_EQ(viewer_status(), 0) << viewer_log();
+    EXPECT_TRUE(poll([&] { return trace().find("DISCONNECT") != std::string::npos; }));
+  }
+
   std::string dir_;
+  std::string postgres_;  // korvald's --postgres, when not empty
   int port_ = 0;
   pid_t server_ = -1, viewer_ = -1;
 };
 
 TEST_F(TorvaneE2E, TypedTableAndCtrlUBringTheRowsThenJaEnds) {
-  start_viewer({"-dbKVSYS"});
-  std::string main = window("Dadazudi-Zudeda 1.1.3");
-  ASSERT_FALSE(main.empty()) << viewer_log();
-  // The start-up switched the session to KVSYS.
-  EXPECT_TRUE(poll([&] { return trace().find("SET DATABASE") != std::string::npos; }));
-  std::string empty = artifact("torvane_e2e_empty.png");
-  ASSERT_EQ(system(("import -window " + main + " '" + empty + "'").c_str()), 0);
-  const char *table_area = "640x250+30+285";  // inside the result table's text area
-  EXPECT_LT(spread(empty, table_area), 0.001);
-
-  shell("xdotool windowfocus --sync " + main + " 2>/dev/null");
-  shell("xdotool type --delay 30 kunde; xdotool key ctrl+u");
-  ASSERT_TRUE(poll([&] { return trace().find("9 fields, 120 rows") != std::string::npos; }))
-      << trace();
-  EXPECT_NE(trace().find("FROM \"KUNDE\""), std::string::npos);
-  std::string rows = artifact("torvane_e2e_kunde.png");
-  EXPECT_TRUE(poll([&] {
-    return system(("import -window " + main + " '" + rows + "'").c_str()) == 0 &&
-           spread(rows, table_area) > 0.01;
-  })) << "no rows drawn in the result table";
-
-  // Escape asks whether to end; "Ja" ends with status 0.
-  shell("xdotool key --window " + main + " Escape");
-  std::string choice = window("Choice");
-  ASSERT_FALSE(choice.empty());
-  shell("xdotool mousemove --window " + choice + " 84 105 click 1");
-  EXPECT_EQ(viewer_status(), 0) << viewer_log();
-  EXPECT_TRUE(poll([&] { return trace().find("DISCONNECT") != std::string::npos; }));
+  typed_table_and_ctrl_u_then_ja("torvane_e2e");
 }
+
+#if KV_TEST_POSTGRES
+// The same against korvald on PostgreSQL, in a cluster of the test's own.
+class TorvaneOnPostgres : public TorvaneE2E {
+ protected:
+  void SetUp() override {
+    if (!cluster_.start()) GTEST_FAIL() << cluster_.error();
+    postgres_ = cluster_.create_database();
+    ASSERT_FALSE(postgres_.empty()) << cluster_.error();
+    TorvaneE2E::SetUp();
+  }
+  void TearDown() override {
+    TorvaneE2E::TearDown();
+    cluster_.stop();
+  }
+  PgCluster cluster_;
+};
+
+TEST_F(TorvaneOnPostgres, TypedTableAndCtrlUBringTheRowsThenJaEnds) {
+  typed_table_and_ctrl_u_then_ja("torvane_e2e_postgres");
+}
+#endif
 
 TEST_F(TorvaneE2E, StartUpRefusals) {
   start_viewer({"-db" + std::string(20, 'x')});

@@ -34,7 +34,7 @@ class SessionFuzz : public ::testing::Test {
     ASSERT_TRUE(catalog_->ok());
     std::string err;
     ASSERT_TRUE(catalog_->db_create(KV_SYSTEM_DB, &err)) << err;
-    ASSERT_TRUE(kv_fill_demo(catalog_->db_path(KV_SYSTEM_DB), &err)) << err;
+    ASSERT_TRUE(catalog_->fill_demo(KV_SYSTEM_DB, &err)) << err;
     session_ = std::make_unique<KvSession>(*catalog_, 1);
   }
   void TearDown() override {

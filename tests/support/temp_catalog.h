@@ -1,22 +1,23 @@
 // A catalogue of databases (server/catalog.h) for running korvald sessions
 // without a server: each database is an SQLite file in a temporary
-// directory of its own, removed with the catalogue; which databases exist
-// and how many sessions use each is kept in memory, and log lines are
-// collected for the test to read.  For one thread.  Header only; for the
-// tests that link the server library.
+// directory of its own (the sessions' stores are KvSqliteStore on it),
+// removed with the catalogue; how many sessions use each database is kept
+// in memory, and log lines are collected for the test to read.  For one
+// thread.  Header only; for the tests that link the server library.
 #ifndef TESTS_SUPPORT_TEMP_CATALOG_H
 #define TESTS_SUPPORT_TEMP_CATALOG_H
 
-#include <sqlite3.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "server/catalog.h"
+#include "server/demo.h"
+#include "server/sqlite_store.h"
 
 class TempCatalog : public KvCatalog {
  public:
@@ -31,48 +32,45 @@ class TempCatalog : public KvCatalog {
   TempCatalog(const TempCatalog &) = delete;
   TempCatalog &operator=(const TempCatalog &) = delete;
 
-  // The directory could be made.
+  // The directory could be made; it holds the database files.
   bool ok() const { return !dir_.empty(); }
+  const std::string &dir() const { return dir_; }
 
-  std::string db_path(const std::string &name) const override { return dir_ + "/" + name + ".db"; }
-  std::vector<std::string> db_list() const override {
-    std::vector<std::string> names;
-    for (auto &u : users_) names.push_back(u.first);
-    return names;
+  // The file of a database, the databases there, and a new one (false with
+  // *err when it exists or cannot be made).
+  std::string db_path(const std::string &name) const { return KvSqliteStore(dir_).path(name); }
+  std::vector<std::string> db_list() const { return KvSqliteStore(dir_).databases(); }
+  bool db_create(const std::string &name, std::string *err) {
+    KvSqliteStore store(dir_);
+    if (store.create_database(name)) return true;
+    *err = store.error();
+    return false;
   }
-  bool db_acquire(const std::string &name) override {
-    auto it = users_.find(name);
-    if (it == users_.end()) return false;
-    it->second++;
-    return true;
+  // Fills a database with the demo data.
+  bool fill_demo(const std::string &name, std::string *err) {
+    KvSqliteStore store(dir_);
+    if (!store.open(name)) {
+      *err = store.error();
+      return false;
+    }
+    return kv_fill_demo(store, err);
   }
+
+  std::unique_ptr<KvStore> new_store() override { return std::make_unique<KvSqliteStore>(dir_); }
+  void db_acquire(const std::string &name) override { users_[name]++; }
   void db_release(const std::string &name) override {
     auto it = users_.find(name);
-    if (it != users_.end() && it->second > 0) it->second--;
+    if (it != users_.end() && --it->second <= 0) users_.erase(it);
   }
-  bool db_create(const std::string &name, std::string *err) override {
-    if (users_.count(name)) {
-      *err = "Database " + name + " already exists";
-      return false;
-    }
-    sqlite3 *db = nullptr;
-    bool made = sqlite3_open(db_path(name).c_str(), &db) == SQLITE_OK &&
-                sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    if (!made) {
-      *err = "Cannot create database " + name;
-      return false;
-    }
-    users_[name] = 0;
-    return true;
-  }
-  bool db_drop(const std::string &name, std::string *err) override {
+  bool db_drop(const std::string &name, const std::function<bool()> &remove,
+               std::string *err) override {
     auto it = users_.find(name);
     if (it != users_.end() && it->second > 1) {
       *err = "Database " + name + " is in use by another connection";
       return false;
     }
-    for (const char *suffix : {"", "-wal", "-shm"}) std::remove((db_path(name) + suffix).c_str());
+    err->clear();
+    if (!remove()) return false;
     if (it != users_.end()) users_.erase(it);
     return true;
   }
@@ -83,6 +81,11 @@ class TempCatalog : public KvCatalog {
   bool trace = false;
   // The lines logged so far.
   std::vector<std::string> log;
+  // The number of sessions using a database.
+  int users(const std::string &name) const {
+    auto it = users_.find(name);
+    return it == users_.end() ? 0 : it->second;
+  }
 
  private:
   std::string dir_;
