@@ -4,7 +4,7 @@
 // checked together; values with tabs, line feeds, backslashes, quotes and
 // umlauts go out through the TSV and CSV output and back in through the
 // import unchanged; imports from UTF-8 files store Latin-1 and are all or
-// nothing.
+// nothing.  Each test runs against korvald on SQLite and on PostgreSQL.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,18 +19,40 @@
 #include <string>
 
 #include "tests/support/korvald_child.h"
+#include "tests/support/pg_cluster.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class KvsqlWithKorvald : public testing::Test {
+// The PostgreSQL cluster of the test program, started on first use and
+// stopped after the last test.
+PgCluster &cluster() {
+  static PgCluster *made = new PgCluster;
+  return *made;
+}
+class ClusterEnvironment : public testing::Environment {
+ public:
+  void TearDown() override { cluster().stop(); }
+};
+const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new ClusterEnvironment);
+
+class KvsqlWithKorvald : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     char tmpl[] = "/tmp/kvsql_e2e_XXXXXX";
     dir_ = mkdtemp(tmpl);
-    int port = korvald_start(KORVALD_PATH, dir_ + "/data", {}, dir_ + "/korvald.log", &pid_);
-    ASSERT_GT(port, 0);
+    std::vector<std::string> args;
+    if (GetParam()) {  // on PostgreSQL, in a database of its own
+      if (!cluster().running()) {
+        ASSERT_TRUE(cluster().start()) << cluster().error();
+      }
+      std::string conninfo = cluster().create_database();
+      ASSERT_FALSE(conninfo.empty()) << cluster().error();
+      args = {"--postgres", conninfo};
+    }
+    int port = korvald_start(KORVALD_PATH, dir_ + "/data", args, dir_ + "/korvald.log", &pid_);
+    ASSERT_GT(port, 0) << read("korvald.log");
     conn_ = "-dbKVSYS -p " + std::to_string(port);
   }
   void TearDown() override {
@@ -72,11 +94,21 @@ class KvsqlWithKorvald : public testing::Test {
   pid_t pid_ = -1;
 };
 
+std::vector<bool> backends() {
+  if (KV_TEST_POSTGRES) return {false, true};
+  return {false};
+}
+
+INSTANTIATE_TEST_SUITE_P(, KvsqlWithKorvald, testing::ValuesIn(backends()),
+                         [](const testing::TestParamInfo<bool> &info) {
+                           return std::string(info.param ? "postgres" : "sqlite");
+                         });
+
 }  // namespace
 
 // Ten thousand INSERTs, every other one with an escaped quote in its value,
 // all arrive: none is glued to the one before it.
-TEST_F(KvsqlWithKorvald, LoadsEveryStatementOfAFile) {
+TEST_P(KvsqlWithKorvald, LoadsEveryStatementOfAFile) {
   std::string load = "CREATE TABLE K0 (N INTEGER NOT NULL, NAME CHARACTER(20));\n";
   for (int i = 0; i < 10000; i++)
     load += "INSERT INTO K0 VALUES (" + std::to_string(i) + ", '" +
@@ -90,7 +122,7 @@ TEST_F(KvsqlWithKorvald, LoadsEveryStatementOfAFile) {
 // Values with every character the formats must escape, BINARY bytes and the
 // date and time types leave through TSV and CSV and come back in through
 // the import unchanged.
-TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
+TEST_P(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
   const std::string columns =
       "(ID INTEGER NOT NULL, TXT CHARACTER(40), B BINARY(8), D DATE, T TIME, TS TIMESTAMP, F "
       "FLOAT)";
@@ -128,7 +160,7 @@ TEST_F(KvsqlWithKorvald, ValuesRoundTripThroughTsvAndCsv) {
 // CSV output is the same as from one reply, an aligned table has its
 // header once and the row count of all batches at the end; errors are the
 // SELECT's.  A result cut by MAX says how many rows came.
-TEST_F(KvsqlWithKorvald, FetchCountPrintsTheSameRowsInBatches) {
+TEST_P(KvsqlWithKorvald, FetchCountPrintsTheSameRowsInBatches) {
   std::string load = "CREATE TABLE B (N INTEGER, T CHARACTER(20), F FLOAT);\nBEGIN;\n";
   for (int i = 0; i < 250; i++)
     load += "INSERT INTO B VALUES (" + std::to_string(i) + ", 'Zeile\\t" + std::to_string(i) +
@@ -167,7 +199,7 @@ TEST_F(KvsqlWithKorvald, FetchCountPrintsTheSameRowsInBatches) {
 // stored in Latin-1.  A character outside Latin-1, a value the server
 // refuses or a short line is named with its line of the file, and nothing
 // of that file is imported.
-TEST_F(KvsqlWithKorvald, ImportCsvFromUtf8File) {
+TEST_P(KvsqlWithKorvald, ImportCsvFromUtf8File) {
   const std::string utf8 = "LC_ALL=C.UTF-8";
   ASSERT_EQ(query("CREATE TABLE P (ID INTEGER NOT NULL, NAME CHARACTER(30), ORT CHARACTER(20))"),
             "");
