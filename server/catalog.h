@@ -7,6 +7,7 @@
 #define SERVER_CATALOG_H
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,38 @@ class KvCatalog {
   virtual bool tracing() const = 0;
   // One line of the log (without its line end).
   virtual void log_line(const std::string &text) = 0;
+};
+
+// The registry behind a catalogue: how many sessions use each database, and
+// the drop that only its one user may do (the contract of db_acquire,
+// db_release and db_drop above).  Not thread-safe: a catalogue shared by
+// threads holds a lock around it.
+class KvUsers {
+ public:
+  void acquire(const std::string &name) { users_[name]++; }
+  void release(const std::string &name) {
+    auto it = users_.find(name);
+    if (it != users_.end() && --it->second <= 0) users_.erase(it);
+  }
+  bool drop(const std::string &name, const std::function<bool()> &remove, std::string *err) {
+    auto it = users_.find(name);
+    if (it != users_.end() && it->second > 1) {
+      *err = "Database " + name + " is in use by another connection";
+      return false;
+    }
+    err->clear();
+    if (!remove()) return false;
+    if (it != users_.end()) users_.erase(it);
+    return true;
+  }
+  // The number of sessions using a database.
+  int count(const std::string &name) const {
+    auto it = users_.find(name);
+    return it == users_.end() ? 0 : it->second;
+  }
+
+ private:
+  std::map<std::string, int> users_;
 };
 
 #endif

@@ -123,6 +123,14 @@ std::string bytea_bytes(const char *p, size_t n) {
   return out;
 }
 
+// A text parameter.
+KvBound text(const std::string &s) {
+  KvBound b;
+  b.kind = KvBound::TEXT;
+  b.s = s;
+  return b;
+}
+
 // Reads "YYYY-MM-DD", "HH:MM:SS[.ffffff]" and "YYYY-MM-DD HH:MM:SS[.ffffff]"
 // (DateStyle ISO).  Years before Christ and beyond 9999 are no KORVAL value.
 bool read_date(const char *p, DATE *d) {
@@ -163,12 +171,7 @@ void put_field(DBwriter &w, const PGresult *r, int row, int col, KvType type) {
       return;
     }
     case KV_SMALLINT:
-    case KV_INTEGER: {
-      // MIN/MAX/COUNT of a column may come back as a decimal number
-      double v = strtod(p, nullptr);
-      kv_put_int(w, type, std::isfinite(v) ? static_cast<long long>(strtoll(p, nullptr, 10)) : 0);
-      return;
-    }
+    case KV_INTEGER: kv_put_int(w, type, strtoll(p, nullptr, 10)); return;
     case KV_FLOAT: kv_put_float(w, strtod(p, nullptr)); return;
     case KV_DATE: {
       DATE d;
@@ -428,10 +431,16 @@ class PgConnection {
       changed_ = n;
     }
     if (good) return true;
+    undo_statement();
+    return false;
+  }
+
+  // Undoes the failed statement of a transaction back to its savepoint; the
+  // text of its failure stays the error.
+  void undo_statement() {
     std::string e = error_;
     run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {}, nullptr, true);
     error_ = e;
-    return false;
   }
 
   void cancel() {
@@ -514,9 +523,7 @@ class StreamRows : public KvRowSource {
       c_.cancel();
       while (c_.next_result()) {
       }
-      if (guarded_)
-        c_.run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {}, nullptr,
-               true);
+      if (guarded_) c_.undo_statement();
     }
   }
   Step next(DBwriter &w) override {
@@ -530,19 +537,11 @@ class StreamRows : public KvRowSource {
     }
     bool good = s == PGRES_TUPLES_OK;
     if (!good) c_.take_error(r.get());
-    std::string e = c_.error();
     while (c_.next_result()) {
     }
     done_ = true;
-    if (guarded_) {
-      if (good) {
-        c_.run("RELEASE SAVEPOINT kv_statement");
-      } else {
-        c_.run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {}, nullptr,
-               true);
-        c_.set_error(e);
-      }
-    }
+    if (guarded_ && good) c_.run("RELEASE SAVEPOINT kv_statement");
+    if (guarded_ && !good) c_.undo_statement();
     return good ? DONE : FAILED;
   }
 
@@ -834,9 +833,7 @@ class PgStore : public KvStore {
     bool guarded = conn_.in_transaction();
     if (guarded && !conn_.run("SAVEPOINT kv_statement")) return nullptr;
     if (!conn_.send(text, binds) || !PQsetSingleRowMode(conn_.get())) {
-      if (guarded)
-        conn_.run("ROLLBACK TO SAVEPOINT kv_statement; RELEASE SAVEPOINT kv_statement", {}, nullptr,
-                  true);
+      if (guarded) conn_.undo_statement();
       return nullptr;
     }
     return std::make_unique<StreamRows>(conn_, fields, guarded);
@@ -965,13 +962,6 @@ class PgStore : public KvStore {
     return false;
   }
 
-  static KvBound text(const std::string &s) {
-    KvBound b;
-    b.kind = KvBound::TEXT;
-    b.s = s;
-    return b;
-  }
-
   bool run(const std::string &sql, const std::vector<KvBound> &binds = {}, Result *rows = nullptr,
            bool multi = false) {
     last_sql_ = sql;
@@ -1059,10 +1049,7 @@ KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err) {
         "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
     return nullptr;
   }
-  KvBound name, mark;
-  name.kind = mark.kind = KvBound::TEXT;
-  name.s = KV_SYSTEM_DB;
-  mark.s = KV_PG_MARK;
+  KvBound name = text(KV_SYSTEM_DB), mark = text(KV_PG_MARK);
   Result known, any;
   if (!c.run(kIsDatabase, {name, mark}, &known) ||
       !c.run("SELECT 1 FROM pg_namespace WHERE nspname = $1", {name}, &any)) {

@@ -391,13 +391,12 @@ std::unique_ptr<KvStore> KvServer::new_store() { return backend_->new_store(*thi
 
 void KvServer::db_acquire(const std::string &name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  users_[name]++;
+  users_.acquire(name);
 }
 
 void KvServer::db_release(const std::string &name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = users_.find(name);
-  if (it != users_.end() && --it->second <= 0) users_.erase(it);
+  users_.release(name);
 }
 
 // The storage's drop runs under the registry's lock: a session that wants
@@ -406,13 +405,5 @@ void KvServer::db_release(const std::string &name) {
 bool KvServer::db_drop(const std::string &name, const std::function<bool()> &remove,
                        std::string *err) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = users_.find(name);
-  if (it != users_.end() && it->second > 1) {
-    *err = "Database " + name + " is in use by another connection";
-    return false;
-  }
-  err->clear();
-  if (!remove()) return false;
-  if (it != users_.end()) users_.erase(it);
-  return true;
+  return users_.drop(name, remove, err);
 }

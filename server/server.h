@@ -99,7 +99,7 @@ class KvServer : public KvCatalog {
   int wake_[2] = {-1, -1};
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;  // users_ and conns_
-  std::map<std::string, int> users_;
+  KvUsers users_;
   std::list<std::unique_ptr<Conn>> conns_;
   std::mutex log_mutex_;
 };

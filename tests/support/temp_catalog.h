@@ -57,22 +57,11 @@ class TempCatalog : public KvCatalog {
   }
 
   std::unique_ptr<KvStore> new_store() override { return std::make_unique<KvSqliteStore>(dir_); }
-  void db_acquire(const std::string &name) override { users_[name]++; }
-  void db_release(const std::string &name) override {
-    auto it = users_.find(name);
-    if (it != users_.end() && --it->second <= 0) users_.erase(it);
-  }
+  void db_acquire(const std::string &name) override { users_.acquire(name); }
+  void db_release(const std::string &name) override { users_.release(name); }
   bool db_drop(const std::string &name, const std::function<bool()> &remove,
                std::string *err) override {
-    auto it = users_.find(name);
-    if (it != users_.end() && it->second > 1) {
-      *err = "Database " + name + " is in use by another connection";
-      return false;
-    }
-    err->clear();
-    if (!remove()) return false;
-    if (it != users_.end()) users_.erase(it);
-    return true;
+    return users_.drop(name, remove, err);
   }
   bool tracing() const override { return trace; }
   void log_line(const std::string &text) override { log.push_back(text); }
@@ -82,14 +71,11 @@ class TempCatalog : public KvCatalog {
   // The lines logged so far.
   std::vector<std::string> log;
   // The number of sessions using a database.
-  int users(const std::string &name) const {
-    auto it = users_.find(name);
-    return it == users_.end() ? 0 : it->second;
-  }
+  int users(const std::string &name) const { return users_.count(name); }
 
  private:
   std::string dir_;
-  std::map<std::string, int> users_;  // database -> sessions using it
+  KvUsers users_;
 };
 
 #endif
