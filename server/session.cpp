@@ -143,6 +143,12 @@ bool KvSession::table_columns(const std::string &table, std::vector<KvColumn> *c
   return t != nullptr;
 }
 
+SqlGen KvSession::sql_gen() {
+  return SqlGen([this](const std::string &t, std::vector<KvColumn> *c,
+                       std::string *s) { return table_columns(t, c, s); },
+                store_->dialect());
+}
+
 // The table's name in SQL: as stored, under the name asked for.
 static std::string table_sql(const std::string &name, const std::string &stored) {
   if (stored.empty() || stored == name) return kv_quote(name);
@@ -362,9 +368,7 @@ void KvSession::do_end(const KvRequest &req) {
 std::unique_ptr<KvRowSource> KvSession::open_select(const KvSelect &sel,
                                                     std::vector<KvField> *fields, bool held,
                                                     size_t limit) {
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
-                    std::string *s) { return table_columns(t, c, s); },
-             store_->dialect());
+  SqlGen gen = sql_gen();
   if (!gen.select(sel, fields)) {
     reply_error(gen.err);
     return nullptr;
@@ -650,9 +654,7 @@ void KvSession::do_insert(const KvRequest &req) {
       return;
     }
   }
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
-                    std::string *s) { return table_columns(t, c, s); },
-             store_->dialect());
+  SqlGen gen = sql_gen();
   gen.insert(stored.empty() ? req.name : stored, targets, values);
   exec_change(gen.sql, gen.binds);
 }
@@ -663,9 +665,7 @@ void KvSession::do_update(const KvRequest &req) {
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
   if (!check_writable(req.name, false)) return;
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
-                    std::string *s) { return table_columns(t, c, s); },
-             store_->dialect());
+  SqlGen gen = sql_gen();
   gen.sql = "UPDATE " + table_sql(req.name, stored) + " SET ";
   for (size_t i = 0; i < req.columns.size(); i++) {
     const KvColumn *c = find_column(cols, req.columns[i]);
@@ -696,9 +696,7 @@ void KvSession::do_delete(const KvRequest &req) {
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
   if (!check_writable(req.name, true)) return;
-  SqlGen gen([this](const std::string &t, std::vector<KvColumn> *c,
-                    std::string *s) { return table_columns(t, c, s); },
-             store_->dialect());
+  SqlGen gen = sql_gen();
   gen.sql = "DELETE FROM " + table_sql(req.name, stored);
   if (req.where && !gen.where_on(req.name, cols, *req.where)) {
     reply_error(gen.err);

@@ -17,6 +17,7 @@
 
 #include "server/catalog.h"
 #include "server/decode.h"
+#include "server/sqlgen.h"
 #include "server/store.h"
 #include "server/types.h"
 
@@ -120,6 +121,9 @@ class KvSession {
   bool start_transaction(bool write);
   // The columns of a table (false when it does not exist), for SqlGen.
   bool table_columns(const std::string &table, std::vector<KvColumn> *cols, std::string *stored);
+  // A SQL generator in the store's dialect that looks tables up through
+  // table_columns.
+  SqlGen sql_gen();
   bool check_writable(const std::string &table, bool deleting);
   // need_table and need_index reply "... does not exist" (or the store's
   // error) and return null or false when the table or index is missing.
