@@ -176,11 +176,16 @@ class Korvald {
   // What the server wrote to standard error so far.
   std::string log() const { return ReadFile(dir + "/korvald.log"); }
 
-  // Polls the log until it holds text; false when it did not within a
-  // generous deadline.
-  bool log_shows(const std::string &text) const {
+  // Polls the log until it holds text at least `times` times; false when it
+  // did not within a generous deadline.
+  bool log_shows(const std::string &text, int times = 1) const {
     for (int i = 0; i < 600; i++) {
-      if (log().find(text) != std::string::npos) return true;
+      std::string now = log();
+      int n = 0;
+      for (size_t p = now.find(text); p != std::string::npos && n < times;
+           p = now.find(text, p + 1))
+        n++;
+      if (n >= times) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -1653,6 +1658,8 @@ TEST_P(KorvaldLimits, AnAbandonedStatementIsStoppedAndRolledBack) {
       ASSERT_TRUE(busy) << "the statement did not run";
     }
     EXPECT_TRUE(server.statement_ended()) << "the statement still runs";
+    // the statement ends in the store before the server writes its line
+    EXPECT_TRUE(server.log_shows("client gone during a statement", killed ? 2 : 1));
     // rolled back: the row is gone and the write lock free
     Res r(a.exec("SELECT COUNT(*) FROM A WHERE N < 0"));
     EXPECT_EQ(r.v(0, 0), "0");
