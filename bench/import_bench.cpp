@@ -3,7 +3,8 @@
 // (INTEGER, two CHARACTER with umlauts, FLOAT, DATE, SMALLINT) and times
 // "kvsql --import" of it; then the same rows as INSERT statements in one
 // transaction through "kvsql -f".  Prints rows per second of both and
-// checks the row counts.  Usage: import_bench [rows] (default 200000).
+// checks the row counts.  Usage: import_bench [--postgres] [rows] (default
+// 200000); --postgres runs korvald on a throw-away PostgreSQL cluster.
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/korvald_child.h"
+#include "tests/support/pg_cluster.h"
 
 namespace {
 
@@ -33,11 +36,23 @@ double timed(const std::string &cmd) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  bool postgres = argc > 1 && std::string(argv[1]) == "--postgres";
+  if (postgres) argc--, argv++;
   int rows = argc > 1 ? atoi(argv[1]) : 200000;
   char tmpl[] = "/tmp/import_bench_XXXXXX";
   std::string dir = mkdtemp(tmpl);
+  PgCluster pg;
+  std::vector<std::string> args;
+  if (postgres) {
+    std::string conninfo = pg.start() ? pg.create_database() : "";
+    if (conninfo.empty()) {
+      fprintf(stderr, "import_bench: no PostgreSQL cluster: %s\n", pg.error().c_str());
+      return 1;
+    }
+    args = {"--postgres", conninfo};
+  }
   pid_t pid = -1;
-  int port = korvald_start(KORVALD_PATH, dir + "/data", {}, dir + "/korvald.log", &pid);
+  int port = korvald_start(KORVALD_PATH, dir + "/data", args, dir + "/korvald.log", &pid);
   if (port <= 0) {
     fprintf(stderr, "import_bench: korvald did not start\n");
     return 1;

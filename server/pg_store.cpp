@@ -719,7 +719,9 @@ class PgStore : public KvStore {
     if (it != tables_.end()) return &it->second;
     // The columns, and on each row the table's flags (its triggers) and
     // name.  Names arrive in upper case; a table that another client made
-    // without quotes has its name in lower case, and is found as well.
+    // has its name in lower case (without quotes) or in mixed case (quoted),
+    // and is found as well: the exact spelling first, then lower case, then
+    // a single other spelling.
     Result r;
     if (!run(
             "SELECT a.attname, a.atttypid, a.atttypmod, a.attnotnull, "
@@ -728,9 +730,10 @@ class PgStore : public KvStore {
             "EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = $4), "
             "c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
             "JOIN pg_attribute a ON a.attrelid = c.oid "
-            "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
+            "WHERE n.nspname = $1 AND upper(c.relname COLLATE \"C\") = $2 "
             "AND c.relkind IN ('r', 'p') AND a.attnum > 0 AND NOT a.attisdropped "
-            "ORDER BY c.relname = $2 DESC, a.attnum",
+            "ORDER BY c.relname = $2 DESC, c.relname = lower($2) DESC, "
+            "c.relname COLLATE \"C\", a.attnum",
             {text(dbname_), text(name), text("KV$STATIC"), text("KV$SECURE")}, &r))
       return nullptr;
     if (PQntuples(r.get()) == 0) {
@@ -741,7 +744,12 @@ class PgStore : public KvStore {
     std::string stored = PQgetvalue(r.get(), 0, 8);
     if (stored != name) t.name = stored;
     for (int i = 0; i < PQntuples(r.get()); i++) {
-      if (stored != PQgetvalue(r.get(), i, 8)) break;  // the other spelling
+      if (stored != PQgetvalue(r.get(), i, 8)) {  // another spelling
+        if (!mixed_case(name, stored)) break;
+        conn_.set_error("Table " + name + " is ambiguous: PostgreSQL has " + stored + " and " +
+                        PQgetvalue(r.get(), i, 8));
+        return nullptr;
+      }
       KvColumn c;
       c.name = PQgetvalue(r.get(), i, 0);
       c.notnull = PQgetvalue(r.get(), i, 3)[0] == 't';
@@ -921,13 +929,28 @@ class PgStore : public KvStore {
     *stored = name;
     Result r;
     if (!run("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON c.relnamespace = n.oid "
-             "WHERE n.nspname = $1 AND (c.relname = $2 OR c.relname = lower($2)) "
-             "AND c.relkind = 'i' ORDER BY c.relname = $2 DESC",
+             "WHERE n.nspname = $1 AND upper(c.relname COLLATE \"C\") = $2 "
+             "AND c.relkind = 'i' "
+             "ORDER BY c.relname = $2 DESC, c.relname = lower($2) DESC, c.relname COLLATE \"C\"",
              {text(dbname_), text(name)}, &r))
       return -1;
     if (PQntuples(r.get()) == 0) return 0;
+    if (PQntuples(r.get()) > 1 && mixed_case(name, PQgetvalue(r.get(), 0, 0))) {
+      conn_.set_error("Index " + name + " is ambiguous: PostgreSQL has " +
+                      PQgetvalue(r.get(), 0, 0) + " and " + PQgetvalue(r.get(), 1, 0));
+      return -1;
+    }
     *stored = PQgetvalue(r.get(), 0, 0);
     return 1;
+  }
+
+  // Whether stored, found for name, is in neither its spelling nor lower
+  // case: another such spelling would make the name ambiguous.
+  static bool mixed_case(const std::string &name, const std::string &stored) {
+    if (stored == name || stored.size() != name.size()) return stored != name;
+    for (size_t i = 0; i < stored.size(); i++)
+      if (stored[i] != static_cast<char>(tolower(static_cast<unsigned char>(name[i])))) return true;
+    return false;
   }
 
   // After a CREATE that failed: the SQLite storage's text when the name is

@@ -1358,6 +1358,24 @@ TEST(KorvaldPostgres, TablesOfOtherClientsAreServed) {
   EXPECT_EQ(big.status(), DB_ERROR_REPLY);
   EXPECT_EQ(big.err(),
             "Table KONTEN cannot be served: column nr has type bigint, which has no KORVAL type\n");
+  // names quoted in mixed case are found too, unless two spellings compete
+  pg_first_value(server.conninfo,
+                 "CREATE TABLE \"KVSYS\".\"Artikel\" (\"Nr\" integer, \"Preis\" double precision); "
+                 "INSERT INTO \"KVSYS\".\"Artikel\" VALUES (7, 2.5); "
+                 "CREATE INDEX \"Artikel_Nr\" ON \"KVSYS\".\"Artikel\" (\"Nr\"); "
+                 "CREATE TABLE \"KVSYS\".\"Lager\" (n integer); "
+                 "CREATE TABLE \"KVSYS\".\"LAger\" (n integer)",
+                 &err);
+  ASSERT_EQ(err, "");
+  EXPECT_EQ(c.run("UPDATE ARTIKEL SET PREIS = 5 WHERE NR = 7"), DB_COMMAND_OK) << c.last_err;
+  Res art(c.exec("SELECT A.NR, PREIS FROM ARTIKEL A WHERE NR IN (SELECT NR FROM ARTIKEL)"));
+  ASSERT_EQ(art.status(), DB_TUPLES_OK) << art.err();
+  EXPECT_EQ(art.v(0, 0) + " " + art.v(0, 1), "7 5");
+  Res ai(c.exec("SHOW INDEX ARTIKEL_NR"));
+  EXPECT_EQ(ai.v(0, 1) + " " + ai.v(0, 2), "Artikel Nr") << ai.err();
+  EXPECT_EQ(c.run("DROP INDEX ARTIKEL_NR"), DB_COMMAND_OK) << c.last_err;
+  EXPECT_EQ(c.run("INSERT INTO LAGER VALUES (1)"), DB_ERROR_REPLY);
+  EXPECT_EQ(c.last_err, "Table LAGER is ambiguous: PostgreSQL has LAger and Lager\n");
 }
 #endif
 
