@@ -186,6 +186,7 @@ class SortDialog : public testing::Test {
     bind(detail, "DETAIL");
   }
   void TearDown() override {
+    if (!ready) return;
     if (SORT_Usedby) myfl_close_tbsort();
     goodies_set_script(nullptr);
     EXPECT_TRUE(script.steps.empty()) << "alerts expected but not shown";
