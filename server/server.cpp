@@ -46,15 +46,9 @@ KvServer::~KvServer() {
   if (wake_[1] >= 0) close(wake_[1]);
 }
 
-bool KvServer::init(std::string *err) {
-  if (!backend_) {
-    *err = "This korvald was built without PostgreSQL";
-    return false;
-  }
-  return backend_->init(options_.demo, err);
-}
+bool KvServer::init(std::string *err) { return backend_->init(options_.demo, err); }
 
-std::string KvServer::where() const { return backend_ ? backend_->where() : std::string(); }
+std::string KvServer::where() const { return backend_->where(); }
 
 int KvServer::listen_socket(std::string *err) {
   int port = options_.port;

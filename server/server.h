@@ -2,8 +2,9 @@
 // of databases in use, the listening socket on 127.0.0.1, one thread per
 // client connection (up to a limit), the time limit on idle transactions,
 // the --trace log, and the orderly stop (signal, stop request, STOP
-// statement).  It is the catalogue (catalog.h) of the sessions it runs.  main (korvald.cpp) builds
-// one KvServer and runs it; the end-to-end tests start the program.
+// statement).  It is the catalogue (catalog.h) of the sessions it runs.
+// main (korvald.cpp) builds one KvServer and runs it; the end-to-end tests
+// start the program.
 #ifndef SERVER_SERVER_H
 #define SERVER_SERVER_H
 
@@ -94,7 +95,7 @@ class KvServer : public KvCatalog {
   int live_connections() const;
 
   KvOptions options_;
-  std::unique_ptr<KvBackend> backend_;  // null: none could be made
+  std::unique_ptr<KvBackend> backend_;
   int listen_fd_ = -1;
   int wake_[2] = {-1, -1};
   std::atomic<bool> stopping_{false};

@@ -149,28 +149,22 @@ SqlGen KvSession::sql_gen() {
                 store_->dialect());
 }
 
-// The table's name in SQL: as stored, under the name asked for.
-static std::string table_sql(const std::string &name, const std::string &stored) {
-  if (stored.empty() || stored == name) return kv_quote(name);
-  return kv_quote(stored) + " AS " + kv_quote(name);
-}
-
-bool KvSession::check_writable(const std::string &table, bool deleting) {
-  const KvTable *t = store_->table(table);
-  if (t && t->is_static) {
-    reply_error("Table " + table + " is STATIC (read-only)");
-    return false;
-  }
-  if (t && deleting && t->secure) {
-    reply_error("Table " + table + " is SECURE (no DELETE, no DROP TABLE)");
-    return false;
-  }
-  return true;
-}
-
 const KvTable *KvSession::need_table(const std::string &table) {
   const KvTable *t = store_->table(table);
   if (!t) reply_store_error();
+  return t;
+}
+
+const KvTable *KvSession::writable_table(const std::string &table, bool deleting) {
+  const KvTable *t = need_table(table);
+  if (t && t->is_static) {
+    reply_error("Table " + table + " is STATIC (read-only)");
+    return nullptr;
+  }
+  if (t && deleting && t->secure) {
+    reply_error("Table " + table + " is SECURE (no DELETE, no DROP TABLE)");
+    return nullptr;
+  }
   return t;
 }
 
@@ -619,11 +613,10 @@ static const KvColumn *find_column(const std::vector<KvColumn> &cols, const std:
 }
 
 void KvSession::do_insert(const KvRequest &req) {
-  const KvTable *info = need_table(req.name);
+  const KvTable *info = writable_table(req.name, false);
   if (!info) return;
   const std::string stored = info->name;
   const std::vector<KvColumn> cols = info->cols;
-  if (!check_writable(req.name, false)) return;
   std::vector<const KvColumn *> targets;
   if (req.columns.empty()) {
     if (req.values.size() != cols.size()) {
@@ -660,13 +653,12 @@ void KvSession::do_insert(const KvRequest &req) {
 }
 
 void KvSession::do_update(const KvRequest &req) {
-  const KvTable *info = need_table(req.name);
+  const KvTable *info = writable_table(req.name, false);
   if (!info) return;
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
-  if (!check_writable(req.name, false)) return;
   SqlGen gen = sql_gen();
-  gen.sql = "UPDATE " + table_sql(req.name, stored) + " SET ";
+  gen.sql = "UPDATE " + kv_table_sql(req.name, stored) + " SET ";
   for (size_t i = 0; i < req.columns.size(); i++) {
     const KvColumn *c = find_column(cols, req.columns[i]);
     if (!c) {
@@ -691,13 +683,12 @@ void KvSession::do_update(const KvRequest &req) {
 }
 
 void KvSession::do_delete(const KvRequest &req) {
-  const KvTable *info = need_table(req.name);
+  const KvTable *info = writable_table(req.name, true);
   if (!info) return;
   std::vector<KvColumn> cols = info->cols;
   const std::string stored = info->name;
-  if (!check_writable(req.name, true)) return;
   SqlGen gen = sql_gen();
-  gen.sql = "DELETE FROM " + table_sql(req.name, stored);
+  gen.sql = "DELETE FROM " + kv_table_sql(req.name, stored);
   if (req.where && !gen.where_on(req.name, cols, *req.where)) {
     reply_error(gen.err);
     return;
@@ -714,8 +705,7 @@ void KvSession::do_create_table(const KvRequest &req) {
 }
 
 void KvSession::do_drop_table(const KvRequest &req) {
-  if (!need_table(req.name)) return;
-  if (!check_writable(req.name, true)) return;
+  if (!writable_table(req.name, true)) return;
   reply_done(store_->drop_table(req.name));
 }
 

@@ -124,11 +124,13 @@ class KvSession {
   // A SQL generator in the store's dialect that looks tables up through
   // table_columns.
   SqlGen sql_gen();
-  bool check_writable(const std::string &table, bool deleting);
   // need_table and need_index reply "... does not exist" (or the store's
   // error) and return null or false when the table or index is missing.
   // need_table's answer is valid until the store's schema is forgotten.
   const KvTable *need_table(const std::string &table);
+  // need_table for a change: also null after replying that the table is
+  // STATIC or, when deleting, SECURE.
+  const KvTable *writable_table(const std::string &table, bool deleting);
   bool need_index(const std::string &name);
   // Runs one INSERT, UPDATE or DELETE with its bound values; replies with
   // the number of rows changed or the store's error.

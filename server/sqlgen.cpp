@@ -80,11 +80,6 @@ bool SqlGen::resolve(const Scope *scope, const std::string &qual, const std::str
   return fail("Column " + name + " does not exist");
 }
 
-void SqlGen::column_sql(const std::string &qual, const std::string &name) {
-  if (!qual.empty()) sql += kv_quote(qual) + ".";
-  sql += kv_quote(name);
-}
-
 std::string SqlGen::param(const KvBound &b) {
   binds.push_back(b);
   return dialect_.numbered_params ? "$" + std::to_string(binds.size()) : "?";
@@ -135,7 +130,7 @@ bool SqlGen::expr(const KvExpr &e, const Scope *sc) {
     case KvExpr::COLUMN: {
       const KvColumn *c;
       if (!resolve(sc, e.qual, e.name, &c)) return false;
-      column_sql(e.qual, c->name);
+      sql += ref(e.qual, c->name);
       return true;
     }
     case KvExpr::LITERAL: bind(kv_bound_literal(e.lit)); return true;
@@ -237,7 +232,7 @@ bool SqlGen::select(const KvSelect &sel, const Scope *outer, std::vector<KvField
       const KvColumn *c;
       if (!resolve(&scope, sel.order[i].qual, sel.order[i].name, &c)) return false;
       if (i) sql += ", ";
-      column_sql(sel.order[i].qual, c->name);
+      sql += ref(sel.order[i].qual, c->name);
       if (sel.order[i].desc) sql += " DESC";
     }
   }
@@ -719,18 +714,20 @@ bool SqlGen::select_items(const KvSelect &sel, const Scope &scope, std::vector<s
   return true;
 }
 
-// " FROM " and the tables.  A table stored under another spelling of its
-// name gets that name as its alias, so that qualifiers keep working.
+std::string kv_table_sql(const std::string &name, const std::string &stored,
+                         const std::string &alias) {
+  std::string sql = kv_quote(stored.empty() ? name : stored);
+  if (!alias.empty()) return sql + " AS " + kv_quote(alias);
+  if (!stored.empty() && stored != name) return sql + " AS " + kv_quote(name);
+  return sql;
+}
+
+// " FROM " and the tables.
 std::string SqlGen::from_list(const KvSelect &sel, const Scope &scope) {
   std::string from = " FROM ";
   for (size_t i = 0; i < sel.from.size(); i++) {
-    const std::string &stored = scope.tables[i].stored;
     if (i) from += ", ";
-    from += kv_quote(stored.empty() ? sel.from[i].name : stored);
-    if (!sel.from[i].alias.empty())
-      from += " AS " + kv_quote(sel.from[i].alias);
-    else if (!stored.empty() && stored != sel.from[i].name)
-      from += " AS " + kv_quote(sel.from[i].name);
+    from += kv_table_sql(sel.from[i].name, scope.tables[i].stored, sel.from[i].alias);
   }
   return from;
 }

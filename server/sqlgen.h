@@ -46,6 +46,12 @@ struct KvDialect {
 using KvColumnsFn =
     std::function<bool(const std::string &table, std::vector<KvColumn> *cols, std::string *stored)>;
 
+// A table in SQL: its name as stored (stored, or name when that is empty)
+// under alias, or under name when stored is another spelling of it, so that
+// qualifiers keep working.
+std::string kv_table_sql(const std::string &name, const std::string &stored,
+                         const std::string &alias = "");
+
 // One statement under construction.  The builders append to sql and binds
 // and return false after setting err (the first error stays).
 class SqlGen {
@@ -85,7 +91,6 @@ class SqlGen {
                const KvColumn **found);
   const KvColumn *column_of(const KvExpr &e, const Scope *scope);
   bool operand(const KvExpr &e, const Scope *scope, const KvColumn *col, bool like);
-  void column_sql(const std::string &qual, const std::string &name);
   std::string param(const KvBound &b);
   // The strict dialect's forms (see KvDialect), each returned as SQL.
   bool cond(const KvExpr &e, const Scope *scope, std::string *out);
