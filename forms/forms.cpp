@@ -200,15 +200,13 @@ bool free_point(FL_FORM *form, int *px, int *py) {
   return false;
 }
 
-}  // namespace
-
 // The toolkit hands every key to the form last clicked into (while it is
 // shown), whatever window the key was typed in: a window shown over one the
 // user worked in would get neither F1, Escape nor typing until clicked into
 // (Escape in the detail window would ask to end the program).  A left click
 // sent to a free spot of the new window, which lands on its invisible help
 // button and does nothing, makes it that form.
-void myfl_take_keyboard(FL_FORM *form) {
+void take_keyboard(FL_FORM *form) {
   Display *display = fl_get_display();
   int x, y;
   if (!form || !form->window || !display || !free_point(form, &x, &y)) return;
@@ -230,6 +228,8 @@ void myfl_take_keyboard(FL_FORM *form) {
   }
   XFlush(display);
 }
+
+}  // namespace
 
 const char *form_type_text(int type) {
   static const char *const texts[] = {"Globalrahmen", "Hauptobjektrahmen", "Abh. Objektrahmen",
@@ -333,7 +333,7 @@ void myfl_show_form(FL_FORM *form, const char *title) {
     else
       myfl_set_focus_next_input(form, rec->focus_first);
   }
-  myfl_take_keyboard(form);
+  take_keyboard(form);
 }
 
 void myfl_hide_form(FL_FORM *form) {

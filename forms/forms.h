@@ -97,14 +97,11 @@ FORMREC *myfl_get_form_rec(FL_FORM *form);
 // none stored, centred; fixes its size to the size of the first show;
 // clears the modifier flags, moves the pointer to the form's centre and
 // focuses the focus-first object (or the next usable input after it when
-// it is deactivated) and gives the form the keyboard (myfl_take_keyboard).
+// it is deactivated) and makes it the form the toolkit hands the keys to (a
+// click on a free spot of it that only its invisible help button covers).
 // title is the window title.
 void myfl_show_form(FL_FORM *form, const char *title);
 
-// Makes the shown form the one the toolkit hands the keys to (it gives
-// them to the form last clicked into): a left click on a free spot of it
-// that only its invisible help button covers.  Nothing when there is none.
-void myfl_take_keyboard(FL_FORM *form);
 // Stores the form's position under its key and hides it.  A form that is
 // not shown is left alone; a form without record or name is hidden without
 // storing.

@@ -66,12 +66,12 @@ bool truth(const std::string &v, bool *out) {
   return false;
 }
 
-// A whole number of rows from 0 to 100000000.
-bool count(const std::string &v, int *out) {
+// A whole number from 0 to max.
+bool whole_number(const std::string &v, long max, int *out) {
   char *end;
   errno = 0;
   long n = strtol(v.c_str(), &end, 10);
-  if (v.empty() || *end || errno || n < 0 || n > 100000000) return false;
+  if (v.empty() || *end || errno || n < 0 || n > max) return false;
   *out = static_cast<int>(n);
   return true;
 }
@@ -126,7 +126,7 @@ KvsqlParse parse_options(int argc, char **argv, KvsqlOptions *opt, std::string *
       }
     } else if (a == "--fetch-count") {
       if (i + 1 >= argc) return missing("a number of rows");
-      if (!count(argv[++i], &opt->fetch_count)) {
+      if (!whole_number(argv[++i], 100000000, &opt->fetch_count)) {
         *error = std::string("invalid value for --fetch-count: ") + argv[i];
         return KvsqlParse::BAD;
       }
@@ -137,14 +137,10 @@ KvsqlParse parse_options(int argc, char **argv, KvsqlOptions *opt, std::string *
       opt->no_convert = true;
     } else if (a == "--connect-timeout") {
       if (i + 1 >= argc) return missing("a number of seconds");
-      char *end;
-      errno = 0;
-      long s = strtol(argv[++i], &end, 10);
-      if (!*argv[i] || *end || errno || s < 0 || s > 1000000) {
+      if (!whole_number(argv[++i], 1000000, &opt->connect_timeout)) {
         *error = std::string("invalid value for --connect-timeout: ") + argv[i];
         return KvsqlParse::BAD;
       }
-      opt->connect_timeout = static_cast<int>(s);
     } else {
       *error = "unknown argument '" + a + "'";
       return KvsqlParse::BAD;

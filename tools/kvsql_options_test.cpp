@@ -65,6 +65,10 @@ TEST(Options, Refusals) {
       {{"--import", "f"}, "--import needs a file name and a table"},
       {{"-v", "X=1"}, "-v knows only ON_ERROR_STOP=1 or ON_ERROR_STOP=0, not 'X=1'"},
       {{"--connect-timeout", "-1"}, "invalid value for --connect-timeout: -1"},
+      {{"--connect-timeout", ""}, "invalid value for --connect-timeout: "},
+      {{"--fetch-count", "5x"}, "invalid value for --fetch-count: 5x"},
+      {{"--fetch-count", "100000001"}, "invalid value for --fetch-count: 100000001"},
+      {{"--fetch-count"}, "--fetch-count needs a number of rows"},
       {{"-db"}, "-db needs a database name"},
   };
   for (auto &c : cases) {

@@ -186,12 +186,6 @@ std::string tsv_escape(std::string_view value) {
   return r;
 }
 
-std::string csv_quote(std::string_view value) {
-  std::string r;
-  append_csv(&r, value);
-  return r;
-}
-
 std::string binary_hex(const unsigned char *bytes, size_t n) {
   static const char digits[] = "0123456789abcdef";
   std::string r = "0x";

@@ -55,8 +55,6 @@ std::string row_count_text(size_t n);
 
 // A value escaped for tab-separated text (see UNALIGNED above).
 std::string tsv_escape(std::string_view value);
-// A value quoted for CSV when it needs it.
-std::string csv_quote(std::string_view value);
 // The display form of BINARY bytes: "0x" and two lower-case hex digits per byte.
 std::string binary_hex(const unsigned char *bytes, size_t n);
 

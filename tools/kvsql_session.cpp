@@ -133,6 +133,23 @@ std::string excerpt(const std::string &text) {
   return t;
 }
 
+// The text kvsql prints for the value at row r, field f (of DBftype type)
+// of res: a CHARACTER value where the result keeps it, BINARY as 0x and hex
+// digits made in *hex, the other types made in buf (DB_FLOAT_TEXT_SIZE
+// bytes), so that nothing is added to the result.  Valid until buf or *hex
+// change or res is cleared.
+std::string_view value_text(DBresult *res, int r, int f, int type, char *buf, std::string *hex) {
+  const char *v = DBgetbinary(res, r, f);
+  if (!v) return {};
+  if (type == 0) return v;
+  if (type == 1) {
+    *hex = binary_hex(reinterpret_cast<const unsigned char *>(v + 2), le_get16(v));
+    return *hex;
+  }
+  int n = DBvalue_text(res, r, f, buf);
+  return n < 0 ? std::string_view(DBgetvalue(res, r, f)) : std::string_view(buf, n);
+}
+
 }  // namespace
 
 KvsqlSession::KvsqlSession(const KvsqlOptions &opt, Recoder *recoder, Interrupts *interrupts,
@@ -665,18 +682,11 @@ void KvsqlSession::print_result(DBresult *res, int command) {
     return;
   }
   t.cells.reserve(static_cast<size_t>(nf) * static_cast<size_t>(nt));
-  for (int r = 0; r < nt; r++) {
-    for (int f = 0; f < nf; f++) {
-      if (DBftype(res, f) == 1) {
-        const char *v = DBgetbinary(res, r, f);
-        int n = v ? le_get16(v) : 0;
-        t.cells.push_back(binary_hex(reinterpret_cast<const unsigned char *>(v ? v + 2 : ""),
-                                     static_cast<size_t>(n)));
-      } else {
-        t.cells.push_back(DBgetvalue(res, r, f));
-      }
-    }
-  }
+  char buf[DB_FLOAT_TEXT_SIZE];
+  std::string hex;
+  for (int r = 0; r < nt; r++)
+    for (int f = 0; f < nf; f++)
+      t.cells.emplace_back(value_text(res, r, f, DBftype(res, f), buf, &hex));
   write_out(format_table(t, out_opt_));
 }
 
@@ -701,22 +711,9 @@ void KvsqlSession::print_rows(DBresult *res, const std::vector<std::string> &nam
   for (size_t f = 0; f < nf; f++) types[f] = DBftype(res, static_cast<int>(f));
   int nt = DBntuples(res);
   for (int r = 0; r < nt; r++) {
-    for (size_t f = 0; f < nf; f++) {
-      int fi = static_cast<int>(f);
-      const char *v = DBgetbinary(res, r, fi);
-      if (!v) {
-        line[f] = {};
-      } else if (types[f] == 0) {
-        line[f] = v;
-      } else if (types[f] == 1) {
-        hex[f] = binary_hex(reinterpret_cast<const unsigned char *>(v + 2), le_get16(v));
-        line[f] = hex[f];
-      } else {
-        char *text = &texts[f * DB_FLOAT_TEXT_SIZE];
-        int n = DBvalue_text(res, r, fi, text);
-        line[f] = n < 0 ? std::string_view(DBgetvalue(res, r, fi)) : std::string_view(text, n);
-      }
-    }
+    for (size_t f = 0; f < nf; f++)
+      line[f] = value_text(res, r, static_cast<int>(f), types[f], &texts[f * DB_FLOAT_TEXT_SIZE],
+                           &hex[f]);
     append_separated(&out, line.data(), nf, out_opt_.format);
     if (out.size() >= kFlushAt) {
       write_out(out);
