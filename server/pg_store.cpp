@@ -1028,6 +1028,47 @@ class PgStore : public KvStore {
   long cursors_ = 0;
 };
 
+// The key of korvald's advisory lock (any fixed number; "KORVAL" in ASCII).
+constexpr const char *kLockKey = "75838268657676";
+
+// Takes korvald's lock on c and creates KVSYS when missing; false with *err.
+bool lock_server(PgConnection &c, std::string *err) {
+  Result r;
+  if (!c.ok()) {
+    *err = c.error();
+    return false;
+  }
+  if (!c.run(std::string("SELECT pg_try_advisory_lock(") + kLockKey + ")", {}, &r)) {
+    *err = "Cannot lock the PostgreSQL database: " + c.error();
+    return false;
+  }
+  if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+    *err =
+        "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
+    return false;
+  }
+  KvBound name = text(KV_SYSTEM_DB), mark = text(KV_PG_MARK);
+  Result known, any;
+  if (!c.run(kIsDatabase, {name, mark}, &known) ||
+      !c.run("SELECT 1 FROM pg_namespace WHERE nspname = $1", {name}, &any)) {
+    *err = "Cannot read the schemas of PostgreSQL: " + c.error();
+    return false;
+  }
+  if (PQntuples(known.get()) == 0) {
+    if (PQntuples(any.get()) > 0) {
+      *err = std::string("The schema ") + KV_SYSTEM_DB +
+             " of the PostgreSQL database is no KORVAL database (it lacks the comment '" +
+             KV_PG_MARK + "')";
+      return false;
+    }
+    if (!c.run(database_sql(KV_SYSTEM_DB), {}, nullptr, true)) {
+      *err = std::string("Cannot create database ") + KV_SYSTEM_DB + ": " + c.error();
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo) {
@@ -1047,70 +1088,28 @@ std::string kv_pg_where(const std::string &conninfo) {
   return out;
 }
 
-struct KvPgServerLock {
-  explicit KvPgServerLock(const std::string &conninfo) : conn(conninfo) {}
+// The connection that holds korvald's advisory lock for the server's run.
+struct KvPgBackend::Lock {
+  explicit Lock(const std::string &conninfo) : conn(conninfo) {}
   PgConnection conn;
 };
 
-// The key of korvald's advisory lock (any fixed number; "KORVAL" in ASCII).
-constexpr const char *kLockKey = "75838268657676";
-
-KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err) {
-  auto lock = std::make_unique<KvPgServerLock>(conninfo);
-  PgConnection &c = lock->conn;
-  Result r;
-  if (!c.ok()) {
-    *err = c.error();
-    return nullptr;
-  }
-  if (!c.run(std::string("SELECT pg_try_advisory_lock(") + kLockKey + ")", {}, &r)) {
-    *err = "Cannot lock the PostgreSQL database: " + c.error();
-    return nullptr;
-  }
-  if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
-    *err =
-        "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
-    return nullptr;
-  }
-  KvBound name = text(KV_SYSTEM_DB), mark = text(KV_PG_MARK);
-  Result known, any;
-  if (!c.run(kIsDatabase, {name, mark}, &known) ||
-      !c.run("SELECT 1 FROM pg_namespace WHERE nspname = $1", {name}, &any)) {
-    *err = "Cannot read the schemas of PostgreSQL: " + c.error();
-    return nullptr;
-  }
-  if (PQntuples(known.get()) == 0) {
-    if (PQntuples(any.get()) > 0) {
-      *err = std::string("The schema ") + KV_SYSTEM_DB +
-             " of the PostgreSQL database is no KORVAL database (it lacks the comment '" +
-             KV_PG_MARK + "')";
-      return nullptr;
-    }
-    if (!c.run(database_sql(KV_SYSTEM_DB), {}, nullptr, true)) {
-      *err = std::string("Cannot create database ") + KV_SYSTEM_DB + ": " + c.error();
-      return nullptr;
-    }
-  }
-  return lock.release();
-}
-
-void kv_pg_release(KvPgServerLock *lock) { delete lock; }
-
-KvPgBackend::~KvPgBackend() { kv_pg_release(lock_); }
+KvPgBackend::KvPgBackend(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+KvPgBackend::~KvPgBackend() = default;
 
 bool KvPgBackend::init(bool demo, std::string *err) {
-  lock_ = kv_pg_prepare(conninfo_, err);
-  if (!lock_) return false;
-  if (!demo) return true;
-  PgStore store(conninfo_);
-  if (!store.open(KV_SYSTEM_DB)) {
-    *err = "demo data: " + store.error();
-  } else if (kv_fill_demo(store, err)) {
-    return true;
+  auto lock = std::make_unique<Lock>(conninfo_);
+  if (!lock_server(lock->conn, err)) return false;
+  if (demo) {
+    PgStore store(conninfo_);
+    if (!store.open(KV_SYSTEM_DB)) {
+      *err = "demo data: " + store.error();
+      return false;
+    }
+    if (!kv_fill_demo(store, err)) return false;
   }
-  kv_pg_release(lock_);
-  lock_ = nullptr;
-  return false;
+  lock_ = std::move(lock);
+  return true;
 }
 
 std::string KvPgBackend::where() const { return kv_pg_where(conninfo_); }

@@ -39,14 +39,14 @@ class PgStoreTest : public ::testing::Test {
     conninfo = cluster().create_database();
     ASSERT_FALSE(conninfo.empty()) << cluster().error();
     std::string err;
-    lock = kv_pg_prepare(conninfo, &err);
-    ASSERT_NE(lock, nullptr) << err;
+    backend = std::make_unique<KvPgBackend>(conninfo);
+    ASSERT_TRUE(backend->init(false, &err)) << err;
     store = kv_new_pg_store(conninfo);
     ASSERT_TRUE(store->open(KV_SYSTEM_DB)) << store->error();
   }
   void TearDown() override {
     store.reset();
-    kv_pg_release(lock);
+    backend.reset();
   }
 
   // Runs sql on a connection of its own (another PostgreSQL client).
@@ -81,7 +81,7 @@ class PgStoreTest : public ::testing::Test {
   }
 
   std::string conninfo;
-  KvPgServerLock *lock = nullptr;
+  std::unique_ptr<KvPgBackend> backend;
   std::unique_ptr<KvStore> store;
 };
 
@@ -261,7 +261,8 @@ TEST_F(PgStoreTest, AConnectionPostgresEndedIsMadeAgain) {
 
 TEST_F(PgStoreTest, OneServerPerPostgresDatabase) {
   std::string err;
-  EXPECT_EQ(kv_pg_prepare(conninfo, &err), nullptr);
+  KvPgBackend second(conninfo);
+  EXPECT_FALSE(second.init(false, &err));
   EXPECT_NE(err.find("in use by another korvald"), std::string::npos) << err;
   EXPECT_EQ(kv_pg_where("host=127.0.0.1 password=geheim dbname=x").find("geheim"),
             std::string::npos);
