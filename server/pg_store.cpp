@@ -593,7 +593,7 @@ class CursorRows : public KvRowSource {
 
 class PgStore : public KvStore {
  public:
-  explicit PgStore(const std::string &conninfo) : conn_(conninfo) {}
+  explicit PgStore(const std::string &conninfo) : conninfo_(conninfo), conn_(conninfo) {}
   ~PgStore() override { close(); }
 
   std::string error() const override { return conn_.error(); }
@@ -675,7 +675,7 @@ class PgStore : public KvStore {
   // the schema NAME$BAK (no KORVAL database: it is not listed), made on a
   // connection of its own in one snapshot.
   bool save() override {
-    PgConnection other(conninfo_of());
+    PgConnection other(conninfo_);
     if (!other.ok()) {
       conn_.set_error("SAVE DATABASE failed: " + other.error());
       return false;
@@ -996,22 +996,7 @@ class PgStore : public KvStore {
     return conn_.run_guarded(sql, binds, rows, multi);
   }
 
-  std::string conninfo_of() const {
-    std::string out;
-    PQconninfoOption *opts = PQconninfo(conn_.get());
-    for (PQconninfoOption *o = opts; o && o->keyword; o++) {
-      if (!o->val || !*o->val) continue;
-      std::string v;
-      for (char ch : std::string(o->val)) {
-        if (ch == '\'' || ch == '\\') v += '\\';
-        v += ch;
-      }
-      out += std::string(o->keyword) + "='" + v + "' ";
-    }
-    PQconninfoFree(opts);
-    return out;
-  }
-
+  std::string conninfo_;
   mutable PgConnection conn_;
   KvDialect dialect_ = [] {
     KvDialect d;
