@@ -889,8 +889,9 @@ class PgStore : public KvStore {
                       kv_quote(name) + " ON " + kv_quote(stored_name(table)) + " (";
     for (size_t i = 0; i < cols.size(); i++) {
       std::string col = cols[i];
-      for (auto &c : t ? t->cols : std::vector<KvColumn>())
-        if (kv_same_name(c.name, col)) col = c.name;
+      if (t)
+        for (auto &c : t->cols)
+          if (kv_same_name(c.name, col)) col = c.name;
       sql += (i ? ", " : "") + kv_quote(col);
     }
     return run_guarded(sql + ")", {}) || clash(name, "table");
