@@ -872,7 +872,7 @@ class PgStore : public KvStore {
       }
     }
     forget_schema();
-    return run_guarded(sql + ")" + comments, {}, nullptr, true) || clash(name, "index");
+    return run_guarded(sql + ")" + comments, {}, nullptr, true) || clash(name, true);
   }
 
   bool drop_table(const std::string &name) override {
@@ -894,7 +894,7 @@ class PgStore : public KvStore {
           if (kv_same_name(c.name, col)) col = c.name;
       sql += (i ? ", " : "") + kv_quote(col);
     }
-    return run_guarded(sql + ")", {}) || clash(name, "table");
+    return run_guarded(sql + ")", {}) || clash(name, false);
   }
 
   bool drop_index(const std::string &name) override {
@@ -954,19 +954,17 @@ class PgStore : public KvStore {
     return false;
   }
 
-  // After a CREATE that failed: the SQLite storage's text when the name is
-  // taken by another table or index (of the kind other), else PostgreSQL's.
-  // Returns false.
-  bool clash(const std::string &name, const char *other) {
+  // After a CREATE TABLE (making_table) or CREATE INDEX that failed: the
+  // SQLite storage's text when the name is taken by another table or index,
+  // else PostgreSQL's.  Returns false.
+  bool clash(const std::string &name, bool making_table) {
     if (conn_.sqlstate() != "42P07") return false;
-    std::string e = conn_.error();
-    std::string is_index;
-    if (index_name(name, &is_index) == 1) {
-      e = std::string(strcmp(other, "index") == 0 ? "there is already an index named " : "index ") +
-          name + (strcmp(other, "index") == 0 ? "" : " already exists");
-    } else if (strcmp(other, "table") == 0) {
+    std::string e = conn_.error(), stored;
+    if (index_name(name, &stored) == 1)
+      e = making_table ? "there is already an index named " + name
+                       : "index " + name + " already exists";
+    else if (!making_table)
       e = "there is already a table named " + name;
-    }
     conn_.set_error(e);
     return false;
   }

@@ -210,6 +210,19 @@ TEST_F(PgStoreTest, AFailedStatementLeavesTheTransactionGoing) {
   EXPECT_EQ(le_get32(all.data() + 2), 2u);
 }
 
+// A name taken by a table or an index is refused in the SQLite storage's
+// words, whichever of the two the CREATE makes.
+TEST_F(PgStoreTest, NameClashesInTheSqliteStoragesWords) {
+  ASSERT_TRUE(store->create_table("V", {{"A", KV_INTEGER, 0, false}}));
+  ASSERT_TRUE(store->create_index("V_A", "V", {"A"}, false));
+  EXPECT_FALSE(store->create_table("V_A", {{"A", KV_INTEGER, 0, false}}));
+  EXPECT_EQ(store->error(), "there is already an index named V_A");
+  EXPECT_FALSE(store->create_index("V_A", "V", {"A"}, true));
+  EXPECT_EQ(store->error(), "index V_A already exists");
+  EXPECT_FALSE(store->create_index("V", "V", {"A"}, false));
+  EXPECT_EQ(store->error(), "there is already a table named V");
+}
+
 TEST_F(PgStoreTest, TablesOfOtherClientsAndFlags) {
   psql(
       "CREATE TABLE \"KVSYS\".\"FREMD\" (\"ID\" bigint, \"X\" text);"
