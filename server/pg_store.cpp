@@ -406,12 +406,18 @@ class PgConnection {
       if (good) good = run("RELEASE SAVEPOINT kv_statement");
       changed_ = n;
     } else {
-      good = send("SAVEPOINT kv_statement", {}) && send(sql, binds) &&
-             send("RELEASE SAVEPOINT kv_statement", {}) && PQpipelineSync(conn_);
-      bool sent = good;
+      // What was sent before a send failed (PostgreSQL's limit of 65535
+      // parameters) is synced and read all the same, or the connection
+      // would stay in pipeline mode.
+      int queued = 0;
+      if (send("SAVEPOINT kv_statement", {})) queued++;
+      if (queued == 1 && send(sql, binds)) queued++;
+      if (queued == 2 && send("RELEASE SAVEPOINT kv_statement", {})) queued++;
+      bool sent = queued > 0 && PQpipelineSync(conn_);
+      good = sent && queued == 3;
       long n = 0;
       // each statement's results end with a null; then comes the sync
-      for (int q = 0; q < 3 && sent; q++) {
+      for (int q = 0; q < queued && sent; q++) {
         while (Result r = next_result()) {
           ExecStatusType st = PQresultStatus(r.get());
           if (q == 1 && *PQcmdTuples(r.get())) n = atol(PQcmdTuples(r.get()));

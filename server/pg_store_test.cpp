@@ -223,6 +223,30 @@ TEST_F(PgStoreTest, NameClashesInTheSqliteStoragesWords) {
   EXPECT_EQ(store->error(), "there is already a table named V");
 }
 
+// A statement that libpq refuses before it reaches PostgreSQL (more than
+// 65535 parameters) inside a transaction fails alone; the connection stays
+// usable.
+TEST_F(PgStoreTest, AStatementLibpqRefusesLeavesTheTransactionGoing) {
+  ASSERT_TRUE(store->create_table("P", {{"A", KV_INTEGER, 0, false}}));
+  ASSERT_TRUE(store->begin(true));
+  EXPECT_EQ(change("INSERT INTO \"P\" VALUES (1)"), 1);
+  std::string sql = "DELETE FROM \"P\" WHERE \"A\" IN ($1";
+  std::vector<KvBound> binds = {bound(KvBound::INT, "1")};
+  for (int i = 2; i <= 70000; i++) {
+    sql += ", $" + std::to_string(i);
+    binds.push_back(binds[0]);
+  }
+  long n;
+  EXPECT_FALSE(store->change(sql + ")", binds, &n));
+  EXPECT_NE(store->error().find("65535"), std::string::npos) << store->error();
+  EXPECT_TRUE(store->in_transaction());
+  EXPECT_EQ(change("INSERT INTO \"P\" VALUES (2)"), 1);
+  ASSERT_TRUE(store->commit()) << store->error();
+  std::vector<char> all = rows("SELECT count(*) FROM \"P\"", {{"N", KV_INTEGER, 4}});
+  ASSERT_EQ(all.size(), 6u);
+  EXPECT_EQ(le_get32(all.data() + 2), 2u);
+}
+
 TEST_F(PgStoreTest, TablesOfOtherClientsAndFlags) {
   psql(
       "CREATE TABLE \"KVSYS\".\"FREMD\" (\"ID\" bigint, \"X\" text);"
