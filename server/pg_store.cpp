@@ -406,12 +406,18 @@ class PgConnection {
       if (good) good = run("RELEASE SAVEPOINT kv_statement");
       changed_ = n;
     } else {
-      good = send("SAVEPOINT kv_statement", {}) && send(sql, binds) &&
-             send("RELEASE SAVEPOINT kv_statement", {}) && PQpipelineSync(conn_);
-      bool sent = good;
+      // What was sent before a send failed (PostgreSQL's limit of 65535
+      // parameters) is synced and read all the same, or the connection
+      // would stay in pipeline mode.
+      int queued = 0;
+      if (send("SAVEPOINT kv_statement", {})) queued++;
+      if (queued == 1 && send(sql, binds)) queued++;
+      if (queued == 2 && send("RELEASE SAVEPOINT kv_statement", {})) queued++;
+      bool sent = queued > 0 && PQpipelineSync(conn_);
+      good = sent && queued == 3;
       long n = 0;
       // each statement's results end with a null; then comes the sync
-      for (int q = 0; q < 3 && sent; q++) {
+      for (int q = 0; q < queued && sent; q++) {
         while (Result r = next_result()) {
           ExecStatusType st = PQresultStatus(r.get());
           if (q == 1 && *PQcmdTuples(r.get())) n = atol(PQcmdTuples(r.get()));
@@ -593,7 +599,7 @@ class CursorRows : public KvRowSource {
 
 class PgStore : public KvStore {
  public:
-  explicit PgStore(const std::string &conninfo) : conn_(conninfo) {}
+  explicit PgStore(const std::string &conninfo) : conninfo_(conninfo), conn_(conninfo) {}
   ~PgStore() override { close(); }
 
   std::string error() const override { return conn_.error(); }
@@ -675,7 +681,7 @@ class PgStore : public KvStore {
   // the schema NAME$BAK (no KORVAL database: it is not listed), made on a
   // connection of its own in one snapshot.
   bool save() override {
-    PgConnection other(conninfo_of());
+    PgConnection other(conninfo_);
     if (!other.ok()) {
       conn_.set_error("SAVE DATABASE failed: " + other.error());
       return false;
@@ -872,7 +878,7 @@ class PgStore : public KvStore {
       }
     }
     forget_schema();
-    return run_guarded(sql + ")" + comments, {}, nullptr, true) || clash(name, "index");
+    return run_guarded(sql + ")" + comments, {}, nullptr, true) || clash(name, true);
   }
 
   bool drop_table(const std::string &name) override {
@@ -889,11 +895,12 @@ class PgStore : public KvStore {
                       kv_quote(name) + " ON " + kv_quote(stored_name(table)) + " (";
     for (size_t i = 0; i < cols.size(); i++) {
       std::string col = cols[i];
-      for (auto &c : t ? t->cols : std::vector<KvColumn>())
-        if (kv_same_name(c.name, col)) col = c.name;
+      if (t)
+        for (auto &c : t->cols)
+          if (kv_same_name(c.name, col)) col = c.name;
       sql += (i ? ", " : "") + kv_quote(col);
     }
-    return run_guarded(sql + ")", {}) || clash(name, "table");
+    return run_guarded(sql + ")", {}) || clash(name, false);
   }
 
   bool drop_index(const std::string &name) override {
@@ -953,19 +960,17 @@ class PgStore : public KvStore {
     return false;
   }
 
-  // After a CREATE that failed: the SQLite storage's text when the name is
-  // taken by another table or index (of the kind other), else PostgreSQL's.
-  // Returns false.
-  bool clash(const std::string &name, const char *other) {
+  // After a CREATE TABLE (making_table) or CREATE INDEX that failed: the
+  // SQLite storage's text when the name is taken by another table or index,
+  // else PostgreSQL's.  Returns false.
+  bool clash(const std::string &name, bool making_table) {
     if (conn_.sqlstate() != "42P07") return false;
-    std::string e = conn_.error();
-    std::string is_index;
-    if (index_name(name, &is_index) == 1) {
-      e = std::string(strcmp(other, "index") == 0 ? "there is already an index named " : "index ") +
-          name + (strcmp(other, "index") == 0 ? "" : " already exists");
-    } else if (strcmp(other, "table") == 0) {
+    std::string e = conn_.error(), stored;
+    if (index_name(name, &stored) == 1)
+      e = making_table ? "there is already an index named " + name
+                       : "index " + name + " already exists";
+    else if (!making_table)
       e = "there is already a table named " + name;
-    }
     conn_.set_error(e);
     return false;
   }
@@ -996,22 +1001,7 @@ class PgStore : public KvStore {
     return conn_.run_guarded(sql, binds, rows, multi);
   }
 
-  std::string conninfo_of() const {
-    std::string out;
-    PQconninfoOption *opts = PQconninfo(conn_.get());
-    for (PQconninfoOption *o = opts; o && o->keyword; o++) {
-      if (!o->val || !*o->val) continue;
-      std::string v;
-      for (char ch : std::string(o->val)) {
-        if (ch == '\'' || ch == '\\') v += '\\';
-        v += ch;
-      }
-      out += std::string(o->keyword) + "='" + v + "' ";
-    }
-    PQconninfoFree(opts);
-    return out;
-  }
-
+  std::string conninfo_;
   mutable PgConnection conn_;
   KvDialect dialect_ = [] {
     KvDialect d;
@@ -1027,6 +1017,47 @@ class PgStore : public KvStore {
   std::set<std::string> held_;  // tables locked by this transaction's changes
   long cursors_ = 0;
 };
+
+// The key of korvald's advisory lock (any fixed number; "KORVAL" in ASCII).
+constexpr const char *kLockKey = "75838268657676";
+
+// Takes korvald's lock on c and creates KVSYS when missing; false with *err.
+bool lock_server(PgConnection &c, std::string *err) {
+  Result r;
+  if (!c.ok()) {
+    *err = c.error();
+    return false;
+  }
+  if (!c.run(std::string("SELECT pg_try_advisory_lock(") + kLockKey + ")", {}, &r)) {
+    *err = "Cannot lock the PostgreSQL database: " + c.error();
+    return false;
+  }
+  if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
+    *err =
+        "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
+    return false;
+  }
+  KvBound name = text(KV_SYSTEM_DB), mark = text(KV_PG_MARK);
+  Result known, any;
+  if (!c.run(kIsDatabase, {name, mark}, &known) ||
+      !c.run("SELECT 1 FROM pg_namespace WHERE nspname = $1", {name}, &any)) {
+    *err = "Cannot read the schemas of PostgreSQL: " + c.error();
+    return false;
+  }
+  if (PQntuples(known.get()) == 0) {
+    if (PQntuples(any.get()) > 0) {
+      *err = std::string("The schema ") + KV_SYSTEM_DB +
+             " of the PostgreSQL database is no KORVAL database (it lacks the comment '" +
+             KV_PG_MARK + "')";
+      return false;
+    }
+    if (!c.run(database_sql(KV_SYSTEM_DB), {}, nullptr, true)) {
+      *err = std::string("Cannot create database ") + KV_SYSTEM_DB + ": " + c.error();
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -1047,70 +1078,28 @@ std::string kv_pg_where(const std::string &conninfo) {
   return out;
 }
 
-struct KvPgServerLock {
-  explicit KvPgServerLock(const std::string &conninfo) : conn(conninfo) {}
+// The connection that holds korvald's advisory lock for the server's run.
+struct KvPgBackend::Lock {
+  explicit Lock(const std::string &conninfo) : conn(conninfo) {}
   PgConnection conn;
 };
 
-// The key of korvald's advisory lock (any fixed number; "KORVAL" in ASCII).
-constexpr const char *kLockKey = "75838268657676";
-
-KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err) {
-  auto lock = std::make_unique<KvPgServerLock>(conninfo);
-  PgConnection &c = lock->conn;
-  Result r;
-  if (!c.ok()) {
-    *err = c.error();
-    return nullptr;
-  }
-  if (!c.run(std::string("SELECT pg_try_advisory_lock(") + kLockKey + ")", {}, &r)) {
-    *err = "Cannot lock the PostgreSQL database: " + c.error();
-    return nullptr;
-  }
-  if (PQgetvalue(r.get(), 0, 0)[0] != 't') {
-    *err =
-        "The PostgreSQL database " + std::string(PQdb(c.get())) + " is in use by another korvald";
-    return nullptr;
-  }
-  KvBound name = text(KV_SYSTEM_DB), mark = text(KV_PG_MARK);
-  Result known, any;
-  if (!c.run(kIsDatabase, {name, mark}, &known) ||
-      !c.run("SELECT 1 FROM pg_namespace WHERE nspname = $1", {name}, &any)) {
-    *err = "Cannot read the schemas of PostgreSQL: " + c.error();
-    return nullptr;
-  }
-  if (PQntuples(known.get()) == 0) {
-    if (PQntuples(any.get()) > 0) {
-      *err = std::string("The schema ") + KV_SYSTEM_DB +
-             " of the PostgreSQL database is no KORVAL database (it lacks the comment '" +
-             KV_PG_MARK + "')";
-      return nullptr;
-    }
-    if (!c.run(database_sql(KV_SYSTEM_DB), {}, nullptr, true)) {
-      *err = std::string("Cannot create database ") + KV_SYSTEM_DB + ": " + c.error();
-      return nullptr;
-    }
-  }
-  return lock.release();
-}
-
-void kv_pg_release(KvPgServerLock *lock) { delete lock; }
-
-KvPgBackend::~KvPgBackend() { kv_pg_release(lock_); }
+KvPgBackend::KvPgBackend(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+KvPgBackend::~KvPgBackend() = default;
 
 bool KvPgBackend::init(bool demo, std::string *err) {
-  lock_ = kv_pg_prepare(conninfo_, err);
-  if (!lock_) return false;
-  if (!demo) return true;
-  PgStore store(conninfo_);
-  if (!store.open(KV_SYSTEM_DB)) {
-    *err = "demo data: " + store.error();
-  } else if (kv_fill_demo(store, err)) {
-    return true;
+  auto lock = std::make_unique<Lock>(conninfo_);
+  if (!lock_server(lock->conn, err)) return false;
+  if (demo) {
+    PgStore store(conninfo_);
+    if (!store.open(KV_SYSTEM_DB)) {
+      *err = "demo data: " + store.error();
+      return false;
+    }
+    if (!kv_fill_demo(store, err)) return false;
   }
-  kv_pg_release(lock_);
-  lock_ = nullptr;
-  return false;
+  lock_ = std::move(lock);
+  return true;
 }
 
 std::string KvPgBackend::where() const { return kv_pg_where(conninfo_); }

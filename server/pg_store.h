@@ -27,29 +27,22 @@ std::unique_ptr<KvStore> kv_new_pg_store(const std::string &conninfo);
 // conninfo without its password, for the ready line and the log.
 std::string kv_pg_where(const std::string &conninfo);
 
-// The server's side: connects, takes the advisory lock of korvald on that
-// PostgreSQL database (false with *err when another korvald holds it), and
-// creates KVSYS when missing.  The lock lasts as long as the returned
-// handle; kv_pg_release ends it.
-struct KvPgServerLock;
-KvPgServerLock *kv_pg_prepare(const std::string &conninfo, std::string *err);
-void kv_pg_release(KvPgServerLock *lock);
-
-// The server-wide side: the lock for the server's run, KVSYS and the demo
-// data at the start, a store per session.
+// The server-wide side.  init connects, takes the advisory lock of korvald
+// on that PostgreSQL database (false with *err when another korvald holds
+// it), creates KVSYS when missing and, with demo, fills in the demo data; the
+// lock lasts until the backend is destroyed.  A store per session.
 class KvPgBackend : public KvBackend {
  public:
-  explicit KvPgBackend(std::string conninfo) : conninfo_(std::move(conninfo)) {}
+  explicit KvPgBackend(std::string conninfo);
   ~KvPgBackend() override;
-  KvPgBackend(const KvPgBackend &) = delete;
-  KvPgBackend &operator=(const KvPgBackend &) = delete;
   bool init(bool demo, std::string *err) override;
   std::string where() const override;
   std::unique_ptr<KvStore> new_store(KvCatalog &catalog) override;
 
  private:
+  struct Lock;
   std::string conninfo_;
-  KvPgServerLock *lock_ = nullptr;
+  std::unique_ptr<Lock> lock_;
 };
 
 #endif

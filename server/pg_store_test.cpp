@@ -39,14 +39,14 @@ class PgStoreTest : public ::testing::Test {
     conninfo = cluster().create_database();
     ASSERT_FALSE(conninfo.empty()) << cluster().error();
     std::string err;
-    lock = kv_pg_prepare(conninfo, &err);
-    ASSERT_NE(lock, nullptr) << err;
+    backend = std::make_unique<KvPgBackend>(conninfo);
+    ASSERT_TRUE(backend->init(false, &err)) << err;
     store = kv_new_pg_store(conninfo);
     ASSERT_TRUE(store->open(KV_SYSTEM_DB)) << store->error();
   }
   void TearDown() override {
     store.reset();
-    kv_pg_release(lock);
+    backend.reset();
   }
 
   // Runs sql on a connection of its own (another PostgreSQL client).
@@ -81,7 +81,7 @@ class PgStoreTest : public ::testing::Test {
   }
 
   std::string conninfo;
-  KvPgServerLock *lock = nullptr;
+  std::unique_ptr<KvPgBackend> backend;
   std::unique_ptr<KvStore> store;
 };
 
@@ -210,6 +210,43 @@ TEST_F(PgStoreTest, AFailedStatementLeavesTheTransactionGoing) {
   EXPECT_EQ(le_get32(all.data() + 2), 2u);
 }
 
+// A name taken by a table or an index is refused in the SQLite storage's
+// words, whichever of the two the CREATE makes.
+TEST_F(PgStoreTest, NameClashesInTheSqliteStoragesWords) {
+  ASSERT_TRUE(store->create_table("V", {{"A", KV_INTEGER, 0, false}}));
+  ASSERT_TRUE(store->create_index("V_A", "V", {"A"}, false));
+  EXPECT_FALSE(store->create_table("V_A", {{"A", KV_INTEGER, 0, false}}));
+  EXPECT_EQ(store->error(), "there is already an index named V_A");
+  EXPECT_FALSE(store->create_index("V_A", "V", {"A"}, true));
+  EXPECT_EQ(store->error(), "index V_A already exists");
+  EXPECT_FALSE(store->create_index("V", "V", {"A"}, false));
+  EXPECT_EQ(store->error(), "there is already a table named V");
+}
+
+// A statement that libpq refuses before it reaches PostgreSQL (more than
+// 65535 parameters) inside a transaction fails alone; the connection stays
+// usable.
+TEST_F(PgStoreTest, AStatementLibpqRefusesLeavesTheTransactionGoing) {
+  ASSERT_TRUE(store->create_table("P", {{"A", KV_INTEGER, 0, false}}));
+  ASSERT_TRUE(store->begin(true));
+  EXPECT_EQ(change("INSERT INTO \"P\" VALUES (1)"), 1);
+  std::string sql = "DELETE FROM \"P\" WHERE \"A\" IN ($1";
+  std::vector<KvBound> binds = {bound(KvBound::INT, "1")};
+  for (int i = 2; i <= 70000; i++) {
+    sql += ", $" + std::to_string(i);
+    binds.push_back(binds[0]);
+  }
+  long n;
+  EXPECT_FALSE(store->change(sql + ")", binds, &n));
+  EXPECT_NE(store->error().find("65535"), std::string::npos) << store->error();
+  EXPECT_TRUE(store->in_transaction());
+  EXPECT_EQ(change("INSERT INTO \"P\" VALUES (2)"), 1);
+  ASSERT_TRUE(store->commit()) << store->error();
+  std::vector<char> all = rows("SELECT count(*) FROM \"P\"", {{"N", KV_INTEGER, 4}});
+  ASSERT_EQ(all.size(), 6u);
+  EXPECT_EQ(le_get32(all.data() + 2), 2u);
+}
+
 TEST_F(PgStoreTest, TablesOfOtherClientsAndFlags) {
   psql(
       "CREATE TABLE \"KVSYS\".\"FREMD\" (\"ID\" bigint, \"X\" text);"
@@ -261,7 +298,8 @@ TEST_F(PgStoreTest, AConnectionPostgresEndedIsMadeAgain) {
 
 TEST_F(PgStoreTest, OneServerPerPostgresDatabase) {
   std::string err;
-  EXPECT_EQ(kv_pg_prepare(conninfo, &err), nullptr);
+  KvPgBackend second(conninfo);
+  EXPECT_FALSE(second.init(false, &err));
   EXPECT_NE(err.find("in use by another korvald"), std::string::npos) << err;
   EXPECT_EQ(kv_pg_where("host=127.0.0.1 password=geheim dbname=x").find("geheim"),
             std::string::npos);
