@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "server/catalog.h"
 #include "server/store.h"
 
 class KvBackend {
@@ -21,8 +20,8 @@ class KvBackend {
   virtual bool init(bool demo, std::string *err) = 0;
   // Where the data is, for "data in WHERE" of the ready line.
   virtual std::string where() const = 0;
-  // A new session's store, owned by the caller; the catalogue outlives it.
-  virtual std::unique_ptr<KvStore> new_store(KvCatalog &catalog) = 0;
+  // A new session's store, owned by the caller; the backend outlives it.
+  virtual std::unique_ptr<KvStore> new_store() = 0;
 };
 
 #endif

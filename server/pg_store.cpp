@@ -1104,4 +1104,4 @@ bool KvPgBackend::init(bool demo, std::string *err) {
 
 std::string KvPgBackend::where() const { return kv_pg_where(conninfo_); }
 
-std::unique_ptr<KvStore> KvPgBackend::new_store(KvCatalog &) { return kv_new_pg_store(conninfo_); }
+std::unique_ptr<KvStore> KvPgBackend::new_store() { return kv_new_pg_store(conninfo_); }

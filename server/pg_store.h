@@ -37,7 +37,7 @@ class KvPgBackend : public KvBackend {
   ~KvPgBackend() override;
   bool init(bool demo, std::string *err) override;
   std::string where() const override;
-  std::unique_ptr<KvStore> new_store(KvCatalog &catalog) override;
+  std::unique_ptr<KvStore> new_store() override;
 
  private:
   struct Lock;

@@ -381,7 +381,7 @@ void KvServer::log_line(const std::string &text) {
 // ---------------------------------------------------------------------------
 // Registry.
 
-std::unique_ptr<KvStore> KvServer::new_store() { return backend_->new_store(*this); }
+std::unique_ptr<KvStore> KvServer::new_store() { return backend_->new_store(); }
 
 void KvServer::db_acquire(const std::string &name) {
   std::lock_guard<std::mutex> lock(mutex_);

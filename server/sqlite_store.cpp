@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "server/catalog.h"
 #include "server/demo.h"
 
 namespace {
@@ -669,6 +670,6 @@ bool KvSqliteBackend::init(bool demo, std::string *err) {
   return false;
 }
 
-std::unique_ptr<KvStore> KvSqliteBackend::new_store(KvCatalog &) {
+std::unique_ptr<KvStore> KvSqliteBackend::new_store() {
   return std::make_unique<KvSqliteStore>(dir_);
 }

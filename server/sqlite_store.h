@@ -115,7 +115,7 @@ class KvSqliteBackend : public KvBackend {
   explicit KvSqliteBackend(std::string datadir) : dir_(std::move(datadir)) {}
   bool init(bool demo, std::string *err) override;
   std::string where() const override { return dir_; }
-  std::unique_ptr<KvStore> new_store(KvCatalog &catalog) override;
+  std::unique_ptr<KvStore> new_store() override;
 
  private:
   std::string dir_;

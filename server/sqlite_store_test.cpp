@@ -44,7 +44,7 @@ TEST(SqliteBackend, MakesKvsysAndTheDemoDataOnceAndLocksItsDirectory) {
     EXPECT_FALSE(second.init(false, &err));
     EXPECT_NE(err.find("in use by another korvald"), std::string::npos) << err;
 
-    std::unique_ptr<KvStore> store = backend.new_store(catalog);
+    std::unique_ptr<KvStore> store = backend.new_store();
     EXPECT_EQ(store->databases(), std::vector<std::string>{KV_SYSTEM_DB});
     ASSERT_TRUE(store->open(KV_SYSTEM_DB)) << store->error();
     Texts tables, indices;
@@ -74,7 +74,7 @@ TEST(SqliteBackend, MakesKvsysAndTheDemoDataOnceAndLocksItsDirectory) {
   // a second start finds the data and adds nothing
   KvSqliteBackend again(dir);
   ASSERT_TRUE(again.init(true, &err)) << err;
-  std::unique_ptr<KvStore> store = again.new_store(catalog);
+  std::unique_ptr<KvStore> store = again.new_store();
   ASSERT_TRUE(store->open(KV_SYSTEM_DB));
   EXPECT_EQ(column(*store, "SELECT count(*) FROM KUNDE"), std::vector<std::string>{"120"});
 }
