@@ -11,33 +11,16 @@
 #include <cstring>
 
 #include "proto/endian.h"
-#include "tests/support/pg_cluster.h"
+#include "tests/support/pg_test_database.h"
 
 namespace {
-
-// One throw-away cluster for the whole test program.
-PgCluster &cluster() {
-  static PgCluster *c = [] {
-    auto *made = new PgCluster;
-    made->start();
-    return made;
-  }();
-  return *c;
-}
-
-// Stops the cluster when the tests are done.
-class ClusterEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { cluster().stop(); }
-};
-const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
 
 class PgStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(cluster().running()) << cluster().error();
-    conninfo = cluster().create_database();
-    ASSERT_FALSE(conninfo.empty()) << cluster().error();
+    std::string why;
+    conninfo = pg_test_database(&why);
+    ASSERT_FALSE(conninfo.empty()) << why;
     std::string err;
     backend = std::make_unique<KvPgBackend>(conninfo);
     ASSERT_TRUE(backend->init(false, &err)) << err;

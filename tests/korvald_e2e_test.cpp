@@ -40,6 +40,7 @@
 #include "proto/wire.h"
 #include "tests/support/korvald_child.h"
 #include "tests/support/pg_cluster.h"
+#include "tests/support/pg_test_database.h"
 
 namespace fs = std::filesystem;
 
@@ -58,29 +59,6 @@ bool gets_busy(pid_t pid, double seconds);
 bool becomes_idle(pid_t pid);
 
 enum class Backend { sqlite, postgres };
-
-// The PostgreSQL cluster of this test binary: started when the first test
-// asks for a database, stopped after the last test.
-class PgEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { cluster.stop(); }
-  PgCluster cluster;
-  bool tried = false;
-};
-
-// A new empty database in the test binary's cluster: its conninfo, or ""
-// with the reason in *why.
-std::string fresh_database(std::string *why) {
-  static auto *env =
-      static_cast<PgEnvironment *>(::testing::AddGlobalTestEnvironment(new PgEnvironment));
-  if (!env->tried) {
-    env->tried = true;
-    env->cluster.start();
-  }
-  std::string conninfo = env->cluster.running() ? env->cluster.create_database() : "";
-  if (conninfo.empty()) *why = env->cluster.error();
-  return conninfo;
-}
 
 // Statements that other connections are running in the PostgreSQL database
 // of conninfo, or -1 when that cannot be asked.  With long_only, only those
@@ -118,7 +96,7 @@ class Korvald {
     char tmpl[] = "/tmp/korvald_e2e_XXXXXX";
     dir = mkdtemp(tmpl);
     // made here, before a test lowers limits that PostgreSQL needs
-    if (backend == Backend::postgres) conninfo = fresh_database(&why);
+    if (backend == Backend::postgres) conninfo = pg_test_database(&why);
   }
   ~Korvald() {
     korvald_stop(&pid, SIGKILL);

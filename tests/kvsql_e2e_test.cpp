@@ -19,23 +19,11 @@
 #include <string>
 
 #include "tests/support/korvald_child.h"
-#include "tests/support/pg_cluster.h"
+#include "tests/support/pg_test_database.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The PostgreSQL cluster of the test program, started on first use and
-// stopped after the last test.
-PgCluster &cluster() {
-  static PgCluster *made = new PgCluster;
-  return *made;
-}
-class ClusterEnvironment : public testing::Environment {
- public:
-  void TearDown() override { cluster().stop(); }
-};
-const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new ClusterEnvironment);
 
 class KvsqlWithKorvald : public testing::TestWithParam<bool> {
  protected:
@@ -44,11 +32,8 @@ class KvsqlWithKorvald : public testing::TestWithParam<bool> {
     dir_ = mkdtemp(tmpl);
     std::vector<std::string> args;
     if (GetParam()) {  // on PostgreSQL, in a database of its own
-      if (!cluster().running()) {
-        ASSERT_TRUE(cluster().start()) << cluster().error();
-      }
-      std::string conninfo = cluster().create_database();
-      ASSERT_FALSE(conninfo.empty()) << cluster().error();
+      std::string why, conninfo = pg_test_database(&why);
+      ASSERT_FALSE(conninfo.empty()) << why;
       args = {"--postgres", conninfo};
     }
     int port = korvald_start(KORVALD_PATH, dir_ + "/data", args, dir_ + "/korvald.log", &pid_);
